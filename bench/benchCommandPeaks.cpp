@@ -71,6 +71,7 @@ QString CellCount(const CADocument& document) {
 }  // namespace
 
 int main(int argc, char** argv) {
+  LimitAllocatorArenas();  // as the application limits them, before any thread
   const bool open = argc == 3 && std::strcmp(argv[1], "open") == 0;
   const bool paste = (argc == 4 || argc == 5) && std::strcmp(argv[1], "paste") == 0;
   if (!open && !paste) {

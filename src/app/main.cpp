@@ -83,6 +83,8 @@ void InstallServiceHooks() {
 }  // namespace
 
 int main(int argc, char** argv) {
+  // Before any thread (Qt's included) starts: the room the limits leave is the documents'.
+  LimitAllocatorArenas();
   // A file-size limit (ulimit -f, a service's LimitFSIZE=) would end the process, and every
   // unsaved window with it, at the first write past it: ignored, such a write fails with EFBIG
   // and is told as any failed write is.

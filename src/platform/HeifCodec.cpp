@@ -99,7 +99,7 @@ bool CanEncodeHeif() {
   return heif && heif->heif_have_encoder_for_format(heif_compression_HEVC) != 0;
 }
 
-std::optional<QImage> DecodeHeif(const QByteArray& data) {
+std::optional<QImage> DecodeHeif(const QByteArray& data, const std::function<bool(int width, int height)>& admit) {
   const HeifLibrary* heif = Heif();
   if (!heif) return std::nullopt;
   if (data.isEmpty() || heif->heif_check_filetype(reinterpret_cast<const uint8_t*>(data.constData()),
@@ -116,9 +116,9 @@ std::optional<QImage> DecodeHeif(const QByteArray& data) {
   heif_image_handle* rawHandle = nullptr;
   if (Failed(heif->heif_context_get_primary_image_handle(context.get(), &rawHandle))) return std::nullopt;
   Handle handle(rawHandle);
-  if (!SizeAllowed(heif->heif_image_handle_get_width(handle.get()),
-                   heif->heif_image_handle_get_height(handle.get())))
-    return std::nullopt;
+  const int fileWidth = heif->heif_image_handle_get_width(handle.get());
+  const int fileHeight = heif->heif_image_handle_get_height(handle.get());
+  if (!SizeAllowed(fileWidth, fileHeight) || (admit && !admit(fileWidth, fileHeight))) return std::nullopt;
 
   const bool alpha = heif->heif_image_handle_has_alpha_channel(handle.get()) != 0;
   heif_image* rawImage = nullptr;

@@ -6,12 +6,19 @@
 #include <QByteArray>
 #include <QImage>
 
+#include <functional>
 #include <optional>
+
+// What decoding a HEIF picture holds at once, in bits a pixel: libheif's planes, its
+// interleaved image and the bitmap made of it.
+inline constexpr int kHeifDecodingBitsPerPixel = 96;
 
 // The primary image of HEIC (or other HEIF) bytes, upright (the file's rotation, mirroring and
 // cropping applied), in 8 bits per channel with alpha when the file has it; nothing when the
 // bytes are no HEIF image, nothing here can decode it, or it is larger than a picture can be.
-std::optional<QImage> DecodeHeif(const QByteArray& data);
+// `admit` (when given) is asked with the picture's size as its file gives it, before anything of
+// it is decoded; NO leaves it undecoded.
+std::optional<QImage> DecodeHeif(const QByteArray& data, const std::function<bool(int width, int height)>& admit = {});
 
 // Whether this machine's libheif can decode or encode HEVC-coded HEIF images.
 bool CanDecodeHeif();

@@ -3,6 +3,8 @@
 #include <QSemaphore>
 #include <QThreadPool>
 
+#include <malloc.h>
+
 #include <atomic>
 #include <memory>
 
@@ -15,7 +17,18 @@ constexpr uint kWorkerStackSize = 1u << 20;
 // to go their way after it, rather than holding the pool.
 constexpr int kStartWaitMilliseconds = 1000;
 
+// One arena: the main one, which grows in place rather than by 64 MB reservations.
+constexpr int kAllocatorArenas = 1;
+
 }  // namespace
+
+bool LimitAllocatorArenas() {
+#if defined(__GLIBC__)
+  return mallopt(M_ARENA_MAX, kAllocatorArenas) == 1;
+#else
+  return false;
+#endif
+}
 
 void StartWorkerThreads() {
   QThreadPool* pool = QThreadPool::globalInstance();

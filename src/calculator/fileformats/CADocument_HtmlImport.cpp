@@ -33,6 +33,7 @@
 #include "calculator/model/CADocument.h"
 #include "calculator/model/CANumberFormat.h"
 #include "calculator/model/CARow.h"
+#include "framlet/foundation/flFileSupport.h"
 #include "framlet/foundation/Kolor.h"
 #include "framlet/foundation/flReadingMeter.h"
 #include "glimmet/storage/gmAttributedImport.h"
@@ -1962,20 +1963,19 @@ namespace {
 // the sheet's own rate, the cheaper reading's. 0 where the file cannot be read (the reading
 // itself says why).
 int64_t LeastHtmlFileCostOf(const QString& path) {
-  QFile file(path);
-  const int64_t size = QFileInfo(path).size();
-  if (size <= 0 || !QFileInfo(path).isFile() || size > kMaxDocumentFileSize || !file.open(QIODevice::ReadOnly))
-    return 0;
-  constexpr qint64 kChunk = qint64(4) << 20;
-  QByteArray chunk(kChunk, Qt::Uninitialized);
+  constexpr qsizetype kChunk = qsizetype(4) << 20;
+  int64_t size = 0;
   int64_t bytes = 0, starts = 0, tags = 0, least = -1;
   bool utf8 = true, tagsCounted = true, afterLess = false, validUtf8 = true, marked = false;
   int continuations = 0;  // of the UTF-8 character being read
-  for (;;) {
-    const qint64 read = file.read(chunk.data(), kChunk);
-    if (read <= 0) break;
+  // Read as every named file is: only a regular file, asked so of the file opened without waiting,
+  // so that a FIFO put in the page's place is answered at once.
+  const auto sized = [&](int64_t fileSize) { size = fileSize; };
+  const auto piece = [&](QByteArrayView chunk, bool) {
+    const qsizetype read = chunk.size();
+    if (read <= 0) return true;
     if (bytes == 0) {
-      const PageCharacterSet set = CharacterSetOfPage(QByteArrayView(chunk.constData(), read));
+      const PageCharacterSet set = CharacterSetOfPage(chunk);
       const QByteArrayView name = set.name;
       utf8 = name == "UTF-8";
       marked = set.marked;
@@ -1986,8 +1986,8 @@ int64_t LeastHtmlFileCostOf(const QString& path) {
       }
     }
     bytes += read;
-    const auto* data = reinterpret_cast<const unsigned char*>(chunk.constData());
-    for (qint64 i = 0; i < read; ++i) {
+    const auto* data = reinterpret_cast<const unsigned char*>(chunk.data());
+    for (qsizetype i = 0; i < read; ++i) {
       const unsigned char b = data[i];
       const bool continuation = b >= 0x80 && b <= 0xBF;
       starts += !continuation;
@@ -2003,7 +2003,9 @@ int64_t LeastHtmlFileCostOf(const QString& path) {
       tags += afterLess && letter;
       afterLess = b == '<';
     }
-  }
+    return true;
+  };
+  if (!ReadRegularFileInPieces(path, kMaxDocumentFileSize, kChunk, sized, piece) || size <= 0) return 0;
   validUtf8 = validUtf8 && continuations == 0;
   const int64_t characters = !utf8 ? least : validUtf8 || marked ? starts : bytes;
   return characters * kPlainTableCharacterCost + (tagsCounted ? tags : 0) * kPlainTableElementCost;

@@ -2,12 +2,14 @@
 // protected package, and "document.xml", whose document-level elements are also the body of
 // the undo archives and of the cell archive on the clipboard.
 #include "calculator/fileformats/caPackageReader.h"
+#include "calculator/fileformats/caImportAlert.h"
 #include "calculator/model/caPackageWindow.h"
 #include "calculator/model/CAColumn.h"
 #include "calculator/model/CADocument.h"
 #include "calculator/model/CAPicture.h"
 #include "calculator/model/CARow.h"
 #include "calculator/model/caXmlTags.h"
+#include "framlet/foundation/FLImage.h"
 #include "framlet/foundation/FLXmlDecoder.h"
 #include "framlet/foundation/flCollectionExtensions.h"
 #include "framlet/foundation/flBase.h"
@@ -29,6 +31,8 @@ namespace {
 
 constexpr const char* kDamagedDocumentReason = "The document is damaged and can't be read.";
 constexpr int kDamagedDocumentCode = -50;
+// Enough of a picture file for its signature.
+constexpr qsizetype kPictureHeadBytes = 65536;
 
 // The framework's part of opening a package: the document knows its file, the window its title.
 void RecordPackagePath(CADocument& document, const QString& path) {
@@ -46,17 +50,23 @@ bool CADocument::loadNativeFileCore(const QString& path, FLError* error) {
     // from the last, the first name is entered last.
     const QStringList names =
         QDir(imagesPath).entryList(QDir::Files | QDir::Hidden | QDir::System, QDir::Name);
+    // Each file is told a picture by its first bytes now; it is decoded when a cell shows it,
+    // so that pictures no cell shows cost nothing however large they are.
+    QHash<QString, QString> pending;
     for (qsizetype i = names.size() - 1; i >= 0; --i) {
       const QString& name = names[i];
       if (name.startsWith(QLatin1Char('.'))) continue;
       const std::optional<QString> file =
           PackageEntryPath(path, QLatin1String(kImagesFolderName) + QLatin1Char('/') + name);
-      if (!file || !IsRegularFileOfAtMost(*file, kMaxPictureFileSize) ||
-          !CAPicture::withFile(*file, QFileInfo(name).completeBaseName(), this)) {
+      const std::optional<QByteArray> head =
+          file ? ReadRegularFileHead(*file, kMaxPictureFileSize, kPictureHeadBytes) : std::nullopt;
+      if (!head || !FLImage::isPictureData(*head, QFileInfo(name).suffix())) {
         SetError(error, kImageUnreadableCode, QLatin1String(kImageUnreadableReason));
         return false;
       }
+      pending.insert(QFileInfo(name).completeBaseName(), *file);
     }
+    setPendingPictureFiles(std::move(pending));
   }
 
   bool result;
@@ -141,6 +151,7 @@ bool CADocument::loadXmlFile(FLError* error) {
   setOpenWithPassword(true);
   loadFromXml(*decoder);
   setOpenWithPassword(false);
+  const PictureReading pictures = takePictureReading();
 
   // Malformed or cut-off XML would leave a part of the sheet that a later save would write over
   // the whole: the document is refused instead. So is a file another program cut short while it
@@ -153,5 +164,12 @@ bool CADocument::loadXmlFile(FLError* error) {
     SetError(error, kDamagedDocumentCode, QLatin1String(kDamagedDocumentReason));
     return false;
   }
+  if (pictures.unreadable > 0) {
+    SetError(error, kImageUnreadableCode, QLatin1String(kImageUnreadableReason));
+    return false;
+  }
+  // Pictures too large to decode are kept as they are, and said to be.
+  if (pictures.pastBudget > 0) ShowImportPicturesAlert(package, pictures.pastBudget, true);
+  if (pictures.pastDecodeLimit > 0) ShowImportPicturesPastDecodeLimitAlert(package, pictures.pastDecodeLimit, true);
   return true;
 }

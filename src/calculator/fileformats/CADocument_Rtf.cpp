@@ -205,6 +205,13 @@ bool InsertCellContents(GlimmetDoc* doc, uint32_t at, const CACell& cell, bool s
 
 }  // namespace
 
+namespace {
+
+// The pictures the last RTF reading left out for being larger than any picture may be decoded.
+int64_t g_rtfPicturesPastDecodeLimit = 0;
+
+}  // namespace
+
 QString RtfTooLargeReason(int64_t cost) {
   if (cost <= 0) return QStringLiteral("The document is too large to open: reading it would take too long.");
   return QStringLiteral("The document is too large to open: reading it would take about %1 of memory.")
@@ -215,7 +222,10 @@ bool LoadPastedRtf(CADocument& document, const QString& rtf, bool* refused) {
   QString refusal;
   bool outOfMemory = false;
   *refused = false;
-  if (document.loadRtf(rtf, QString(), &refusal, &outOfMemory)) return true;
+  if (document.loadRtf(rtf, QString(), &refusal, &outOfMemory)) {
+    if (g_rtfPicturesPastDecodeLimit > 0) ShowPastePicturesPastDecodeLimitAlert(uint64_t(g_rtfPicturesPastDecodeLimit));
+    return true;
+  }
   if (outOfMemory) {
     // The paste tells it as any command that runs out of memory, and pastes no plain text instead.
     FLReadingMeter::NoteOutOfMemory();
@@ -239,6 +249,7 @@ bool LoadRtfPackageText(CADocument& document, const QString& path, const QString
   const QString folder = textPath == path ? QString() : path;
   if (document.loadRtf(RtfTextOfBytes(std::exchange(bytes, {})), folder, &refusal, &outOfMemory)) {
     if (GlimmetImportCutColumns()) ShowImportColumnsAlert(path);
+    if (g_rtfPicturesPastDecodeLimit > 0) ShowImportPicturesPastDecodeLimitAlert(path, uint64_t(g_rtfPicturesPastDecodeLimit));
     return true;
   }
   if (outOfMemory) SetError(error, ENOMEM, QLatin1String(kOutOfMemoryReason), kFLPosixErrorDomain);
@@ -262,6 +273,7 @@ bool CADocument::loadRtf(const QString& rtf, const QString& attachments, QString
   // and the steps the reading takes are metered: past the budget the reading stops with the reason.
   FLReadingMeter meter(PageReadingBudget());
   if (outOfMemory) *outOfMemory = false;
+  g_rtfPicturesPastDecodeLimit = 0;
   bool read = false;
   try {
     read = loadRtfMetered(rtf, attachments, meter, refusal);
@@ -287,6 +299,7 @@ bool CADocument::loadRtfMetered(const QString& rtf, const QString& attachments, 
   GlimmetDoc* doc = g_glimmetDoc;
   RtfImportReport report;
   const uint32_t result = ImportRtfWithRetry(doc, rtf, nullptr, attachments, &report);
+  g_rtfPicturesPastDecodeLimit = report.picturesPastDecodeLimit;
   for (uint32_t i = 0; i < doc->paneCount; ++i) doc->panes[i].savedFirst = doc->panes[i].savedLimit = kGMNone;
   for (GMTableCache& cache : doc->tableCaches) cache = GMTableCache();
   doc->currentPane = 0;

@@ -2,6 +2,7 @@
 
 #include "calculator/fileformats/caHtml.h"
 #include "framlet/foundation/flBase.h"
+#include "framlet/foundation/flPicturePrice.h"
 #include "framlet/shell/FLAlert.h"
 #include "platform/FLError.h"
 #include "platform/UserDefaults.h"
@@ -88,10 +89,26 @@ void ShowImportColumnsAlert(const QString& path) {
                  QString::fromLatin1(kImportColumnsInformation).arg(QFileInfo(path).fileName()));
 }
 
-void ShowImportPicturesAlert(const QString& path, uint64_t picturesLeftOut) {
+void ShowImportPicturesAlert(const QString& path, uint64_t picturesLeftOut, bool kept) {
+  QString information = QString::fromLatin1(kImportPicturesInformation)
+                            .arg(QLocale().toString(qulonglong(picturesLeftOut)), QFileInfo(path).fileName());
+  if (kept) information += u' ' + QLatin1String(kPicturesKeptInformation);
+  ShowPlainAlert(QLatin1String(kImportPicturesMessage), information);
+}
+
+void ShowImportPicturesPastDecodeLimitAlert(const QString& path, uint64_t picturesLeftOut, bool kept) {
+  QString information = QString::fromLatin1(kImportPicturesPastDecodeLimitInformation)
+                            .arg(QLocale().toString(qulonglong(picturesLeftOut)), QFileInfo(path).fileName(),
+                                 MemorySizeText(PictureDecodeLimit()));
+  if (kept) information += u' ' + QLatin1String(kPicturesKeptInformation);
+  ShowPlainAlert(QLatin1String(kImportPicturesMessage), information);
+}
+
+
+void ShowPastePicturesPastDecodeLimitAlert(uint64_t picturesLeftOut) {
   ShowPlainAlert(QLatin1String(kImportPicturesMessage),
-                 QString::fromLatin1(kImportPicturesInformation)
-                     .arg(QLocale().toString(qulonglong(picturesLeftOut)), QFileInfo(path).fileName()));
+                 QString::fromLatin1(kPastePicturesPastDecodeLimitInformation)
+                     .arg(QLocale().toString(qulonglong(picturesLeftOut)), MemorySizeText(PictureDecodeLimit())));
 }
 
 void ShowPastePicturesAlert(uint64_t picturesLeftOut) {

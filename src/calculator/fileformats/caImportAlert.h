@@ -69,13 +69,24 @@ inline constexpr const char* kImportPicturesMessage = "Some pictures were left o
 inline constexpr const char* kImportPicturesInformation =
     "%1 of the pictures \"%2\" shows were left out: decoded, they would take more memory than opening a file may.";
 
+inline constexpr const char* kImportPicturesPastDecodeLimitInformation =
+    "%1 of the pictures \"%2\" shows were left out: each is larger than a picture may be when decoded (%3).";
+inline constexpr const char* kPastePicturesPastDecodeLimitInformation =
+    "%1 of the pictures the pasted text shows were left out: each is larger than a picture may be when decoded (%2).";
+// Said of a document's own pictures, which are not lost: they are shown as empty frames.
+inline constexpr const char* kPicturesKeptInformation = "The document keeps them as they are.";
+
 inline constexpr const char* kPastePicturesInformation =
     "%1 of the pictures the pasted page shows were left out: decoded, they would take more memory than a paste may.";
 
 // The file name is shown without its folder.
 void ShowImportBudgetAlert(const QString& path, uint64_t cellsRead);
 void ShowImportColumnsAlert(const QString& path);
-void ShowImportPicturesAlert(const QString& path, uint64_t picturesLeftOut);
+void ShowImportPicturesAlert(const QString& path, uint64_t picturesLeftOut, bool kept = false);
+// Pictures left out for having more pixels than any picture may have decoded.
+void ShowImportPicturesPastDecodeLimitAlert(const QString& path, uint64_t picturesLeftOut, bool kept = false);
+void ShowPastePicturesPastDecodeLimitAlert(uint64_t picturesLeftOut);
+
 // The same for a pasted page, which has no file.
 void ShowPastePicturesAlert(uint64_t picturesLeftOut);
 // An alert of its own message and text, as the others are shown.

@@ -958,7 +958,7 @@ std::unique_ptr<CACell> CACell::withXml(FLXmlDecoder& decoder, CADocument* docum
         break;
       case kXmlPic:
         if (document) {
-          if (std::shared_ptr<CAPicture> picture = document->pictures().value(decoder.value()))
+          if (std::shared_ptr<CAPicture> picture = document->pictureNamed(decoder.value()))
             cell->mutableExtras().picture = std::move(picture);
         }
         break;

@@ -138,6 +138,21 @@ class CADocument : public FLDocument, public TextImportDelegate {
   ColumnList& mutableColumns() { return columns_; }
   const PictureTable& pictures() const { return pictures_; }
   PictureTable& mutablePictures() { return pictures_; }
+  // The picture files of an opened package, by guid, that no cell has shown yet: a picture is
+  // decoded (priced by its pixels first) when the first cell that shows it is read, so that a
+  // package's pictures no cell shows cost nothing.
+  void setPendingPictureFiles(QHash<QString, QString> files) { pendingPictureFiles_ = std::move(files); }
+  // The picture of the guid: the document's, else the one its pending file gives (entered in
+  // pictures); null when there is neither or the file is no picture.
+  std::shared_ptr<CAPicture> pictureNamed(const QString& guid);
+  // What decoding the pending pictures met since the last call: pictures kept undecoded, by why,
+  // and files that were no picture; the pending files that no cell showed are dropped.
+  struct PictureReading {
+    uint64_t pastDecodeLimit = 0;
+    uint64_t pastBudget = 0;
+    uint64_t unreadable = 0;
+  };
+  PictureReading takePictureReading();
 
   // Absolute (one's-complemented) coordinates are folded: $B$3 finds B3.
   CARow* row(int64_t y) const;
@@ -838,6 +853,8 @@ class CADocument : public FLDocument, public TextImportDelegate {
   RowList rows_;
   ColumnList columns_;
   PictureTable pictures_;
+  QHash<QString, QString> pendingPictureFiles_;
+  PictureReading pictureReading_;
   bool cellAdded_ = false;
   GridPoint maxDisplayGridPoint_;
 

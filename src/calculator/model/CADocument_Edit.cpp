@@ -17,6 +17,7 @@
 #include "calculator/model/formula/caOperands.h"
 #include "calculator/model/formula/caReferenceAdjustment.h"
 #include "framlet/foundation/flBase.h"
+#include "framlet/foundation/flStringExtensions.h"
 #include "framlet/shell/FLUndoManager.h"
 #include "platform/StringWithFormat.h"
 
@@ -424,7 +425,19 @@ void CADocument::insertLink(const QString& link, const QString& displayText) {
 }
 
 void CADocument::insertPicture(const QString& path) {
-  std::shared_ptr<CAPicture> picture = CAPicture::withFile(path, this);
+  FLPictureRefusal refusal = FLPictureRefusal::None;
+  std::shared_ptr<CAPicture> picture = CAPicture::withFile(path, guidString(), this, &refusal);
+  if (picture && refusal != FLPictureRefusal::None) {
+    // Priced before it was decoded and refused: said for what it is, not as a file that cannot be read.
+    pictures_.remove(picture->guid());
+    if (controller_) {
+      if (refusal == FLPictureRefusal::PastDecodeLimit)
+        controller_->giveAlert(QLatin1String(kCantInsertPicture), PicturePastDecodeLimitReason());
+      else
+        controller_->giveAlert(QLatin1String(kCommandMemoryMessage), QLatin1String(kCommandMemoryInformation));
+    }
+    return;
+  }
   if (!picture) {
     if (controller_)
       controller_->giveAlert(QLatin1String(kCantInsertPicture),

@@ -16,6 +16,7 @@
 #include "framlet/foundation/FLXmlDecoder.h"
 #include "framlet/foundation/flBase.h"
 #include "framlet/foundation/flReadingMeter.h"
+#include "framlet/foundation/flStringExtensions.h"
 #include "framlet/shell/FLUndoManager.h"
 #include "platform/FLError.h"
 #include "platform/Pasteboard.h"
@@ -33,6 +34,7 @@
 namespace {
 
 constexpr const char* kPasteFailedText = "Paste failed";
+constexpr const char* kPastePicturePastDecodeLimitMessage = "The picture can't be pasted.";
 
 // What a paste brings: cells in a temporary document, a picture or a text for the active cell.
 struct PasteResult {
@@ -45,7 +47,17 @@ struct PasteResult {
   bool hasText = false;
   bool fromPage = false;  // the document was read from a page (HTML)
   bool fromText = false;  // the document was read from plain text
+  // Why the clipboard's picture was not decoded; a picture too large for the memory left is told
+  // as any command that runs out of memory is, one larger than any picture may be with its own alert.
+  FLPictureRefusal pictureRefusal = FLPictureRefusal::None;
 };
+
+// A picture refused before its decoding pastes nothing.
+bool RefusePicture(FLPictureRefusal refusal, PasteResult& result) {
+  result.pictureRefusal = refusal;
+  if (refusal == FLPictureRefusal::PastBudget) FLReadingMeter::NoteOutOfMemory();
+  return false;
+}
 
 bool Has(const QMimeData& data, const char* type) { return PasteboardHasType(data, QLatin1String(type)); }
 
@@ -212,7 +224,9 @@ bool PasteText(const QMimeData& data, const QString& candidate, PasteResult& res
 }
 
 bool PastePicture(const QMimeData& data, CADocument& target, PasteResult& result) {
-  std::shared_ptr<FLImage> image = FLImage::withPasteboard(&data);
+  FLPictureRefusal refusal = FLPictureRefusal::None;
+  std::shared_ptr<FLImage> image = FLImage::withPasteboard(&data, &refusal);
+  if (refusal != FLPictureRefusal::None) return RefusePicture(refusal, result);
   if (!image) return false;
   result.picture = CAPicture::withImage(std::move(image), &target);
   return result.picture != nullptr;
@@ -226,7 +240,9 @@ bool PasteFiles(const QMimeData& data, CADocument& target, PasteResult& result) 
     const int32_t type = FileTypeForFile(path);
     if (type == kFileTypeUnknown) continue;
     if (type == kFileTypeImage) {
-      result.picture = CAPicture::withFile(path, &target);
+      FLPictureRefusal refusal = FLPictureRefusal::None;
+      result.picture = CAPicture::withFile(path, guidString(), &target, &refusal);
+      if (refusal != FLPictureRefusal::None) return RefusePicture(refusal, result);
       return result.picture != nullptr;
     }
     const CAFileFormatServices& services = FileFormatServices();
@@ -407,7 +423,9 @@ bool CADocument::pasteGuarded(const QMimeData* clipboard, bool ignoreFormat, int
   // A reader that ran out of memory (the text engine's records included) pastes nothing, and says so.
   if (!read) {
     dropPicture();
-    if (meter.outOfMemory()) memoryAlert();
+    if (result.pictureRefusal == FLPictureRefusal::PastDecodeLimit && controller_)
+      controller_->giveAlert(QLatin1String(kPastePicturePastDecodeLimitMessage), PicturePastDecodeLimitReason());
+    else if (meter.outOfMemory()) memoryAlert();
     return fail();
   }
   // A reading stopped by the meter (a plain text's lines stop where it is passed) is no paste of

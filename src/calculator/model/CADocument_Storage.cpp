@@ -18,6 +18,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <utility>
 
 namespace {
 
@@ -650,4 +651,23 @@ void CADocument::adoptSavedPictureNames() {
     renamed.insert(picture->guid(), picture);
   }
   if (changed) mutablePictures() = std::move(renamed);
+}
+
+std::shared_ptr<CAPicture> CADocument::pictureNamed(const QString& guid) {
+  if (std::shared_ptr<CAPicture> picture = pictures_.value(guid)) return picture;
+  const auto pending = pendingPictureFiles_.constFind(guid);
+  if (pending == pendingPictureFiles_.constEnd()) return nullptr;
+  const QString path = *pending;
+  pendingPictureFiles_.erase(pending);
+  FLPictureRefusal refusal = FLPictureRefusal::None;
+  std::shared_ptr<CAPicture> picture = CAPicture::withFile(path, guid, this, &refusal);
+  if (!picture) ++pictureReading_.unreadable;
+  else if (refusal == FLPictureRefusal::PastDecodeLimit) ++pictureReading_.pastDecodeLimit;
+  else if (refusal == FLPictureRefusal::PastBudget) ++pictureReading_.pastBudget;
+  return picture;
+}
+
+CADocument::PictureReading CADocument::takePictureReading() {
+  pendingPictureFiles_.clear();
+  return std::exchange(pictureReading_, PictureReading{});
 }

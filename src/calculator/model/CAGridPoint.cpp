@@ -5,6 +5,7 @@
 #include <QByteArray>
 #include <QFile>
 #include <QFileInfo>
+#include <QBuffer>
 #include <QImageReader>
 #include <QStringList>
 #include <algorithm>
@@ -15,6 +16,7 @@
 #include "framlet/foundation/FLImage.h"
 #include "framlet/foundation/flBase.h"
 #include "framlet/foundation/flCharacterClasses.h"
+#include "framlet/foundation/flFileSupport.h"
 #include "framlet/foundation/flStringExtensions.h"
 #include "platform/FLError.h"
 #include "platform/StringValues.h"
@@ -24,6 +26,8 @@ namespace {
 constexpr qsizetype kMaxColumnLetters = 5;  // "ZZZZZ"
 constexpr qsizetype kStopListScanLength = 500;
 constexpr qsizetype kSniffLength = 4096;
+// A picture may say what it is further in (an SVG after a long prologue).
+constexpr qsizetype kPictureSniffLength = 65536;
 
 struct ExtensionType {
   const char* extension;
@@ -65,12 +69,12 @@ const QStringList& ImageFileExtensions() {
 
 // Linux files carry no type codes: the content stands in for 'PkwD', 'RTF ', 'PICT' and 'TEXT'.
 int32_t FileTypeFromContent(const QString& path) {
-  // Only a regular file is looked into: opening a FIFO would wait for a writer for ever.
-  QFile file(path);
-  if (!QFileInfo(path).isFile() || !file.open(QIODevice::ReadOnly)) return kFileTypeUnknown;
-  const QByteArray head = file.read(kSniffLength);
-  file.close();
-  if (head.isEmpty()) return kFileTypeUnknown;
+  // Only a regular file is looked into, and asked so of the file opened (without waiting): a FIFO
+  // put in its place would wait for a writer for ever.
+  const std::optional<QByteArray> read =
+      ReadRegularFileHead(path, std::numeric_limits<int64_t>::max(), kPictureSniffLength);
+  if (!read || read->isEmpty()) return kFileTypeUnknown;
+  const QByteArray head = read->left(kSniffLength);
 
   // A Pockwell document of any version and byte order: a small version number and the
   // byte-order mark 1. The reader itself says why one it can't take is refused.
@@ -87,7 +91,13 @@ int32_t FileTypeFromContent(const QString& path) {
     if (version == QByteArray("\x00\x11\x02\xFF", 4) || version.startsWith("\x11\x01"))
       return kFileTypeImage;
   }
-  if (!QImageReader::imageFormat(path).isEmpty()) return kFileTypeImage;
+  // From the bytes read: asked of the path, the image reader would open the file again.
+  {
+    QBuffer buffer;
+    buffer.setData(*read);
+    buffer.open(QIODevice::ReadOnly);
+    if (!QImageReader::imageFormat(&buffer).isEmpty()) return kFileTypeImage;
+  }
   for (char byte : head) {
     const auto u = static_cast<unsigned char>(byte);
     if ((u < 0x20 && u != '\t' && u != '\n' && u != '\r' && u != '\f') || u == 0x7F)

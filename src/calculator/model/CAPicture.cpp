@@ -24,6 +24,11 @@ constexpr const char* kPdfExtension = "pdf";
 
 }  // namespace
 
+QString PicturePastDecodeLimitReason() {
+  const int64_t megabytes = (PictureDecodeLimit() + 999'999) / 1'000'000;
+  return QString::fromLatin1(kPicturePastDecodeLimitReason).arg(megabytes);
+}
+
 QString CAPicture::extensionForFormat(int32_t imageFormat) {
   if (imageFormat < 0 || size_t(imageFormat) >= std::size(kFormatExtensions))
     imageFormat = kImageFormatUnknown;
@@ -66,6 +71,19 @@ std::shared_ptr<CAPicture> CAPicture::withFile(const QString& path, const QStrin
   return finish(path, std::move(image), guid, document);
 }
 
+std::shared_ptr<CAPicture> CAPicture::withFile(const QString& path, const QString& guid, CADocument* document,
+                                               FLPictureRefusal* refusal) {
+  std::shared_ptr<FLImage> image = FLImage::withContentsOfFile(path, refusal);
+  if (!image) return nullptr;
+  // A picture kept as its bytes is no SVG made into PDF: its file is kept as it is.
+  if (image->refusal() != FLPictureRefusal::None) {
+    std::shared_ptr<CAPicture> picture = finish(QString(), std::move(image), guid, document);
+    picture->imageFormat_ = ImageFormatFromExtension(QFileInfo(path).suffix());
+    return picture;
+  }
+  return finish(path, std::move(image), guid, document);
+}
+
 std::shared_ptr<CAPicture> CAPicture::withFile(const QString& path, CADocument* document) {
   return withFile(path, guidString(), document);
 }
@@ -78,7 +96,8 @@ std::shared_ptr<CAPicture> CAPicture::withArchive(const QString& base64, const Q
                                                   int32_t imageFormat, CADocument* document) {
   const std::optional<QByteArray> data = NewDataFromBase64String(base64);
   if (!data) return nullptr;
-  std::shared_ptr<FLImage> image = FLImage::withData(*data);
+  FLPictureRefusal refusal = FLPictureRefusal::None;
+  std::shared_ptr<FLImage> image = FLImage::withData(*data, &refusal);
   if (!image) return nullptr;
   std::shared_ptr<CAPicture> picture = finish(QString(), std::move(image), guid, document);
   picture->imageFormat_ = imageFormat;
@@ -107,6 +126,11 @@ QString CAPicture::archive(int32_t* imageFormat) const {
       if (imageFormat) *imageFormat = imageFormat_;
       return NewBase64StringFromBytes(bytes);
     }
+  }
+  // A picture kept as its bytes has no bitmap to make a TIFF of: its bytes are the picture.
+  if (image_ && image_->isUndecoded() && !image_->sourceData().isEmpty()) {
+    if (imageFormat) *imageFormat = image_->sourceFormat();
+    return NewBase64StringFromBytes(image_->sourceData());
   }
   const QByteArray tiff = TiffFromImage(image_.get());
   if (imageFormat) *imageFormat = kImageFormatTiff;

@@ -20,7 +20,12 @@ class CAPicture {
   static std::shared_ptr<CAPicture> withFile(const QString& path, const QString& guid,
                                              CADocument* document);
   static std::shared_ptr<CAPicture> withFile(const QString& path, CADocument* document);
+  // A picture of the document's own (a package's file): one too large to decode now is kept as its
+  // bytes and shown as a placeholder, `refusal` telling why, so that it saves as it was read.
+  static std::shared_ptr<CAPicture> withFile(const QString& path, const QString& guid, CADocument* document,
+                                             FLPictureRefusal* refusal);
   static std::shared_ptr<CAPicture> withImage(std::shared_ptr<FLImage> image, CADocument* document);
+  // An archived picture too large to decode now is kept as its bytes, as a package's is.
   static std::shared_ptr<CAPicture> withArchive(const QString& base64, const QString& guid,
                                                 int32_t imageFormat, CADocument* document);
   // The same image, format and guid, entered in another document's pictures under the guid.
@@ -62,6 +67,11 @@ class CAPicture {
   int32_t imageFormat_ = 0;
   bool saved_ = false;
 };
+
+// What an alert says of a picture refused for having more pixels than any picture may have
+// decoded (FLPictureRefusal::PastDecodeLimit), the limit in megabytes.
+inline constexpr const char* kPicturePastDecodeLimitReason = "It is larger than a picture may be when decoded (%1 MB).";
+QString PicturePastDecodeLimitReason();
 
 // The package folder that holds the pictures' files.
 inline constexpr const char* kImagesFolderName = "Images";

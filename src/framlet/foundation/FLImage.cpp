@@ -163,6 +163,8 @@ FLImage::FLImage(const FLImage& other)
       sourceData_(other.sourceData_),
       sourceFormat_(other.sourceFormat_),
       undecoded_(other.undecoded_),
+      refusal_(other.refusal_),
+      refusalCost_(other.refusalCost_),
       naturalSize_(other.naturalSize_),
       cachedSize_(other.cachedSize_) {}
 
@@ -172,6 +174,8 @@ FLImage& FLImage::operator=(const FLImage& other) {
     sourceData_ = other.sourceData_;
     sourceFormat_ = other.sourceFormat_;
     undecoded_ = other.undecoded_;
+    refusal_ = other.refusal_;
+    refusalCost_ = other.refusalCost_;
     naturalSize_ = other.naturalSize_;
     cachedSize_ = other.cachedSize_;
   }
@@ -184,6 +188,17 @@ std::unique_ptr<FLImage> FLImage::decode(const QByteArray& data, const QString& 
   auto image = std::make_unique<FLImage>();
   image->sourceData_ = data;
   image->sourceFormat_ = format;
+  // The size a picture refused before its decoding shows as a placeholder.
+  QSizeF refusedSize;
+  const auto admitted = [&](const FLPicturePrice& price, QSizeF shown) {
+    int64_t cost = 0;
+    const FLPictureRefusal refusal = AdmitPicture(price, &cost);
+    if (refusal == FLPictureRefusal::None) return true;
+    image->refusal_ = refusal;
+    image->refusalCost_ = cost;
+    refusedSize = shown;
+    return false;
+  };
 
   QBuffer buffer;
   buffer.setData(data);
@@ -202,16 +217,24 @@ std::unique_ptr<FLImage> FLImage::decode(const QByteArray& data, const QString& 
       if (points.width() * scale > kPdfMaxScaledSide || points.height() * scale > kPdfMaxScaledSide)
         scale = 1;
       if (points.isValid() && scale != 1) reader.setScaledSize(points * scale);
-      QImage page = reader.read();
-      if (!page.isNull()) {
-        page.setDevicePixelRatio(points.isValid() && points.width() > 0
-                                     ? double(page.width()) / points.width()
-                                     : 1.0);
-        image->reps_.append(page);
+      if (admitted(PriceOfPicture(reader, data.size()), QSizeF(points))) {
+        QImage page = reader.read();
+        if (!page.isNull()) {
+          page.setDevicePixelRatio(points.isValid() && points.width() > 0
+                                       ? double(page.width()) / points.width()
+                                       : 1.0);
+          image->reps_.append(page);
+        }
       }
     } else {
       const bool many = IsMultiImageFormat(qtFormat);
       do {
+        // Each frame is priced as it comes; frames after the first that do not fit are left
+        // out, the image keeping those it has.
+        if (!admitted(PriceOfPicture(reader, data.size()), QSizeF(reader.size()))) {
+          if (!image->reps_.isEmpty()) image->refusal_ = FLPictureRefusal::None;
+          break;
+        }
         QImage frame = reader.read();
         if (frame.isNull()) break;
         frame.setDevicePixelRatio(1);
@@ -220,21 +243,44 @@ std::unique_ptr<FLImage> FLImage::decode(const QByteArray& data, const QString& 
     }
   }
   // Qt has no plug-in for HEIC; libheif decodes it.
-  if (image->reps_.isEmpty() && format == kImageFormatHeic) {
-    if (std::optional<QImage> picture = DecodeHeif(data)) image->reps_.append(*picture);
+  if (image->reps_.isEmpty() && image->refusal_ == FLPictureRefusal::None && format == kImageFormatHeic) {
+    const auto admitHeif = [&](int width, int height) {
+      return admitted(PriceOfPixels(QSize(width, height), kHeifDecodingBitsPerPixel), QSizeF(width, height));
+    };
+    if (std::optional<QImage> picture = DecodeHeif(data, admitHeif)) image->reps_.append(*picture);
   }
   if (!image->reps_.isEmpty()) {
     image->naturalSize_ = image->reps_.first().deviceIndependentSize();
     return image;
   }
-  // Pictures nothing here decodes (and HEIC that libheif cannot) keep their bytes, so that saving the document writes them
-  // back unchanged; everything else that fails to decode is no image.
-  if (format != kImageFormatEmf && format != kImageFormatPict && format != kImageFormatHeic)
+  // Pictures nothing here decodes (and HEIC that libheif cannot), and pictures too large to
+  // decode, keep their bytes, so that saving the document writes them back unchanged; everything
+  // else that fails to decode is no image.
+  const bool refused = image->refusal_ != FLPictureRefusal::None;
+  if (!refused && format != kImageFormatEmf && format != kImageFormatPict && format != kImageFormatHeic)
     return nullptr;
   image->undecoded_ = true;
-  image->naturalSize_ = KeptPictureFrame(data, format);
+  image->naturalSize_ = refused && !refusedSize.isEmpty() ? refusedSize : KeptPictureFrame(data, format);
   if (image->naturalSize_.isEmpty()) image->naturalSize_ = QSizeF(kPlaceholderSide, kPlaceholderSide);
   return image;
+}
+
+std::unique_ptr<FLImage> FLImage::unlessRefused(std::unique_ptr<FLImage> image) {
+  if (image && image->refusal_ != FLPictureRefusal::None) return nullptr;
+  return image;
+}
+
+bool FLImage::isPictureData(const QByteArray& head, const QString& extension) {
+  if (head.isEmpty()) return false;
+  const int32_t format = ImageFormatFromData(head);
+  if (format == kImageFormatEmf || format == kImageFormatPict || format == kImageFormatHeic) return true;
+  QBuffer buffer;
+  buffer.setData(head);
+  buffer.open(QIODevice::ReadOnly);
+  QImageReader reader(&buffer);
+  const QByteArray qtFormat = reader.canRead() ? reader.format() : QByteArray();
+  if (qtFormat.isEmpty()) return false;
+  return (qtFormat != "wbmp" && qtFormat != "tga") || extension.toLower().toLatin1() == qtFormat;
 }
 
 bool FLImage::readPictureFile(const QString& path, QByteArray* bytes) {
@@ -246,12 +292,18 @@ bool FLImage::readPictureFile(const QString& path, QByteArray* bytes) {
 }
 
 std::unique_ptr<FLImage> FLImage::withContentsOfFile(const QString& path) {
+  return unlessRefused(withContentsOfFile(path, static_cast<FLPictureRefusal*>(nullptr)));
+}
+
+std::unique_ptr<FLImage> FLImage::withContentsOfFile(const QString& path, FLPictureRefusal* refusal) {
+  if (refusal) *refusal = FLPictureRefusal::None;
   // Every file, Illustrator's "ai" files included, is read whole and decoded from its bytes,
   // which the image keeps for pictures nothing here can decode.
   QByteArray data;
   if (!readPictureFile(path, &data)) return nullptr;
   auto image = decode(data, QFileInfo(path).suffix());
   if (image) image->size();
+  if (image && refusal) *refusal = image->refusal_;
   return image;
 }
 
@@ -260,8 +312,14 @@ std::unique_ptr<FLImage> FLImage::withContentsOfFile(const QString& path, QSizeF
 }
 
 std::unique_ptr<FLImage> FLImage::withData(const QByteArray& data) {
+  return unlessRefused(withData(data, static_cast<FLPictureRefusal*>(nullptr)));
+}
+
+std::unique_ptr<FLImage> FLImage::withData(const QByteArray& data, FLPictureRefusal* refusal) {
+  if (refusal) *refusal = FLPictureRefusal::None;
   auto image = decode(data, QString());
   if (image) image->size();
+  if (image && refusal) *refusal = image->refusal_;
   return image;
 }
 
@@ -294,17 +352,44 @@ std::unique_ptr<FLImage> FLImage::withPasteboard(const QMimeData* mimeData) {
   return withPasteboard(mimeData, PrimaryScreenScale());
 }
 
+std::unique_ptr<FLImage> FLImage::withPasteboard(const QMimeData* mimeData, FLPictureRefusal* refusal) {
+  return withPasteboard(mimeData, PrimaryScreenScale(), refusal);
+}
+
 std::unique_ptr<FLImage> FLImage::withPasteboard(const QMimeData* mimeData, double backingScale) {
+  return withPasteboard(mimeData, backingScale, nullptr);
+}
+
+std::unique_ptr<FLImage> FLImage::withPasteboard(const QMimeData* mimeData, double backingScale,
+                                                 FLPictureRefusal* refusal) {
+  if (refusal) *refusal = FLPictureRefusal::None;
   if (!mimeData) return nullptr;
   std::unique_ptr<FLImage> image;
   static const char* const kTypes[] = {"image/png",  "image/tiff", "application/pdf",
                                        "image/jpeg", "image/gif",  "image/bmp",
                                        "image/heic", "image/emf",  "image/x-emf",
                                        "image/pict", "image/x-pict"};
-  for (const char* type : kTypes) {
-    if (!mimeData->hasFormat(QLatin1String(type))) continue;
-    image = decode(mimeData->data(QLatin1String(type)), QString());
+  QStringList types;
+  for (const char* type : kTypes) types.append(QLatin1String(type));
+  // Every other picture type the clipboard offers is decoded here too, priced as these are,
+  // rather than left to Qt's own decoding of the clipboard's image.
+  for (const QString& type : mimeData->formats())
+    if (type.startsWith(QLatin1String("image/")) && !types.contains(type)) types.append(type);
+  FLPictureRefusal refused = FLPictureRefusal::None;
+  for (const QString& type : std::as_const(types)) {
+    if (!mimeData->hasFormat(type)) continue;
+    image = decode(mimeData->data(type), QString());
+    if (image && image->refusal_ != FLPictureRefusal::None) {
+      // The same picture in another type is no smaller: the paste stops with the reason.
+      refused = image->refusal_;
+      image.reset();
+      break;
+    }
     if (image) break;
+  }
+  if (refused != FLPictureRefusal::None) {
+    if (refusal) *refusal = refused;
+    return nullptr;
   }
   if (!image && mimeData->hasImage()) {
     const QImage bitmap = qvariant_cast<QImage>(mimeData->imageData());
@@ -313,7 +398,12 @@ std::unique_ptr<FLImage> FLImage::withPasteboard(const QMimeData* mimeData, doub
   if (!image && mimeData->hasUrls()) {
     for (const QUrl& url : mimeData->urls()) {
       if (!url.isLocalFile()) continue;
-      image = withContentsOfFile(url.toLocalFile());
+      FLPictureRefusal fileRefusal = FLPictureRefusal::None;
+      image = unlessRefused(withContentsOfFile(url.toLocalFile(), &fileRefusal));
+      if (fileRefusal != FLPictureRefusal::None) {
+        if (refusal) *refusal = fileRefusal;
+        return nullptr;
+      }
       if (image) break;
     }
   }

@@ -12,6 +12,8 @@
 #include <QString>
 #include <QStringList>
 
+#include "framlet/foundation/flPicturePrice.h"
+
 #include <cstdint>
 #include <memory>
 
@@ -36,6 +38,15 @@ class FLImage {
   static bool readPictureFile(const QString& path, QByteArray* bytes);
   static std::unique_ptr<FLImage> withData(const QByteArray& data);
   static std::unique_ptr<FLImage> withData(const QByteArray& data, QSizeF size);
+  // Every picture is priced by its pixels before it is decoded (AdmitPicture): one refused comes
+  // back as nullptr from the factories above. Where such a picture is still wanted (a document's
+  // own, which must save as it was read), these give it kept as its bytes, drawn as a placeholder
+  // at the size its header gives, with `refusal` set to why; FLPictureRefusal::None when decoded.
+  static std::unique_ptr<FLImage> withData(const QByteArray& data, FLPictureRefusal* refusal);
+  static std::unique_ptr<FLImage> withContentsOfFile(const QString& path, FLPictureRefusal* refusal);
+  // Whether the first bytes of a file (at least its first few kilobytes) begin a picture that the
+  // decoding here takes, by their signature; `extension` as in withContentsOfFile.
+  static bool isPictureData(const QByteArray& head, const QString& extension);
   // A copy made by encoding the image (format chosen automatically, quality 1.0) at the size
   // and decoding the bytes; nullptr when the image is null or cannot be encoded.
   static std::unique_ptr<FLImage> withImage(const FLImage* image, QSizeF size = QSizeF(0, 0));
@@ -46,6 +57,10 @@ class FLImage {
   // by that factor; the first form asks the primary screen.
   static std::unique_ptr<FLImage> withPasteboard(const QMimeData* mimeData);
   static std::unique_ptr<FLImage> withPasteboard(const QMimeData* mimeData, double backingScale);
+  // The same, telling why a picture the clipboard holds was refused (nullptr is then answered).
+  static std::unique_ptr<FLImage> withPasteboard(const QMimeData* mimeData, FLPictureRefusal* refusal);
+  static std::unique_ptr<FLImage> withPasteboard(const QMimeData* mimeData, double backingScale,
+                                                 FLPictureRefusal* refusal);
   static std::unique_ptr<FLImage> withSize(QSizeF size);
 
   // The image at a requested size: a zero side returns image unchanged; otherwise the cached
@@ -82,6 +97,10 @@ class FLImage {
   const QByteArray& sourceData() const { return sourceData_; }
   int32_t sourceFormat() const { return sourceFormat_; }
   bool isUndecoded() const { return undecoded_; }
+  // Why a picture that could be decoded was kept as its bytes instead; None for every other.
+  FLPictureRefusal refusal() const { return refusal_; }
+  // What the reading would have taken with it decoded (AdmitPicture's cost), for a refusal to name.
+  int64_t refusalCost() const { return refusalCost_; }
 
   // Draws the whole image (or the part fromRect of it, in points) into rect, always upright,
   // whichever way the painter's y axis runs.
@@ -102,12 +121,16 @@ class FLImage {
 
  private:
   static std::unique_ptr<FLImage> decode(const QByteArray& data, const QString& extension);
+  // nullptr for an image whose picture was refused, as the plain factories answer.
+  static std::unique_ptr<FLImage> unlessRefused(std::unique_ptr<FLImage> image);
   void drawPlaceholder(QPainter& painter, const QRectF& rect) const;
 
   QList<QImage> reps_;
   QByteArray sourceData_;
   int32_t sourceFormat_ = 0;
   bool undecoded_ = false;
+  FLPictureRefusal refusal_ = FLPictureRefusal::None;
+  int64_t refusalCost_ = 0;
   // What the platform image would report as its size: the decoder's, a metafile's frame, or the
   // size it was made with.
   QSizeF naturalSize_{0, 0};

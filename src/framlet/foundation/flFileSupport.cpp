@@ -147,6 +147,29 @@ std::optional<QByteArray> ReadRegularFile(const QString& path, int64_t maxSize, 
   return bytes;
 }
 
+std::optional<QByteArray> ReadRegularFileHead(const QString& path, int64_t maxSize, qsizetype headBytes,
+                                              FLError* error) {
+  int64_t size = 0;
+  const int fd = OpenRegularFile(path, maxSize, &size, error);
+  if (fd < 0) return std::nullopt;
+  const FileCloser closer{fd};
+  QByteArray bytes;
+  try {
+    bytes.resize(qsizetype(std::clamp<int64_t>(size, 0, std::max<qsizetype>(headBytes, 0))));
+  } catch (const std::bad_alloc&) {
+    SetError(error, ENOMEM, ErrorReason(ENOMEM), kFLPosixErrorDomain);
+    return std::nullopt;
+  }
+  const qsizetype done = ReadFull(fd, bytes.data(), bytes.size());
+  if (done < 0) {
+    const int code = errno;
+    SetError(error, code, ErrorReason(code), kFLPosixErrorDomain);
+    return std::nullopt;
+  }
+  bytes.truncate(done);
+  return bytes;
+}
+
 bool ReadRegularFileInPieces(const QString& path, int64_t maxSize, qsizetype pieceSize,
                              const std::function<void(int64_t)>& sized,
                              const std::function<bool(QByteArrayView, bool)>& piece, FLError* error) {

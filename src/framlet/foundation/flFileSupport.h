@@ -39,6 +39,10 @@ bool IsRegularFileOfAtMost(const QString& path, int64_t maxSize);
 inline constexpr const char* kNotRegularFileReason = "It is not a regular file.";
 inline constexpr const char* kFileTooLargeReason = "The file is too large to be read.";
 std::optional<QByteArray> ReadRegularFile(const QString& path, int64_t maxSize, FLError* error = nullptr);
+// The first headBytes bytes of such a file (all of it when it is shorter), by the same rules: for
+// telling what a file is by its first bytes without waiting on a FIFO or reading a device.
+std::optional<QByteArray> ReadRegularFileHead(const QString& path, int64_t maxSize, qsizetype headBytes,
+                                              FLError* error = nullptr);
 // The same file read a piece at a time, never whole: `sized` (when given) is told the size the
 // file has when it is opened, then `piece` is given the pieces in order, each of at most
 // pieceSize bytes, the last with `last` set (an empty file gives one empty last piece). False

@@ -70,40 +70,69 @@ int64_t NumberInFile(const std::string& path) {
   }
 }
 
-// The control group's limit and use: version 2's memory.max and memory.current, else version 1's
-// memory controller.
-void ReadGroupFigures(FLMemoryFigures& figures) {
-  std::ifstream groups("/proc/self/cgroup");
+// A number a key gives in a file of "key value" lines (memory.stat); -1 where it gives none.
+int64_t KeyedNumberInFile(const std::string& path, const std::string& key) {
+  std::ifstream file(path);
+  std::string name;
+  long long value = 0;
+  while (file >> name >> value)
+    if (name == key) return value;
+  return -1;
+}
+
+}  // namespace
+
+void ReadGroupFigures(const std::string& root, std::istream& membership, FLMemoryFigures& figures) {
+  // What the group cannot give back: its use less the file cache it keeps only while nobody
+  // needs the memory (its inactive file pages), as container tools count a working set.
+  int64_t bestRoom = INT64_MAX;
+  const auto consider = [&](int64_t limit, int64_t usage, int64_t inactiveFile) {
+    const int64_t used = std::max<int64_t>(usage - std::max<int64_t>(inactiveFile, 0), 0);
+    const int64_t room = limit - used;
+    if (room >= bestRoom) return;
+    bestRoom = room;
+    figures.groupLimit = limit;
+    figures.groupUsed = used;
+  };
   std::string line;
-  while (std::getline(groups, line)) {
+  while (std::getline(membership, line)) {
     // "0::/path" (version 2) or "N:memory:/path" (version 1; the controllers may be listed together).
     const size_t first = line.find(':');
     const size_t second = first == std::string::npos ? first : line.find(':', first + 1);
     if (second == std::string::npos) continue;
     const std::string controllers = line.substr(first + 1, second - first - 1);
-    const std::string path = line.substr(second + 1);
+    std::string path = line.substr(second + 1);
     if (controllers.empty()) {
-      const std::string folder = "/sys/fs/cgroup" + (path == "/" ? std::string() : path);
-      const int64_t limit = NumberInFile(folder + "/memory.max");
-      if (limit >= 0) {
-        figures.groupLimit = limit;
-        figures.groupUsed = std::max<int64_t>(NumberInFile(folder + "/memory.current"), 0);
-        return;
+      // The group and every group above it: a limit set on a parent holds its children too.
+      for (;;) {
+        const std::string folder = root + (path == "/" ? std::string() : path);
+        const int64_t limit = NumberInFile(folder + "/memory.max");
+        if (limit >= 0)
+          consider(limit, std::max<int64_t>(NumberInFile(folder + "/memory.current"), 0),
+                   KeyedNumberInFile(folder + "/memory.stat", "inactive_file"));
+        const size_t slash = path.rfind('/');
+        if (path.empty() || path == "/" || slash == std::string::npos) break;
+        path = slash == 0 ? "/" : path.substr(0, slash);
       }
+      if (bestRoom != INT64_MAX) return;
     } else if (("," + controllers + ",").find(",memory,") != std::string::npos) {
-      for (const std::string& folder : {"/sys/fs/cgroup/memory" + path, std::string("/sys/fs/cgroup/memory")}) {
+      for (const std::string& folder : {root + "/memory" + path, root + "/memory"}) {
         const int64_t limit = NumberInFile(folder + "/memory.limit_in_bytes");
         if (limit < 0) continue;
         // Version 1 writes "no limit" as a number near 2^63, rounded down to a page.
         if (limit < (int64_t(1) << 62)) {
-          figures.groupLimit = limit;
-          figures.groupUsed = std::max<int64_t>(NumberInFile(folder + "/memory.usage_in_bytes"), 0);
+          // Its statistics count the group's own pages and, as "total_", its children's too.
+          int64_t inactive = KeyedNumberInFile(folder + "/memory.stat", "total_inactive_file");
+          if (inactive < 0) inactive = KeyedNumberInFile(folder + "/memory.stat", "inactive_file");
+          consider(limit, std::max<int64_t>(NumberInFile(folder + "/memory.usage_in_bytes"), 0), inactive);
         }
         return;
       }
     }
   }
 }
+
+namespace {
 
 int64_t MemAvailable() {
   std::ifstream info("/proc/meminfo");
@@ -134,7 +163,8 @@ FLMemoryFigures ProcessMemoryFigures() {
       figures.dataUsed = data * page;
     }
   }
-  ReadGroupFigures(figures);
+  std::ifstream membership("/proc/self/cgroup");
+  ReadGroupFigures("/sys/fs/cgroup", membership, figures);
   figures.available = MemAvailable();
   return figures;
 }

@@ -10,6 +10,8 @@
 #pragma once
 
 #include <cstdint>
+#include <iosfwd>
+#include <string>
 
 // The memory the process holds, in bytes: under AddressSanitizer its allocator's count of the heap
 // in use, else the process's resident size.
@@ -25,6 +27,12 @@ struct FLMemoryFigures {
 };
 // The figures of this process now.
 FLMemoryFigures ProcessMemoryFigures();
+// The control group's part of them (groupLimit, groupUsed), from the control group file system
+// mounted at `root` ("/sys/fs/cgroup") for the groups `membership` names (as /proc/self/cgroup
+// does): of the group and each group above it that sets a limit, the one that leaves least room,
+// its use counted without the file cache the kernel takes back on demand (inactive_file). Version
+// 2's memory.max, memory.current and memory.stat; else version 1's memory controller.
+void ReadGroupFigures(const std::string& root, std::istream& membership, FLMemoryFigures& figures);
 // The most a reading may grow the heap by under those figures: `budget`, or less where the least
 // room any of them leaves is smaller; a quarter of that room is kept back for what grows between
 // two readings of the heap, for what the allocator holds beyond what it hands out, and for what

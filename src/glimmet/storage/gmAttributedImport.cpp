@@ -1,6 +1,7 @@
 #include "glimmet/storage/gmAttributedImport.h"
 
 #include "framlet/foundation/FLImage.h"
+#include "framlet/foundation/flPicturePrice.h"
 #include "framlet/foundation/Kolor.h"
 #include "framlet/foundation/flBase.h"
 #include "framlet/foundation/flFonts.h"
@@ -754,26 +755,35 @@ QVariant GMImportTextDocument::loadResource(int type, const QUrl& name) {
     if (!FLImage::readPictureFile(resolved.toLocalFile(), &bytes)) return QVariant();
     QBuffer buffer(&bytes);
     QImageReader reader(&buffer);
-    // What the picture takes decoded, known from its header before it is decoded.
-    const auto decodedBytes = [](QSize size, QImage::Format format) {
-      const int bits = format == QImage::Format_Invalid ? 32 : std::max<int>(QImage::toPixelFormat(format).bitsPerPixel(), 1);
-      return int64_t(std::max(size.width(), 0)) * std::max(size.height(), 0) * bits / 8;
-    };
-    const auto fits = [&](int64_t decoded) {
-      if (pictureBudget_ <= 0 || pictureBytes_ + decoded <= pictureBudget_) return true;
-      LogString("The picture %@ was left out: decoded it would take %@ bytes, past what the page's pictures may take.",
-                resolved.toLocalFile(), QString::number(decoded));
+    const auto leaveOut = [&](const char* why, int64_t decoded) {
+      LogString("The picture %@ was left out: decoded it would take %@ bytes, %@.", resolved.toLocalFile(),
+                QString::number(decoded), QLatin1String(why));
       leftOut_.insert(resolved);
-      return false;
+      return QVariant();
     };
-    const QSize size = reader.size();
-    if (size.isValid() && !fits(decodedBytes(size, reader.imageFormat()))) return QVariant();
-    const QImage::Format headerFormat = reader.imageFormat();
-    QImage image;
-    if (!image.loadFromData(bytes)) return QVariant();
+    // What the picture takes decoded, known from its header before it is decoded: held against
+    // the page's own share for its pictures, and by the one price every picture meets (the
+    // decoders' limit, the reading's meter).
+    const auto refused = [&](const FLPicturePrice& price) {
+      if (pictureBudget_ > 0 && pictureBytes_ + price.bytes > pictureBudget_) return "past what the page's pictures may take";
+      switch (AdmitPicture(price)) {
+        case FLPictureRefusal::PastDecodeLimit: return "more than any picture may take";
+        case FLPictureRefusal::PastBudget: return "more than the reading has left";
+        case FLPictureRefusal::None: break;
+      }
+      return static_cast<const char*>(nullptr);
+    };
+    const FLPicturePrice price = PriceOfPicture(reader, bytes.size());
+    if (const char* why = price.pixels.isValid() ? refused(price) : nullptr) return leaveOut(why, price.bytes);
+    const QImage image = reader.read();
+    if (image.isNull()) return QVariant();
     // A header that told nothing (or less than the truth): the picture as decoded.
     const int64_t decoded = image.sizeInBytes();
-    if ((!size.isValid() || decoded > decodedBytes(size, headerFormat)) && !fits(decoded)) return QVariant();
+    if (decoded > price.bytes) {
+      FLPicturePrice actual = price;
+      actual.bytes = decoded;
+      if (const char* why = refused(actual)) return leaveOut(why, decoded);
+    }
     pictureBytes_ += decoded;
     picture = image;
     return image;

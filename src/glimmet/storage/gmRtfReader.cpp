@@ -17,12 +17,10 @@
 #include "glimmet/storage/gmTables.h"
 #include "platform/TextEncodings.h"
 
-#include <QBuffer>
 #include <QByteArray>
 #include <QDir>
 #include <QFileInfo>
 #include <QHash>
-#include <QImageReader>
 #include <QUuid>
 
 #include <algorithm>
@@ -209,6 +207,7 @@ class Reader {
   bool truncated() const { return truncated_; }
   bool ownWriter() const { return origin_ == kOwn; }
   int64_t cost() const { return cost_; }
+  int64_t picturesPastDecodeLimit() const { return picturesPastDecodeLimit_; }
 
  private:
   // Tokens: each read is charged to the meter, with the walks the edits since took.
@@ -216,7 +215,11 @@ class Reader {
   uint32_t NextToken(bool stopAtGroupEnd, bool semicolonEnds);
   bool Charge();
   // Whether a picture of these bytes (or this file), decoded, fits what the meter has left.
-  bool PictureFits(const QByteArray* bytes, const QString& path);
+  // The picture of the bytes, or of the named file, priced by its pixels before it is decoded: one
+  // past what the reading may take stops it (kTokTooLarge, with what it would take); one larger
+  // than any picture may be decoded is left out and counted. kTokContinue with no image for one
+  // that cannot be had.
+  uint32_t DecodePicture(const QByteArray* bytes, const QString& path, std::unique_ptr<FLImage>* image);
   uint32_t ReadKeyword(bool stopAtGroupEnd);
   uint32_t GatherHex();
   uint32_t GatherText(bool semicolonEnds);
@@ -385,6 +388,7 @@ class Reader {
   FLReadingMeter* meter_ = nullptr;
   uint64_t walkedSeen_ = 0;  // of the text store's search steps, charged
   int64_t cost_ = 0;         // a picture that would pass the budget: what the reading would take
+  int64_t picturesPastDecodeLimit_ = 0;
 };
 
 // ---- Tokenizer ------------------------------------------------------------------------------
@@ -489,27 +493,20 @@ bool Reader::Charge() {
   return meter_->steps(steps) && meter_->pieces(1);
 }
 
-bool Reader::PictureFits(const QByteArray* bytes, const QString& path) {
-  if (!meter_ || meter_->budget() <= 0) return true;
-  // What it takes decoded, known from its header before it is decoded (a header that tells
-  // nothing: as many bytes again as its file).
-  QBuffer buffer;
-  QImageReader reader;
-  if (bytes) {
-    buffer.setData(*bytes);
-    buffer.open(QIODevice::ReadOnly);
-    reader.setDevice(&buffer);
-  } else {
-    reader.setFileName(path);
+uint32_t Reader::DecodePicture(const QByteArray* bytes, const QString& path, std::unique_ptr<FLImage>* image) {
+  // A named file is read only when it is a regular file (FLImage::readPictureFile): a FIFO or a
+  // device named in the text is answered at once as no picture.
+  FLPictureRefusal refusal = FLPictureRefusal::None;
+  *image = bytes ? FLImage::withData(*bytes, &refusal) : FLImage::withContentsOfFile(path, &refusal);
+  if (refusal == FLPictureRefusal::None) return kTokContinue;
+  const int64_t cost = *image ? (*image)->refusalCost() : 0;
+  image->reset();
+  if (refusal == FLPictureRefusal::PastDecodeLimit) {
+    ++picturesPastDecodeLimit_;
+    return kTokContinue;
   }
-  const int64_t held = bytes ? 0 : QFileInfo(path).size();
-  const QSize size = reader.size();
-  const int64_t decoded = size.isValid() ? int64_t(size.width()) * size.height() * 4 : (bytes ? bytes->size() : held);
-  meter_->measure();
-  const int64_t cost = meter_->grown() + held + decoded;
-  if (cost <= meter_->budget()) return true;
-  cost_ = cost;
-  return false;
+  cost_ = std::max<int64_t>(cost, 1);
+  return kTokTooLarge;
 }
 
 uint32_t Reader::NextToken(bool stopAtGroupEnd, bool semicolonEnds) {
@@ -1951,12 +1948,10 @@ uint32_t Reader::ReadPicture(uint32_t format) {
     const qsizetype slash = reference.lastIndexOf(u'/');
     path = reference;
     if (referenceKind == 1 && slash < 0) path = QStringLiteral(":/images/") + reference;
-    if (!PictureFits(nullptr, path)) return kTokTooLarge;
-    image = FLImage::withContentsOfFile(path);
+    if (const uint32_t decoded = DecodePicture(nullptr, path, &image); decoded != kTokContinue) return decoded;
   } else {
     if (format == 0) return kTokContinue;
-    if (!PictureFits(&data, QString())) return kTokTooLarge;
-    image = FLImage::withData(data);
+    if (const uint32_t decoded = DecodePicture(&data, QString(), &image); decoded != kTokContinue) return decoded;
     extension = format == k.pngblip ? QStringLiteral("png") : format == k.jpegblip ? QStringLiteral("jpeg")
                                                                                     : QStringLiteral("pdf");
   }
@@ -2000,8 +1995,8 @@ uint32_t Reader::ReadAttachment() {
   if (file.isEmpty() || file.contains(u'/') || file == QLatin1String("..") || file == QLatin1String("."))
     return kTokContinue;
   const QString path = QDir(folder_).filePath(file);
-  if (!PictureFits(nullptr, path)) return kTokTooLarge;
-  std::unique_ptr<FLImage> image = FLImage::withContentsOfFile(path);
+  std::unique_ptr<FLImage> image;
+  if (const uint32_t decoded = DecodePicture(nullptr, path, &image); decoded != kTokContinue) return decoded;
   if (!image) return kTokContinue;
   // The displayed size in twips against the image's own.
   const QSizeF size = image->size();
@@ -2517,6 +2512,7 @@ uint32_t ImportRtf(GlimmetDoc* doc, const QString& rtf, int mode, QString* messa
     report->truncatedColumns = reader.truncated();
     report->ownWriter = reader.ownWriter();
     report->cost = reader.cost();
+    report->picturesPastDecodeLimit = reader.picturesPastDecodeLimit();
   }
   return result;
 }

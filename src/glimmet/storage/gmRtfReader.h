@@ -47,6 +47,8 @@ struct RtfImportReport {
   // Refused as too large: what the reading was seen to take or priced at, in bytes (0: its steps
   // passed what the file's size allows).
   int64_t cost = 0;
+  // Pictures left out for being larger than any picture may be decoded (FLPictureRefusal).
+  int64_t picturesPastDecodeLimit = 0;
 };
 uint32_t ImportRtf(GlimmetDoc* doc, const QString& rtf, int mode, QString* message = nullptr,
                    const QString& folder = QString(), RtfImportReport* report = nullptr);
