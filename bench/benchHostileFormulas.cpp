@@ -10,6 +10,7 @@
 #include "BenchOpenSheet.h"
 #include "calculator/model/CADocument.h"
 #include "calculator/model/formula/caFormulaParser.h"
+#include "calculator/model/formula/caReferenceAdjustment.h"
 #include "framlet/foundation/flBase.h"
 
 #include <QDir>
@@ -122,6 +123,28 @@ void BM_OpenDeepMinusWorkbook(benchmark::State& state) {
   OpenBytes(state, "minuses.xls", MakeCompoundFile(DeepMinusStream(int(state.range(0)), 8000)));
 }
 BENCHMARK(BM_OpenDeepMinusWorkbook)->Arg(250)->Arg(1000)->Unit(benchmark::kMillisecond);
+
+// Rows inserted above a formula that names `n` cells one by one: each reference is rewritten, one
+// row keeping most of them as long as they were, 9,999 rows making each longer.
+void BM_AdjustFormulaNamingManyCells(benchmark::State& state) {
+  const int64_t rows = state.range(1);
+  QString text = QStringLiteral("=A1");
+  for (int64_t k = 2; k <= state.range(0); ++k) text += QStringLiteral("+A%1").arg(k);
+  CAExpression parsed;
+  uint64_t offset = 0;
+  if (ParseFormula(text, parsed, &offset) != 0) state.SkipWithError("not parsed");
+  for (auto _ : state) {
+    QString formula = text;
+    CAExpression expression = parsed;
+    const CAEditAdjustment done =
+        AdjustExpressionForEdit(formula, expression, 0, rows, GridRange{{kGridWildcard, 0}, {kGridWildcard, rows - 1}});
+    if (!done.changed) state.SkipWithError("nothing rewritten");
+    benchmark::DoNotOptimize(formula.data());
+  }
+  state.counters["kb"] = double(text.size()) / 1024;
+}
+BENCHMARK(BM_AdjustFormulaNamingManyCells)
+    ->Args({25000, 1})->Args({100000, 1})->Args({25000, 9999})->Args({100000, 9999})->Unit(benchmark::kMillisecond);
 
 }  // namespace
 

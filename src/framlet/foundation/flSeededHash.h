@@ -30,9 +30,13 @@ inline uint64_t FoldedProduct(uint64_t a, uint64_t b) {
   return uint64_t(product) ^ uint64_t(product >> 64);
 }
 
-// Two words under a given key (tests pass their own; tables use the process's).
+// Two words under a given key (tests pass their own; tables use the process's): keyed in one
+// folded product, then spread over all 64 bits by a fixed mixer that loses nothing.
 inline uint64_t SeededHashPair(uint64_t a, uint64_t b, const FLHashKeys& keys) {
-  return FoldedProduct(FoldedProduct(a ^ keys[0], b ^ keys[1]) ^ keys[2], keys[3]);
+  uint64_t h = FoldedProduct(a ^ keys[0], b ^ keys[1]) ^ keys[2];
+  h = (h ^ (h >> 33)) * 0xFF51AFD7ED558CCDull;
+  h = (h ^ (h >> 33)) * 0xC4CEB9FE1A85EC53ull;
+  return (h ^ (h >> 33)) + keys[3];
 }
 inline uint64_t SeededHashPair(uint64_t a, uint64_t b) { return SeededHashPair(a, b, ProcessHashKeys()); }
 inline uint64_t SeededHashWord(uint64_t a) { return SeededHashPair(a, 0x5851F42D4C957F2Dull); }

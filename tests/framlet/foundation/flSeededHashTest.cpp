@@ -50,8 +50,9 @@ TEST(SeededHash, KeysAFileMayChooseSpreadOverTheBuckets) {
 }
 
 TEST(SeededHash, CollisionsFoundUnderOneKeyAreNoneUnderAnother) {
-  const FLHashKeys one{0x0123456789ABCDEFull, 0x1111111111111111ull, 0x2222222222222222ull, 0x3333333333333333ull};
-  const FLHashKeys other{0xFEDCBA9876543210ull, 0x4444444444444444ull, 0x5555555555555555ull, 0x6666666666666666ull};
+  // Two keys as the system's random source might draw them.
+  const FLHashKeys one{0x8F3A61C2D90B47E5ull, 0x2C7D15B9E0A3F468ull, 0xB4E1097A5C3D82F6ull, 0x6A0F3E8C1B5D7924ull};
+  const FLHashKeys other{0x1D94C7A3E5B2086Full, 0xF2683B0D4A9C1E57ull, 0x57C0A9E3186DB24Full, 0xC93E5F1A07B6842Dull};
   const struct {
     const char* what;
     uint64_t step;  // the candidates: 0, step, 2 step, ...

@@ -271,7 +271,15 @@ std::optional<Rewrite> RewriteOfToken(const QString& formula, const CAExpression
 // thousand cells is rewritten in time linear in its length, not once for each of them.
 void ApplyRewrites(QString& formula, CAExpression& expression, std::vector<Rewrite>& rewrites) {
   if (rewrites.empty()) return;
-  std::sort(rewrites.begin(), rewrites.end(), [](const Rewrite& a, const Rewrite& b) { return a.start < b.start; });
+  // Most rewrites keep their length (a row inserted makes A2 of A1): those are made in place and
+  // move nothing.
+  if (std::all_of(rewrites.begin(), rewrites.end(),
+                  [](const Rewrite& r) { return !r.joins && r.written.size() == r.end - r.start; })) {
+    for (const Rewrite& r : rewrites) formula.replace(r.start, r.end - r.start, r.written);
+    return;
+  }
+  const auto byStart = [](const Rewrite& a, const Rewrite& b) { return a.start < b.start; };
+  if (!std::is_sorted(rewrites.begin(), rewrites.end(), byStart)) std::sort(rewrites.begin(), rewrites.end(), byStart);
   QString result;
   qsizetype length = formula.size();
   for (const Rewrite& r : rewrites) length += r.written.size() - (r.end - r.start);
@@ -298,12 +306,40 @@ void ApplyRewrites(QString& formula, CAExpression& expression, std::vector<Rewri
   own.reserve(rewrites.size());
   for (size_t k = 0; k < rewrites.size(); ++k)
     own.emplace_back(rewrites[k].token, int64_t(rewrites[k].start) + shifts[k] + (rewrites[k].joins ? 1 : 0));
+  // The rewrites that start before a token moved it. Tokens come mostly in the order of their
+  // text, so the count is found by stepping from the last token's, in steps that double.
+  const size_t count = rewrites.size();
+  const auto before = [&](size_t k, int64_t index) { return int64_t(rewrites[k].start) < index; };
+  size_t last = 0;  // rewrites [0, last) start before the last token
   for (CAFormulaToken& token : expression) {
     const int64_t index = int64_t(token.formulaIndex());
-    // The rewrites that start before the token moved it.
-    const auto after = std::upper_bound(rewrites.begin(), rewrites.end(), index - 1,
-                                        [](int64_t i, const Rewrite& r) { return i < int64_t(r.start); });
-    token.setFormulaIndex(uint64_t(index + shifts[size_t(after - rewrites.begin())]));
+    size_t low = 0, high = count;  // the count lies in [low, high]
+    if (last < count && before(last, index)) {
+      low = last + 1;
+      for (size_t step = 1; low < count && before(low, index); step *= 2) {
+        last = low;
+        low = std::min(count, low + step);
+      }
+      high = low;
+      low = last + 1;
+    } else {
+      high = last;
+      for (size_t step = 1; high > 0 && !before(high - 1, index); step *= 2) {
+        last = high - 1;
+        high = high > step ? high - step : 0;
+      }
+      low = high;
+      high = last;
+    }
+    while (low < high) {
+      const size_t middle = low + (high - low) / 2;
+      if (before(middle, index))
+        low = middle + 1;
+      else
+        high = middle;
+    }
+    last = low;
+    token.setFormulaIndex(uint64_t(index + shifts[last]));
   }
   for (const auto& [token, index] : own) expression[token].setFormulaIndex(uint64_t(index));
 }
