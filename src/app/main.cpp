@@ -16,6 +16,7 @@
 #include "platform/WorkerThreads.h"
 
 #include <QApplication>
+#include <QHashFunctions>
 #include <QSocketNotifier>
 #include <QTimer>
 
@@ -89,6 +90,10 @@ int main(int argc, char** argv) {
   // unsaved window with it, at the first write past it: ignored, such a write fails with EFBIG
   // and is told as any failed write is.
   std::signal(SIGXFSZ, SIG_IGN);
+  // Qt's own hash tables hold what files and pages name (fonts, styles, attributes): they keep a
+  // seed drawn at random even where the environment asks Qt for a fixed one (QT_HASH_SEED),
+  // before any table exists.
+  QHashSeed::resetRandomGlobalSeed();
   QApplication::setApplicationName(QStringLiteral("Tamsel Calculator"));
   QApplication::setOrganizationName(QStringLiteral("Orvandel"));
   QApplication::setApplicationVersion(QStringLiteral(TAMSEL_VERSION));

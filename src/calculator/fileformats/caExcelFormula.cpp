@@ -1,11 +1,12 @@
 // Rebuilds infix text from Excel's postfix tokens on a stack of text fragments, each with the
 // precedence of its outermost operator, so that parentheses go exactly where our parser needs
 // them to read the same grouping. The fragments are ASCII (references, numbers, operators and
-// function names) and lie end to end in one buffer, in the order of the stack: a workbook may
-// have a formula in every other cell of a long column.
+// function names), each a chain of pieces of one buffer, so that wrapping or joining one never
+// moves what it holds.
 #include "calculator/fileformats/caExcelFormula.h"
 
 #include "calculator/model/caColumnLabels.h"
+#include "calculator/model/formula/caFormulaParser.h"
 #include "framlet/foundation/flBase.h"
 #include "framlet/foundation/flNumberText.h"
 
@@ -89,18 +90,26 @@ uint32_t U32(QByteArrayView data, qsizetype offset) {
   return qFromLittleEndian<uint32_t>(data.data() + offset);
 }
 
-struct Fragment {
-  size_t start;  // in the text
-  int32_t precedence;
+// A fragment's text is a chain of pieces of one byte buffer: a fragment is wrapped, prefixed and
+// joined to its neighbours by relinking, never by moving the bytes of what it already holds, so
+// that a formula is converted in time linear in its tokens however deeply it nests.
+struct Piece {
+  uint32_t start;
+  uint32_t length;
+  uint32_t next;
 };
 
-// Puts `length` bytes into the text at `at`.
-void InsertBytes(std::string& text, size_t at, const char* bytes, size_t length) {
-  const size_t size = text.size();
-  text.resize(size + length);
-  std::memmove(text.data() + at + length, text.data() + at, size - at);
-  std::memcpy(text.data() + at, bytes, length);
-}
+constexpr uint32_t kNoPiece = UINT32_MAX;
+
+struct Fragment {
+  uint32_t first;
+  uint32_t last;
+  int32_t precedence;
+  // The parentheses its text nests: a formula nested past what the sheet's parser reads fails here.
+  int64_t nesting = 0;
+  // The function row of a name that stands for a function, while the fragment is just that.
+  int64_t marker = kXLNoFunction;
+};
 
 // The decimal digits of a number, appended.
 void AppendNumber(std::string& text, uint64_t n) {
@@ -120,7 +129,6 @@ class Converter {
   std::optional<QString> run(QByteArrayView tokens, const char* prefix) {
     stack_.clear();
     stack_.reserve(8);
-    text_ = prefix;
     bool switched = false;
     qsizetype pos = 0;
     while (pos < tokens.size()) {
@@ -148,7 +156,10 @@ class Converter {
       pos += qsizetype(length);
     }
     if (stack_.size() != 1 || badReference_) return std::nullopt;
-    return QString::fromUtf8(text_.data(), qsizetype(text_.size()));
+    std::string text = prefix;
+    for (uint32_t p = stack_.front().first; p != kNoPiece; p = pieces_[p].next)
+      text.append(bytes_, pieces_[p].start, pieces_[p].length);
+    return QString::fromUtf8(text.data(), qsizetype(text.size()));
   }
 
  private:
@@ -156,38 +167,71 @@ class Converter {
   bool handleAll(QByteArrayView tokens, int depth);
   bool binary(const char* text, int32_t precedence);
   bool call(int64_t row, int64_t count);
-  // A fragment begins at the end of the text; what is appended then is its text.
-  void push(int32_t precedence) { stack_.push_back({text_.size(), precedence}); }
-  size_t endOf(size_t index) const { return index + 1 < stack_.size() ? stack_[index + 1].start : text_.size(); }
-  // Puts text into the fragment `index` at `at`, moving the fragments after it along.
-  void insert(size_t index, size_t at, const char* text) {
-    const size_t length = std::strlen(text);
-    InsertBytes(text_, at, text, length);
-    for (size_t later = index + 1; later < stack_.size(); ++later) stack_[later].start += length;
+
+  // A piece of the bytes appended since `start`.
+  uint32_t pieceFrom(size_t start) {
+    pieces_.push_back(Piece{uint32_t(start), uint32_t(bytes_.size() - start), kNoPiece});
+    return uint32_t(pieces_.size() - 1);
   }
-  void wrap(size_t index) {
-    insert(index, endOf(index), ")");
-    insert(index, stack_[index].start, "(");
+  uint32_t piece(const char* text) {
+    const size_t start = bytes_.size();
+    bytes_ += text;
+    return pieceFrom(start);
+  }
+  // A fragment of the bytes appended since `start`.
+  void push(size_t start, int32_t precedence) {
+    const uint32_t p = pieceFrom(start);
+    stack_.push_back(Fragment{p, p, precedence});
+  }
+  void prepend(Fragment& fragment, const char* text) {
+    const uint32_t p = piece(text);
+    pieces_[p].next = fragment.first;
+    fragment.first = p;
+    fragment.marker = kXLNoFunction;
+  }
+  void append(Fragment& fragment, const char* text) {
+    const uint32_t p = piece(text);
+    pieces_[fragment.last].next = p;
+    fragment.last = p;
+    fragment.marker = kXLNoFunction;
+  }
+  // The fragment put after `fragment`, as part of it.
+  void join(Fragment& fragment, const Fragment& after) {
+    pieces_[fragment.last].next = after.first;
+    fragment.last = after.last;
+    fragment.nesting = std::max(fragment.nesting, after.nesting);
+    fragment.marker = kXLNoFunction;
+  }
+  // In parentheses; false when that nests the formula too deeply for the sheet.
+  bool wrap(Fragment& fragment) {
+    prepend(fragment, "(");
+    append(fragment, ")");
+    return ++fragment.nesting <= kMaxFormulaNesting;
   }
   void pushMarker(int64_t row) {
-    push(kOperand);
-    text_ += '{';
-    AppendNumber(text_, uint64_t(row));
+    const size_t start = bytes_.size();
+    bytes_ += '{';
+    AppendNumber(bytes_, uint64_t(row));
+    push(start, kOperand);
+    stack_.back().marker = row;
   }
   void reference(uint64_t row, uint16_t columnField, bool relativeToCell);
   void pushReference(QByteArrayView token, bool relativeToCell) {
-    push(kOperand);
+    const size_t start = bytes_.size();
     reference(U16(token, 1), U16(token, 3), relativeToCell);
+    push(start, kOperand);
   }
   void pushArea(QByteArrayView token, bool relativeToCell) {
-    push(kOperand);
+    const size_t start = bytes_.size();
     reference(U16(token, 1), U16(token, 5), relativeToCell);
-    text_ += ':';
+    bytes_ += ':';
     reference(U16(token, 3), U16(token, 7), relativeToCell);
+    push(start, kOperand);
   }
 
   XLFormulaContext& context_;
-  std::string text_;
+  std::string bytes_;
+  std::vector<Piece> pieces_;
   std::vector<Fragment> stack_;
   // A column past the sheet's last has no letters: its reference would read as a number.
   bool badReference_ = false;
@@ -201,46 +245,48 @@ class Converter {
 // as loosely for "^"; a right one whenever it binds no tighter.
 bool Converter::binary(const char* text, int32_t precedence) {
   if (stack_.size() < 2) return false;
-  const size_t right = stack_.size() - 1;
-  const size_t left = right - 1;
-  if (stack_[right].precedence <= precedence) wrap(right);
-  const int32_t leftPrecedence = stack_[left].precedence;
-  if (leftPrecedence < precedence || (precedence == kPower && leftPrecedence == kPower)) wrap(left);
-  insert(left, stack_[right].start, text);
+  Fragment right = stack_.back();
   stack_.pop_back();
-  stack_.back().precedence = precedence;
+  Fragment& left = stack_.back();
+  if (right.precedence <= precedence && !wrap(right)) return false;
+  const int32_t leftPrecedence = left.precedence;
+  if ((leftPrecedence < precedence || (precedence == kPower && leftPrecedence == kPower)) && !wrap(left)) return false;
+  append(left, text);
+  join(left, right);
+  left.precedence = precedence;
   return true;
 }
 
 bool Converter::call(int64_t row, int64_t count) {
   if (row < 0 || row > kXLExternalFunctionRow || count < 0 || uint64_t(count) > stack_.size())
     return false;
-  const size_t first = stack_.size() - size_t(count);
-  const size_t at = count > 0 ? stack_[first].start : text_.size();
+  size_t first = stack_.size() - size_t(count);
   int64_t function = row;
   if (row == kXLExternalFunctionRow) {
     // The first argument is the marker of the function called: it goes, the rest move back.
-    const size_t end = endOf(first);
-    if (count < 1 || end == at || text_[at] != '{') return false;
-    bool ok = false;
-    function = QByteArrayView(text_.data() + at + 1, qsizetype(end - at - 1)).toLongLong(&ok);
-    if (!ok || function < 0 || function >= kXLExternalFunctionRow) return false;
-    text_.erase(at, end - at);
-    stack_.erase(stack_.begin() + ptrdiff_t(first));
-    for (size_t later = first; later < stack_.size(); ++later) stack_[later].start -= end - at;
+    if (count < 1) return false;
+    function = stack_[first].marker;
+    if (function < 0 || function >= kXLExternalFunctionRow) return false;
+    ++first;
   }
-  for (size_t i = stack_.size(); i-- > first + 1;) InsertBytes(text_, stack_[i].start, ",", 1);
-  stack_.resize(first);
-  const char* name = kFunctionInfo[size_t(function)].name;
-  InsertBytes(text_, at, "(", 1);
-  InsertBytes(text_, at, name, std::strlen(name));
-  text_ += ')';
-  stack_.push_back({at, kOperand});
+  const size_t start = bytes_.size();
+  bytes_ += kFunctionInfo[size_t(function)].name;
+  bytes_ += '(';
+  Fragment made{pieceFrom(start), 0, kOperand};
+  made.last = made.first;
+  for (size_t i = first; i < stack_.size(); ++i) {
+    if (i > first) append(made, ",");
+    join(made, stack_[i]);
+  }
+  append(made, ")");
+  if (++made.nesting > kMaxFormulaNesting) return false;
+  stack_.resize(stack_.size() - size_t(count));
+  stack_.push_back(made);
   return true;
 }
 
 void Converter::reference(uint64_t row, uint16_t columnField, bool relativeToCell) {
-  std::string& text = text_;
+  std::string& text = bytes_;
   const bool columnRelative = columnField & 0x4000;
   const bool rowRelative = columnField & 0x8000;
   uint64_t column = columnField & 0x3FFF;
@@ -284,21 +330,21 @@ bool Converter::handle(QByteArrayView token, int depth) {
     case tUminus: {
       // Written as a subtraction from 0, which our parser cannot mistake for anything else.
       if (stack_.empty()) return false;
-      const size_t top = stack_.size() - 1;
-      if (stack_[top].precedence <= kAdditive) wrap(top);
-      insert(top, stack_[top].start, "(0-");
-      text_ += ')';
-      stack_[top].precedence = kOperand;
-      return true;
+      Fragment& top = stack_.back();
+      if (top.precedence <= kAdditive && !wrap(top)) return false;
+      prepend(top, "(0-");
+      append(top, ")");
+      top.precedence = kOperand;
+      return ++top.nesting <= kMaxFormulaNesting;
     }
     case tPercent: {
       if (stack_.empty()) return false;
-      const size_t top = stack_.size() - 1;
-      if (stack_[top].precedence < kMultiplicative) wrap(top);
-      insert(top, stack_[top].start, "(");
-      text_ += "/100)";
-      stack_[top].precedence = kOperand;
-      return true;
+      Fragment& top = stack_.back();
+      if (top.precedence < kMultiplicative && !wrap(top)) return false;
+      prepend(top, "(");
+      append(top, "/100)");
+      top.precedence = kOperand;
+      return ++top.nesting <= kMaxFormulaNesting;
     }
     case tParen: return true;
     case tStr:
@@ -310,13 +356,15 @@ bool Converter::handle(QByteArrayView token, int depth) {
       return true;
     }
     case tBool:
-      push(kOperand);
-      text_ += token[1] ? '1' : '0';
+      bytes_ += token[1] ? '1' : '0';
+      push(bytes_.size() - 1, kOperand);
       return true;
-    case tInt:
-      push(kOperand);
-      AppendNumber(text_, U16(token, 1));
+    case tInt: {
+      const size_t start = bytes_.size();
+      AppendNumber(bytes_, U16(token, 1));
+      push(start, kOperand);
       return true;
+    }
     case tNum: {
       double value = 0;
       memcpy(&value, token.data() + 1, sizeof value);
@@ -327,8 +375,9 @@ bool Converter::handle(QByteArrayView token, int depth) {
       options.digits = FLNumberFormatOptions::kAutomaticDigits;
       options.disallowScientific = true;
       const std::string text = FormatFloat(options, value).toStdString();
-      push(text.starts_with('-') ? kAdditive : kOperand);
-      text_ += text;
+      const size_t start = bytes_.size();
+      bytes_ += text;
+      push(start, text.starts_with('-') ? kAdditive : kOperand);
       return true;
     }
     case tFunc: {

@@ -5,6 +5,8 @@
 // the importer keeps the cell's cached value.
 #pragma once
 
+#include "framlet/foundation/flSeededHash.h"
+
 #include <QByteArray>
 #include <QByteArrayView>
 #include <QString>
@@ -35,7 +37,7 @@ struct XLFormulaContext {
   // The SUPBOOK of each EXTERNSHEET entry: what an external name's sheet reference designates.
   std::vector<uint16_t> externSheetBooks;
   // Token arrays of SHRFMLA records by the (row << 32 | column) of the FORMULA that owns them.
-  std::unordered_map<uint64_t, QByteArray> sharedFormulas;
+  std::unordered_map<uint64_t, QByteArray, FLSeededHash> sharedFormulas;
   uint64_t column = 0;
   uint64_t row = 0;
   int64_t columnOffset = 0;

@@ -12,6 +12,7 @@
 #include "framlet/foundation/flBase.h"
 #include "framlet/foundation/flFonts.h"
 #include "framlet/foundation/flReadingMeter.h"
+#include "framlet/foundation/flSeededHash.h"
 #include "platform/TextEncodings.h"
 
 #include <QDate>
@@ -238,11 +239,11 @@ class Importer {
   FLStringEncoding encoding_ = kFLEncodingWindowsLatin1;
   bool utf16_ = false;
   std::vector<QString> sharedStrings_;
-  std::unordered_map<uint16_t, NumberFormat> numberFormats_;
+  std::unordered_map<uint16_t, NumberFormat, FLSeededHash> numberFormats_;
   std::array<NumberFormat, kBuiltInFormats.size()> builtInFormats_;
   std::vector<Format> formats_;
   std::vector<uint64_t> sheetPositions_;
-  std::unordered_set<uint64_t> sheetPositionsSeen_;
+  std::unordered_set<uint64_t, FLSeededHash> sheetPositionsSeen_;
   XLFormulaContext formulas_;
   std::vector<Kolor> palette_;
   std::vector<FontEntry> fonts_;
@@ -549,9 +550,7 @@ bool Importer::readGnumericSharedStrings(const Record& record, std::vector<QStri
     bool operator==(const Place&) const = default;
   };
   struct PlaceHash {
-    size_t operator()(const Place& place) const {
-      return std::hash<uint64_t>()(uint64_t(place.at) * 0x9E3779B97F4A7C15ull ^ uint64_t(place.index));
-    }
+    size_t operator()(const Place& place) const { return size_t(SeededHashPair(uint64_t(place.at), place.index)); }
   };
   std::unordered_set<Place, PlaceHash> deadEnds;
   // The string at each place of the path: its readings in the order they are tried, and which

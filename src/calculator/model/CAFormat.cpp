@@ -5,10 +5,10 @@
 #include "framlet/foundation/FLXmlDecoder.h"
 #include "framlet/foundation/FLXmlEncoder.h"
 #include "framlet/foundation/flBase.h"
+#include "framlet/foundation/flSeededHash.h"
 
 #include <QHash>
 #include <QPainter>
-#include <QRandomGenerator>
 #include <QRectF>
 
 #include <iterator>
@@ -322,11 +322,9 @@ bool SameFormat(const CAFormat& a, const CAFormat& b) {
   return !a.border() || a.border()->isEqualTo(&*b.border());
 }
 
-// The formats a table holds are those of the cells a file or a page writes: their hash starts from
-// a seed drawn anew in each process, so that no file can be written whose formats crowd one place
-// of the table.
+// The formats a table holds are those of the cells a file or a page writes: their hash is the
+// process's seeded one, so that no file can be written whose formats crowd one place of the table.
 size_t FormatHash(const CAFormat& format) {
-  static const size_t seed = size_t(QRandomGenerator::system()->generate64());
   const uint64_t fields[] = {
       format.mask(),
       uint64_t(format.bold()) | uint64_t(format.italic()) << 1 | uint64_t(format.underline()) << 2 |
@@ -334,7 +332,7 @@ size_t FormatHash(const CAFormat& format) {
       uint64_t(format.textKolor()) << 32 | format.backgroundKolor(),
       format.border() ? uint64_t(uint32_t(format.border()->style())) << 32 | format.border()->kolor() : 0,
       format.numberFormat() ? uint64_t(uint32_t(format.numberFormat()->display())) : 0};
-  return qHashBits(fields, sizeof fields, seed);
+  return size_t(SeededHashBytes(fields, sizeof fields, 3));
 }
 
 }  // namespace

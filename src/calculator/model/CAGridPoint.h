@@ -3,6 +3,8 @@
 // documents open and save, the header and footer variables, and the stop-word removal of sorting.
 #pragma once
 
+#include "framlet/foundation/flSeededHash.h"
+
 #include <QString>
 #include <array>
 #include <cstdint>
@@ -23,6 +25,12 @@ struct GridRange {
   GridPoint endPoint;
   friend bool operator==(const GridRange&, const GridRange&) = default;
 };
+
+// For the tables keyed by what formulas name (FLSeededHash finds these).
+inline uint64_t SeededHashOf(const GridPoint& point) { return SeededHashPair(uint64_t(point.x), uint64_t(point.y)); }
+inline uint64_t SeededHashOf(const GridRange& range) {
+  return SeededHashPair(SeededHashOf(range.startPoint), SeededHashOf(range.endPoint));
+}
 
 // In x: no point at all.
 inline constexpr int64_t kGridNoPoint = 0x7FFFFFFFFFFFFFFF;

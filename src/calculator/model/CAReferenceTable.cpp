@@ -17,18 +17,9 @@ constexpr int64_t kNoActiveEnd = std::numeric_limits<int64_t>::min();
 // of a cell that thousands of formulas name stays cheap.
 constexpr size_t kIndexedFanIn = 16;
 
-uint64_t Mix(uint64_t value) {
-  value += 0x9E3779B97F4A7C15ull;
-  value = (value ^ (value >> 30)) * 0xBF58476D1CE4E5B9ull;
-  value = (value ^ (value >> 27)) * 0x94D049BB133111EBull;
-  return value ^ (value >> 31);
-}
+uint64_t g_indexProbes = 0;
 
 }  // namespace
-
-size_t GridPointHash::operator()(const GridPoint& point) const noexcept {
-  return size_t(Mix(uint64_t(point.x) * 0x100000001B3ull ^ Mix(uint64_t(point.y))));
-}
 
 namespace {
 
@@ -475,6 +466,7 @@ class PointMap {
 
   size_t findSlot(uint64_t key) const {
     for (size_t i = home(key);; i = next(i)) {
+      ++g_indexProbes;
       const Slot& slot = slots_[i];
       if (slot.key == key) return i;
       if (slot.key == 0) return kMissing;
@@ -484,7 +476,7 @@ class PointMap {
   size_t insertGroup(uint64_t key) {
     if ((groupCount_ + 1) * 2 > slots_.size()) grow();
     size_t i = home(key);
-    while (slots_[i].key != 0) i = next(i);
+    for (++g_indexProbes; slots_[i].key != 0; ++g_indexProbes) i = next(i);
     uint32_t group;
     if (!freeGroups_.empty()) {
       group = freeGroups_.back();
@@ -525,14 +517,15 @@ class PointMap {
   }
 
   // A column's groups go in runs of kRun neighbouring slots, the runs scattered: a walk down a
-  // column then meets slots that share cache lines and pages.
+  // column then meets slots that share cache lines and pages. Where a run goes is the process's
+  // seeded hash of its column and rows: a file chooses which cells its formulas name, and under a
+  // fixed hash could choose rows whose runs all start at one slot.
   static constexpr int kRunBits = 2;
   size_t home(uint64_t key) const {
     const uint64_t column = key & kColumnMask;
     const uint64_t group = key >> kColumnBits;
     const uint64_t run = group >> kRunBits;
-    const uint64_t mixed = (column * 0x9E3779B97F4A7C15ull) ^ (run * 0xC2B2AE3D27D4EB4Full);
-    const size_t start = size_t((mixed ^ (mixed >> 29)) * 0x9E3779B97F4A7C15ull >> (64 - bits_ + kRunBits)) << kRunBits;
+    const size_t start = size_t(SeededHashPair(column, run) >> (64 - bits_ + kRunBits)) << kRunBits;
     return start | size_t(group & ((uint64_t(1) << kRunBits) - 1));
   }
   size_t next(size_t i) const { return (i + 1) & (slots_.size() - 1); }
@@ -571,12 +564,7 @@ struct RangeKey {
   friend bool operator==(const RangeKey&, const RangeKey&) = default;
 };
 
-struct RangeKeyHash {
-  size_t operator()(const RangeKey& key) const noexcept {
-    const GridPointHash hash;
-    return hash(key.block.startPoint) ^ Mix(hash(key.block.endPoint)) ^ Mix(Mix(hash(key.from)));
-  }
-};
+uint64_t SeededHashOf(const RangeKey& key) { return SeededHashPair(SeededHashOf(key.block), SeededHashOf(key.from)); }
 
 }  // namespace
 
@@ -593,9 +581,9 @@ struct CAReferenceTable::Storage {
   // range a formula, and the table of a long one is made anew after a structural edit, when a
   // node at a time from the heap was half the work of making it and most of dropping the old.
   std::pmr::unsynchronized_pool_resource rangeNodes;
-  std::pmr::unordered_map<RangeKey, uint32_t, RangeKeyHash> rangeIds{&rangeNodes};
+  std::pmr::unordered_map<RangeKey, uint32_t, FLSeededHash> rangeIds{&rangeNodes};
   // Narrow blocks under each of their columns, keyed by row; wide blocks in one index by row.
-  std::unordered_map<int64_t, std::unique_ptr<IntervalIndex>> columns;
+  std::unordered_map<int64_t, std::unique_ptr<IntervalIndex>, FLSeededHash> columns;
   IntervalIndex wide;
 
   bool consuming = false;
@@ -742,6 +730,8 @@ void CAReferenceTable::referrersOf(const GridPoint& point, std::vector<GridPoint
 }
 
 uint64_t CAReferenceTable::referrersFound() { return g_referrersFound; }
+
+uint64_t CAReferenceTable::indexProbes() { return g_indexProbes; }
 
 void CAReferenceTable::beginConsuming() {
   endConsuming();

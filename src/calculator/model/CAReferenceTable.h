@@ -13,9 +13,9 @@
 #include <memory>
 #include <vector>
 
-struct GridPointHash {
-  size_t operator()(const GridPoint& point) const noexcept;
-};
+// Tables keyed by grid points take the process's seeded hash: a file chooses the cells its
+// formulas name.
+using GridPointHash = FLSeededHash;
 
 class CAReferenceTable {
  public:
@@ -49,6 +49,8 @@ class CAReferenceTable {
 
   // The referrers all lookups have appended so far (the model runs on the main thread).
   static uint64_t referrersFound();
+  // The slots of the cells' index looked at so far, by every look-up and insertion.
+  static uint64_t indexProbes();
 
   bool isEmpty() const;
   // Registered (from, cell) and (from, block) pairs, each counted once.

@@ -7,6 +7,7 @@
 
 #include "framlet/foundation/flBase.h"
 #include "framlet/foundation/flFileSupport.h"
+#include "framlet/foundation/flSeededHash.h"
 
 #include <QFile>
 #include <QStringDecoder>
@@ -429,7 +430,7 @@ const FLXmlDecoder::InternedName& FLXmlDecoder::internName(QByteArrayView name) 
     recent.name->lastUse = tagSerial_;
     return *recent.name;
   }
-  const size_t hash = qHash(name, hashSeed_);
+  const size_t hash = FLSeededHash()(name);
   const InternedName*& first = namesByHash_[hash];
   for (const InternedName* kept = first; kept; kept = kept->sameHash) {
     ++namesCompared_;

@@ -309,7 +309,6 @@ class FLXmlDecoder {
   // document may hold many thousands of names, each of which must still be found at once. The
   // table holds the hash alone, so that a look-up reads no other name but one of the same hash.
   QHash<size_t, const InternedName*> namesByHash_;
-  size_t hashSeed_ = QHashSeed::globalSeed();
   int64_t namesCompared_ = 0;
   struct RecentName {
     uint64_t prefix = 0;

@@ -4,6 +4,7 @@
 #include "framlet/foundation/Kolor.h"
 #include "framlet/foundation/flBase.h"
 #include "framlet/foundation/flFonts.h"
+#include "framlet/foundation/flSeededHash.h"
 #include "glimmet/storage/GlimmetDoc.h"
 #include "glimmet/storage/gmFetch.h"
 #include "glimmet/storage/gmKnots.h"
@@ -20,6 +21,7 @@
 
 #include <algorithm>
 #include <array>
+#include <bit>
 #include <cstdlib>
 #include <exception>
 
@@ -311,9 +313,13 @@ QTextBlockFormat Exporter::BlockFormatFor(const PropRecord& para) const {
   }
   format.setTabPositions(tabs);
   if (!tabs.isEmpty()) {
-    size_t key = 0;
-    for (const QTextOption::Tab& tab : tabs) key = qHashMulti(key, tab.position, int(tab.type), tab.delimiter);
-    format.setProperty(kTabStopsKeyProperty, int(key));
+    // Seeded: the stops are what a file writes, and stops chosen to share a fixed key would make
+    // each such paragraph be compared with all the others again.
+    uint64_t key = 0;
+    for (const QTextOption::Tab& tab : tabs)
+      key = SeededHashPair(SeededHashPair(key, std::bit_cast<uint64_t>(tab.position)),
+                           uint64_t(tab.type) << 16 | tab.delimiter.unicode());
+    format.setProperty(kTabStopsKeyProperty, int(uint32_t(key ^ (key >> 32))));
   }
   return format;
 }

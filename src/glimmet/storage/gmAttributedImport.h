@@ -4,6 +4,7 @@
 // pictures. The spreadsheet reads HTML this way and then turns the engine document into cells.
 #pragma once
 
+#include "framlet/foundation/flSeededHash.h"
 #include "glimmet/storage/gmTypes.h"
 
 #include <QHash>
@@ -18,6 +19,8 @@
 
 #include <cstdint>
 #include <memory>
+#include <unordered_map>
+#include <unordered_set>
 
 
 // The rich text that imported HTML is read into. What the page names (pictures, style sheets) is
@@ -54,9 +57,11 @@ class GMImportTextDocument : public QTextDocument {
   QVariant loadResource(int type, const QUrl& name) override;
 
  private:
-  QHash<QUrl, QVariant> pictures_;
+  // By the process's seeded hash of the whole address: a page names its pictures, and Qt's own
+  // hash of an address leaves all of it but the port unseeded.
+  std::unordered_map<QUrl, QVariant, FLSeededHash> pictures_;
   int64_t pictureBudget_ = 0, pictureBytes_ = 0;
-  QSet<QUrl> leftOut_;
+  std::unordered_set<QUrl, FLSeededHash> leftOut_;
   QUrl pageUrl_, declaredBase_;
   mutable int leftOutPlaces_ = 0;
 };

@@ -2,10 +2,10 @@
 
 #include "framlet/foundation/flFileSupport.h"
 #include "framlet/foundation/flReadingMeter.h"
+#include "framlet/foundation/flSeededHash.h"
 
 #include <QByteArrayView>
 #include <QFileInfo>
-#include <QRandomGenerator>
 #include <QSet>
 
 #include <algorithm>
@@ -20,9 +20,9 @@
 
 namespace {
 
-// What every hash of a name or declaration a page writes starts from: drawn anew in each process,
+// What every hash of a name or declaration a page writes starts from: the process's hash seed,
 // so that a page cannot be written whose names all fall on one slot of the sheets' tables.
-std::atomic<size_t> g_cssHashSeed{size_t(QRandomGenerator::system()->generate64())};
+std::atomic<size_t> g_cssHashSeed{ProcessHashSeed()};
 
 size_t CssHashSeed() { return g_cssHashSeed.load(std::memory_order_relaxed); }
 

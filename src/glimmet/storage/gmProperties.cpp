@@ -3,6 +3,7 @@
 #include "framlet/foundation/flBase.h"
 #include "framlet/foundation/Kolor.h"
 #include "framlet/foundation/flReadingMeter.h"
+#include "framlet/foundation/flSeededHash.h"
 #include "glimmet/storage/GlimmetDoc.h"
 
 #include <algorithm>
@@ -39,22 +40,11 @@ void NormaliseEmptyBorder(PropRecord* record) {
 
 bool ValidFontSize(int16_t size) { return size >= kMinFontSize && size <= kMaxFontSize; }
 
-// A hash of the kind and the body bytes the kind uses, eight bytes at a time.
+// The process's seeded hash of the kind and the body bytes the kind uses: the bodies are what a
+// file or a page writes (sizes, colours, fonts), and the index of them must not let one choose
+// values that share a chain.
 uint64_t PropHash(uint32_t kind, const uint8_t* body) {
-  uint64_t hash = 0x9E3779B97F4A7C15ull ^ kind;
-  auto mix = [&hash](uint64_t word) {
-    hash = (hash ^ word) * 0xBF58476D1CE4E5B9ull;
-    hash ^= hash >> 31;
-  };
-  const uint32_t size = PropBodySize(kind);
-  uint32_t i = 0;
-  for (; i + 8 <= size; i += 8) {
-    uint64_t word;
-    std::memcpy(&word, body + i, 8);
-    mix(word);
-  }
-  for (; i < size; ++i) mix(body[i]);
-  return hash;
+  return SeededHashBytes(body, PropBodySize(kind), 0x100 | kind);
 }
 
 // The slot of the interning cache that holds body, or -1.

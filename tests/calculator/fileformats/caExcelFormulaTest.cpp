@@ -4,6 +4,7 @@
 
 #include "calculator/model/caColumnLabels.h"
 #include "calculator/fileformats/caExcelFormula.h"
+#include "calculator/model/formula/caFormulaParser.h"
 #include "calculator/model/CACell.h"
 #include "calculator/model/CADocument.h"
 #include "calculator/model/ModelTestSupport.h"
@@ -232,6 +233,45 @@ TEST(ExcelFormulaTest, WhatTheSheetCannotExpressFails) {
       {"nothing", QByteArray()},
   };
   for (const auto& c : cases) EXPECT_FALSE(ConvertFormula(context, c.tokens)) << c.what;
+}
+
+// The tokens of `operand`, then `op` n times.
+QByteArray Repeated(const QByteArray& operand, const QByteArray& op, int n) { return operand + op.repeated(n); }
+
+TEST(ExcelFormulaTest, NestingIsBoundedAsOurParserBoundsIt) {
+  ModelEnvironment environment;
+  const int n = int(kMaxFormulaNesting);
+  const QByteArray abs = Func(24);
+  const struct {
+    const char* what;
+    QByteArray tokens;
+    bool converts;
+    double value;  // with A1 = 10
+  } cases[] = {
+      {"unary minuses to the bound", Repeated(kA1, kNeg, n), true, 10},
+      {"one unary minus more", Repeated(kA1, kNeg, n + 1), false, 0},
+      {"percentages to the bound", Repeated(kA1, kPercent, 2), true, 0.001},
+      {"one percentage more than the bound", Repeated(kA1, kPercent, n + 1), false, 0},
+      {"calls to the bound", Repeated(kA1, abs, n), true, 10},
+      {"one call more", Repeated(kA1, abs, n + 1), false, 0},
+      // A left operand of "^" is put in parentheses each time.
+      {"powers grouped to the left past the bound", Repeated(Int(1), Int(1) + kPow, n + 2), false, 0},
+      {"a long sum, which does not nest", Repeated(kA1, kA1 + kAdd, 20000), true, 200010},
+  };
+  for (const auto& c : cases) {
+    XLFormulaContext context;
+    const std::optional<QString> text = ConvertFormula(context, c.tokens);
+    EXPECT_EQ(text.has_value(), c.converts) << c.what;
+    if (!text || !c.converts) continue;
+    CADocument document;
+    document.cellAtGridPointImperative({0, 0})->setFormula(QStringLiteral("10"));
+    CACell* cell = document.cellAtGridPointImperative({5, 5});
+    cell->setFormula(QLatin1Char('=') + *text);
+    document.evaluate();
+    ASSERT_EQ(cell->parseResult(), 0) << c.what;
+    ASSERT_TRUE(cell->number().has_value()) << c.what;
+    EXPECT_NEAR(double(cell->number()->realValue()), c.value, 1e-12) << c.what;
+  }
 }
 
 TEST(ExcelFormulaTest, FunctionTableLookups) {

@@ -13,6 +13,7 @@ const char* const g_errorStrings[kFormulaErrorCount] = {
     "<Symbol>",     // 9
     "<Syntax>",     // 10
     "<Value>",      // 11
+    "<Syntax>",     // 12
 };
 
 const char* FormulaErrorString(int32_t code) {

@@ -17,9 +17,10 @@ enum : int32_t {
   kFormulaErrorSymbol = 9,       // unknown character, name, function or reference
   kFormulaErrorSyntax = 10,      // an operator lacks an operand; values left over
   kFormulaErrorValue = 11,       // a referenced cell has an error; a circular reference
+  kFormulaErrorNesting = 12,     // nested deeper than a formula may be; shown as a syntax error
 };
 
-inline constexpr int32_t kFormulaErrorCount = 12;
+inline constexpr int32_t kFormulaErrorCount = 13;
 
 // Indexed by the code; the text of 0 is never shown.
 extern const char* const g_errorStrings[kFormulaErrorCount];

@@ -38,6 +38,16 @@ struct Pending {
   size_t markerIndex = 0;
 };
 
+// What nests: a parenthesis (a function's own included), a unary minus and a power wait on the
+// stack for what follows them, however long; other operators give way to the next of their kind.
+bool Nests(const CAFormulaToken& token) {
+  return token.isOperator(kOperatorOpen) || token.isOperator(kOperatorNegate) || token.isOperator(kOperatorPower);
+}
+
+// In the output, the place of a "(" whose parentheses held no function: dropped when the parse
+// ends, in one pass, rather than taken out of the middle of the output at its ")".
+bool IsDroppedMarker(const CAFormulaToken& token) { return token.isOperator(kOperatorClose); }
+
 class Parser {
  public:
   Parser(const QString& text, CAExpression& output, std::vector<Pending>& stack)
@@ -55,6 +65,9 @@ class Parser {
   int32_t scanName(qsizetype start, CAFormulaToken& token);
   int32_t scanNumber(qsizetype start, CAFormulaToken& token);
   int32_t place(CAFormulaToken&& token, qsizetype start);
+  // The stack, counting what nests.
+  int32_t push(CAFormulaToken&& token, size_t markerIndex, qsizetype start);
+  CAFormulaToken pop();
   // After an opening, a comma or an operator the next token must be an operand.
   bool operandExpected() const {
     return previous_ == kOperatorComma || previous_ == kOperatorOpen ||
@@ -69,8 +82,22 @@ class Parser {
   qsizetype i_ = 1;
   int32_t previous_ = kOperatorAdd;  // as if a "+" had been read
   int64_t depth_ = 0;
+  int64_t nesting_ = 0;
   qsizetype offset_ = 0;
 };
+
+int32_t Parser::push(CAFormulaToken&& token, size_t markerIndex, qsizetype start) {
+  if (Nests(token) && ++nesting_ > kMaxFormulaNesting) return fail(kFormulaErrorNesting, start);
+  stack_.push_back({std::move(token), markerIndex});
+  return kFormulaOK;
+}
+
+CAFormulaToken Parser::pop() {
+  CAFormulaToken token = std::move(stack_.back().token);
+  stack_.pop_back();
+  if (Nests(token)) --nesting_;
+  return token;
+}
 
 int32_t Parser::scanName(qsizetype start, CAFormulaToken& token) {
   const bool leadingDollar = text_[start] == u'$';
@@ -144,8 +171,7 @@ int32_t Parser::scanNumber(qsizetype start, CAFormulaToken& token) {
 bool Parser::popOperatorsToOpen() {
   while (!stack_.empty()) {
     if (stack_.back().token.isOperator(kOperatorOpen)) return true;
-    output_.push_back(std::move(stack_.back().token));
-    stack_.pop_back();
+    output_.push_back(pop());
   }
   return false;
 }
@@ -159,8 +185,7 @@ int32_t Parser::place(CAFormulaToken&& token, qsizetype start) {
       output_.push_back(std::move(token));
       return kFormulaOK;
     case kTokenFunction:
-      stack_.push_back({std::move(token), 0});
-      return kFormulaOK;
+      return push(std::move(token), 0, start);
     default:
       break;
   }
@@ -169,22 +194,22 @@ int32_t Parser::place(CAFormulaToken&& token, qsizetype start) {
   switch (code) {
     case kOperatorOpen:
       output_.push_back(token);
-      stack_.push_back({std::move(token), output_.size() - 1});
       ++depth_;
-      return kFormulaOK;
+      return push(std::move(token), output_.size() - 1, start);
     case kOperatorClose: {
       if (!popOperatorsToOpen()) return fail(kFormulaErrorParenthesis, start);
       const size_t marker = stack_.back().markerIndex;
-      stack_.pop_back();
+      pop();
       --depth_;
       if (!stack_.empty() && stack_.back().token.type() == kTokenFunction) {
         // The marker stays in the output as the start of the function's arguments.
-        output_.push_back(std::move(stack_.back().token));
-        stack_.pop_back();
+        output_.push_back(pop());
       } else {
         if (marker >= output_.size() || !output_[marker].isOperator(kOperatorOpen))
           return fail(kFormulaErrorParenthesis, start);
-        output_.erase(output_.begin() + qsizetype(marker));
+        CAFormulaToken dropped = CAFormulaToken::withOperator(kOperatorClose);
+        dropped.setFormulaIndex(output_[marker].formulaIndex());
+        output_[marker] = dropped;
       }
       return kFormulaOK;
     }
@@ -193,8 +218,7 @@ int32_t Parser::place(CAFormulaToken&& token, qsizetype start) {
       return kFormulaOK;
     case kOperatorNegate:
       // A prefix operator waits for its operand: it pops nothing.
-      stack_.push_back({std::move(token), 0});
-      return kFormulaOK;
+      return push(std::move(token), 0, start);
     default: {
       const int32_t precedence = token.precedence();
       while (!stack_.empty()) {
@@ -203,11 +227,9 @@ int32_t Parser::place(CAFormulaToken&& token, qsizetype start) {
             top.precedence() == 0)
           break;
         if (top.isOperator(kOperatorPower) && code == kOperatorPower) break;
-        output_.push_back(std::move(stack_.back().token));
-        stack_.pop_back();
+        output_.push_back(pop());
       }
-      stack_.push_back({std::move(token), 0});
-      return kFormulaOK;
+      return push(std::move(token), 0, start);
     }
   }
 }
@@ -285,8 +307,7 @@ int32_t Parser::run(uint64_t* errorOffset) {
         error = fail(kFormulaErrorParenthesis, qsizetype(stack_.back().token.formulaIndex()));
         break;
       }
-      output_.push_back(std::move(stack_.back().token));
-      stack_.pop_back();
+      output_.push_back(pop());
     }
   }
   *errorOffset = error == kFormulaOK ? 0 : uint64_t(offset_);
@@ -306,7 +327,9 @@ int32_t ParseFormula(const QString& text, CAExpression& expression, uint64_t* er
   parsed.clear();
   Parser parser(text, parsed, stack);
   const int32_t error = parser.run(&offset);
-  expression.insert(expression.end(), parsed.begin(), parsed.end());
+  expression.reserve(expression.size() + parsed.size());
+  for (const CAFormulaToken& token : parsed)
+    if (!IsDroppedMarker(token)) expression.push_back(token);
   if (errorOffset) *errorOffset = offset;
   return error;
 }

@@ -14,9 +14,16 @@
 
 class CADocument;
 
-// Parses "=..." into `expression` (appended, postfix). Returns the formula error code: 0, or
-// 4 unbalanced parenthesis, 5 "," outside parentheses, 8 malformed number, 9 unknown character,
-// name, function or reference (also for text shorter than 2 or not beginning with "=").
+// How deep a formula may nest: parentheses (a function's included), unary minuses and powers
+// ("^" waits for its right operand) that wait on one another. Deeper formulas are refused as they
+// are read, typed or opened alike, so that what works on a formula's nesting (its evaluation, the
+// conversion of a workbook's formulas) never meets more.
+inline constexpr int64_t kMaxFormulaNesting = 256;
+
+// Parses "=..." into `expression` (appended, postfix), in time linear in the text. Returns the
+// formula error code: 0, or 4 unbalanced parenthesis, 5 "," outside parentheses, 8 malformed
+// number, 9 unknown character, name, function or reference (also for text shorter than 2 or not
+// beginning with "="), 12 nested past kMaxFormulaNesting (at the token that went too deep).
 // *errorOffset receives the failing token's start; the tokens made before an error stay.
 // A "-" at the start, after an operator, "(" or "," is a unary minus (a sign when a number
 // follows).

@@ -41,15 +41,12 @@ struct Key {
   bool operator==(const Key&) const = default;
 };
 
-struct KeyHash {
-  size_t operator()(const Key& key) const noexcept {
-    uint64_t h = uint64_t(key.x0) * 0x9E3779B97F4A7C15ULL;
-    h ^= uint64_t(key.x1) + 0x7F4A7C159E3779B9ULL + (h << 6) + (h >> 2);
-    h ^= uint64_t(key.y0) + 0x9E3779B97F4A7C15ULL + (h << 6) + (h >> 2);
-    h ^= uint64_t(key.mode) + (h << 6) + (h >> 2);
-    return size_t(h);
-  }
-};
+// The blocks are those the sheet's formulas name: the process's seeded hash.
+uint64_t SeededHashOf(const Key& key) {
+  return SeededHashPair(SeededHashPair(uint64_t(key.x0), uint64_t(key.x1)),
+                        SeededHashPair(uint64_t(key.y0), uint64_t(uint32_t(key.mode))));
+}
+using KeyHash = FLSeededHash;
 
 struct State {
   int64_t y;  // the state holds the rows of the block up to here

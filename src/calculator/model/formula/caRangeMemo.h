@@ -82,7 +82,7 @@ class CAChangedCells {
   }
 
  private:
-  std::unordered_map<int64_t, std::pair<int64_t, int64_t>> columns_;
+  std::unordered_map<int64_t, std::pair<int64_t, int64_t>, FLSeededHash> columns_;
   std::pair<int64_t, int64_t>* last_ = nullptr;
   int64_t lastX_ = 0;
   bool everything_ = false;

@@ -3,6 +3,9 @@
 #include "framlet/foundation/flBase.h"
 
 #include <algorithm>
+#include <optional>
+#include <utility>
+#include <vector>
 
 namespace {
 
@@ -235,30 +238,118 @@ GridPoint TypedFirstCorner(const QString& formula, uint64_t start) {
   return corner;
 }
 
-// Replaces the reference text that starts at the token's offset and moves the offsets of the
-// tokens after it, so that later rewrites of the same pass find their text.
-void ReplaceTokenText(QString& formula, CAExpression& expression, size_t tokenIndex, const QString& text) {
+// One reference's text to be replaced: what it covers of the text as it was, and what it becomes.
+struct Rewrite {
+  qsizetype start;
+  qsizetype end;
+  QString written;
+  size_t token;
+  bool joins;
+};
+
+// The rewrite of the reference text that starts at the token's offset; nothing when the offset
+// lies outside the text.
+std::optional<Rewrite> RewriteOfToken(const QString& formula, const CAExpression& expression, size_t tokenIndex,
+                                      const QString& text) {
   const uint64_t start = expression[tokenIndex].formulaIndex();
   if (start >= uint64_t(formula.size())) {
     LogAssert(kOutsideFormulaMessage, __func__, __FILE__, __LINE__);
-    return;
+    return std::nullopt;
   }
   qsizetype end = qsizetype(start);
   while (end < formula.size() && IsReferenceCharacter(formula[end])) ++end;
-  const qsizetype oldLength = end - qsizetype(start);
   // A reference written right after a number or a name ("1D1") must not run into it: "1E1"
   // would read as a number. A space keeps the two apart.
   const QChar before = start > 0 ? formula[qsizetype(start) - 1] : QChar(u' ');
   const bool joins = !text.isEmpty() && IsReferenceCharacter(text[0]) &&
                      (before.isLetterOrNumber() || before == u'.' || before == u'_');
-  const QString written = joins ? QLatin1Char(' ') + text : text;
-  formula.replace(qsizetype(start), oldLength, written);
-  if (joins) expression[tokenIndex].setFormulaIndex(start + 1);
-  const int64_t difference = int64_t(written.size()) - int64_t(oldLength);
-  if (difference == 0) return;
-  for (CAFormulaToken& token : expression)
-    if (token.formulaIndex() > start && &token != &expression[tokenIndex])
-      token.setFormulaIndex(uint64_t(int64_t(token.formulaIndex()) + difference));
+  return Rewrite{qsizetype(start), end, joins ? QLatin1Char(' ') + text : text, tokenIndex, joins};
+}
+
+// Makes the rewrites of one pass (each over text of its own) in one walk of the text, and moves
+// every token's offset by what the rewrites before it changed: a formula that names a hundred
+// thousand cells is rewritten in time linear in its length, not once for each of them.
+void ApplyRewrites(QString& formula, CAExpression& expression, std::vector<Rewrite>& rewrites) {
+  if (rewrites.empty()) return;
+  // Most rewrites keep their length (a row inserted makes A2 of A1): those are made in place and
+  // move nothing.
+  if (std::all_of(rewrites.begin(), rewrites.end(),
+                  [](const Rewrite& r) { return !r.joins && r.written.size() == r.end - r.start; })) {
+    for (const Rewrite& r : rewrites) formula.replace(r.start, r.end - r.start, r.written);
+    return;
+  }
+  const auto byStart = [](const Rewrite& a, const Rewrite& b) { return a.start < b.start; };
+  if (!std::is_sorted(rewrites.begin(), rewrites.end(), byStart)) std::sort(rewrites.begin(), rewrites.end(), byStart);
+  QString result;
+  qsizetype length = formula.size();
+  for (const Rewrite& r : rewrites) length += r.written.size() - (r.end - r.start);
+  result.reserve(length);
+  qsizetype at = 0;
+  // shifts[k]: how far the rewrites before the k-th one moved the text.
+  std::vector<int64_t> shifts(rewrites.size() + 1, 0);
+  for (size_t k = 0; k < rewrites.size(); ++k) {
+    const Rewrite& r = rewrites[k];
+    if (r.start < at) {
+      // Two rewrites of one text cannot be: the later is dropped rather than the text torn.
+      LogAssert(kOutsideFormulaMessage, __func__, __FILE__, __LINE__);
+      shifts[k + 1] = shifts[k];
+      continue;
+    }
+    result += QStringView(formula).mid(at, r.start - at);
+    result += r.written;
+    at = r.end;
+    shifts[k + 1] = shifts[k] + int64_t(r.written.size()) - int64_t(r.end - r.start);
+  }
+  result += QStringView(formula).mid(at);
+  formula = std::move(result);
+  std::vector<std::pair<size_t, int64_t>> own;  // the rewritten tokens' new offsets
+  own.reserve(rewrites.size());
+  for (size_t k = 0; k < rewrites.size(); ++k)
+    own.emplace_back(rewrites[k].token, int64_t(rewrites[k].start) + shifts[k] + (rewrites[k].joins ? 1 : 0));
+  // The rewrites that start before a token moved it. Tokens come mostly in the order of their
+  // text, so the count is found by stepping from the last token's, in steps that double.
+  const size_t count = rewrites.size();
+  const auto before = [&](size_t k, int64_t index) { return int64_t(rewrites[k].start) < index; };
+  size_t last = 0;  // rewrites [0, last) start before the last token
+  for (CAFormulaToken& token : expression) {
+    const int64_t index = int64_t(token.formulaIndex());
+    size_t low = 0, high = count;  // the count lies in [low, high]
+    if (last < count && before(last, index)) {
+      low = last + 1;
+      for (size_t step = 1; low < count && before(low, index); step *= 2) {
+        last = low;
+        low = std::min(count, low + step);
+      }
+      high = low;
+      low = last + 1;
+    } else {
+      high = last;
+      for (size_t step = 1; high > 0 && !before(high - 1, index); step *= 2) {
+        last = high - 1;
+        high = high > step ? high - step : 0;
+      }
+      low = high;
+      high = last;
+    }
+    while (low < high) {
+      const size_t middle = low + (high - low) / 2;
+      if (before(middle, index))
+        low = middle + 1;
+      else
+        high = middle;
+    }
+    last = low;
+    token.setFormulaIndex(uint64_t(index + shifts[last]));
+  }
+  for (const auto& [token, index] : own) expression[token].setFormulaIndex(uint64_t(index));
+}
+
+// Replaces the reference text that starts at the token's offset and moves the offsets of the
+// tokens after it.
+void ReplaceTokenText(QString& formula, CAExpression& expression, size_t tokenIndex, const QString& text) {
+  std::vector<Rewrite> rewrites;
+  if (std::optional<Rewrite> r = RewriteOfToken(formula, expression, tokenIndex, text)) rewrites.push_back(std::move(*r));
+  ApplyRewrites(formula, expression, rewrites);
 }
 
 }  // namespace
@@ -316,16 +407,20 @@ bool TokenAffectedByCopy(const CAFormulaToken& token, int64_t dx, int64_t dy, Gr
   return false;
 }
 
-void AdjustReference(QString& formula, CAExpression& expression, size_t tokenIndex,
-                     const GridPoint& point, const GridRange& range) {
+namespace {
+
+// Gives the token its new point or range and answers the text it is written as; nothing when it
+// is no reference within the text.
+std::optional<QString> AdjustedReferenceText(const QString& formula, CAExpression& expression, size_t tokenIndex,
+                                             const GridPoint& point, const GridRange& range) {
   if (tokenIndex >= expression.size()) {
     LogAssert(kNotAReferenceMessage, __func__, __FILE__, __LINE__);
-    return;
+    return std::nullopt;
   }
   CAFormulaToken& token = expression[tokenIndex];
   if (token.formulaIndex() >= uint64_t(formula.size())) {
     LogAssert(kOutsideFormulaMessage, __func__, __FILE__, __LINE__);
-    return;
+    return std::nullopt;
   }
   QString text;
   switch (token.type()) {
@@ -349,9 +444,43 @@ void AdjustReference(QString& formula, CAExpression& expression, size_t tokenInd
       break;
     default:
       LogAssert(kNotAReferenceMessage, __func__, __FILE__, __LINE__);
-      return;
+      return std::nullopt;
   }
-  ReplaceTokenText(formula, expression, tokenIndex, text);
+  return text;
+}
+
+// The rewrites of one pass, gathered against the text as it was and made at its end.
+class RewritePass {
+ public:
+  RewritePass(QString& formula, CAExpression& expression) : formula_(formula), expression_(expression) {}
+  void adjust(size_t tokenIndex, const GridPoint& point, const GridRange& range) {
+    if (const std::optional<QString> text = AdjustedReferenceText(formula_, expression_, tokenIndex, point, range))
+      add(tokenIndex, *text);
+  }
+  void markDeleted(size_t tokenIndex) {
+    if (tokenIndex >= expression_.size()) {
+      LogAssert(kNotAReferenceMessage, __func__, __FILE__, __LINE__);
+      return;
+    }
+    add(tokenIndex, QLatin1String(kDeletedReferenceText));
+  }
+  void finish() { ApplyRewrites(formula_, expression_, rewrites_); }
+
+ private:
+  void add(size_t tokenIndex, const QString& text) {
+    if (std::optional<Rewrite> r = RewriteOfToken(formula_, expression_, tokenIndex, text)) rewrites_.push_back(std::move(*r));
+  }
+  QString& formula_;
+  CAExpression& expression_;
+  std::vector<Rewrite> rewrites_;
+};
+
+}  // namespace
+
+void AdjustReference(QString& formula, CAExpression& expression, size_t tokenIndex,
+                     const GridPoint& point, const GridRange& range) {
+  if (const std::optional<QString> text = AdjustedReferenceText(formula, expression, tokenIndex, point, range))
+    ReplaceTokenText(formula, expression, tokenIndex, *text);
 }
 
 void MarkDeletedReference(QString& formula, CAExpression& expression, size_t tokenIndex) {
@@ -367,6 +496,7 @@ CAEditAdjustment AdjustExpressionForEdit(QString& formula, CAExpression& express
   CAEditAdjustment result;
   if (dx == 0 && dy == 0) return result;
   const EditShift shift = MakeEditShift(dx, dy, editRange);
+  RewritePass pass(formula, expression);
   for (size_t i = 0; i < expression.size(); ++i) {
     GridPoint point;
     GridRange range;
@@ -374,36 +504,41 @@ CAEditAdjustment AdjustExpressionForEdit(QString& formula, CAExpression& express
     if (!AffectedByEdit(shift, expression[i], &point, &range, &deleted)) continue;
     result.changed = true;
     if (deleted) {
-      MarkDeletedReference(formula, expression, i);
+      pass.markDeleted(i);
       result.referenceDeleted = true;
     } else {
-      AdjustReference(formula, expression, i, point, range);
+      pass.adjust(i, point, range);
     }
   }
+  pass.finish();
   return result;
 }
 
 bool AdjustExpressionForBigMove(QString& formula, CAExpression& expression, const CABigMove& move) {
   bool changed = false;
+  RewritePass pass(formula, expression);
   for (size_t i = 0; i < expression.size(); ++i) {
     GridPoint point;
     GridRange range;
     if (!TokenAffectedByBigMove(expression[i], move, &point, &range)) continue;
-    AdjustReference(formula, expression, i, point, range);
+    pass.adjust(i, point, range);
     changed = true;
   }
+  pass.finish();
   return changed;
 }
 
 bool AdjustExpressionForCopy(QString& formula, CAExpression& expression, int64_t dx, int64_t dy) {
   bool changed = false;
   if (dx == 0 && dy == 0) return changed;
+  RewritePass pass(formula, expression);
   for (size_t i = 0; i < expression.size(); ++i) {
     GridPoint point;
     GridRange range;
     if (!TokenAffectedByCopy(expression[i], dx, dy, &point, &range)) continue;
-    AdjustReference(formula, expression, i, point, range);
+    pass.adjust(i, point, range);
     changed = true;
   }
+  pass.finish();
   return changed;
 }

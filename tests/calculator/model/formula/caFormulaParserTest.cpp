@@ -99,6 +99,81 @@ TEST(FormulaParser, KeepsTheTokensMadeBeforeAnError) {
   EXPECT_EQ(Postfix(expression), QStringLiteral("A1 B2 +"));
 }
 
+// "=" and `open` n times, `middle`, `close` n times.
+QString Nested(const char* open, int n, const char* middle, const char* close) {
+  QString text = QStringLiteral("=");
+  for (int i = 0; i < n; ++i) text += QLatin1String(open);
+  text += QLatin1String(middle);
+  for (int i = 0; i < n; ++i) text += QLatin1String(close);
+  return text;
+}
+
+TEST(FormulaParser, RefusesNestingPastItsBoundAtTheTokenThatWentTooDeep) {
+  const int64_t bound = kMaxFormulaNesting;
+  const int n = int(bound);
+  const struct {
+    QString formula;
+    int32_t error;
+    uint64_t offset;  // of the token past the bound
+    double value;     // when it parses
+  } cases[] = {
+      {Nested("(", n, "7", ")"), kFormulaOK, 0, 7},
+      {Nested("(", n + 1, "7", ")"), kFormulaErrorNesting, uint64_t(bound) + 1, 0},
+      {Nested("(0-", n, "7", ")"), kFormulaOK, 0, 7},
+      {Nested("(0-", n + 1, "7", ")"), kFormulaErrorNesting, 1 + 3 * uint64_t(bound), 0},
+      {Nested("ABS(", n, "-7", ")"), kFormulaOK, 0, 7},
+      // A function's own parenthesis is what counts: the one past the bound is the error.
+      {Nested("ABS(", n + 1, "-7", ")"), kFormulaErrorNesting, 1 + 4 * uint64_t(bound) + 3, 0},
+      // Unary minuses wait on one another as parentheses do ("--7" is "-(-7)").
+      {Nested("-", n, "A1", ""), kFormulaOK, 0, 0},
+      {Nested("-", n + 1, "A1", ""), kFormulaErrorNesting, uint64_t(bound) + 1, 0},
+      // So do powers, which group to the right.
+      {Nested("1^", n, "1", ""), kFormulaOK, 0, 1},
+      {Nested("1^", n + 1, "1", ""), kFormulaErrorNesting, 2 * uint64_t(bound) + 2, 0},
+      // Each kind counts towards the one bound: half parentheses, half minuses.
+      {Nested("(", n / 2, "", ")").left(n / 2 + 1) + QString(n / 2, u'-') + QStringLiteral("A1") + QString(n / 2, u')'),
+       kFormulaOK, 0, 0},
+      {Nested("(", n / 2, "", ")").left(n / 2 + 1) + QString(n / 2 + 1, u'-') + QStringLiteral("A1") +
+           QString(n / 2, u')'),
+       kFormulaErrorNesting, uint64_t(bound) + 1, 0},
+      // What follows one another does not nest, however long.
+      {QStringLiteral("=1") + QString(QStringLiteral("+1")).repeated(20000), kFormulaOK, 0, 20001},
+      {QStringLiteral("=(1)") + QString(QStringLiteral("+(1)")).repeated(20000), kFormulaOK, 0, 20001},
+      {QStringLiteral("=2") + QString(QStringLiteral("*2/2")).repeated(20000), kFormulaOK, 0, 2},
+  };
+  for (const auto& c : cases) {
+    CAExpression expression;
+    uint64_t offset = 99;
+    const std::string shown = c.formula.left(24).toStdString() + "... (" + std::to_string(c.formula.size()) + ")";
+    EXPECT_EQ(ParseFormula(c.formula, expression, &offset), c.error) << shown;
+    EXPECT_EQ(offset, c.offset) << shown;
+    if (c.error != kFormulaOK) continue;
+    // No argument marker of a plain parenthesis is left behind.
+    for (const CAFormulaToken& token : expression) EXPECT_FALSE(token.isOperator(kOperatorClose)) << shown;
+    CADocument document;
+    CACell* cell = document.cellAtGridPointImperative({1, 0});
+    ASSERT_NE(cell, nullptr);
+    cell->setFormula(c.formula);
+    document.evaluate();
+    ASSERT_TRUE(cell->number().has_value()) << shown;
+    EXPECT_EQ(double(cell->number()->realValue()), c.value) << shown;
+  }
+}
+
+TEST(FormulaParser, ACellNestedTooDeeplyShowsASyntaxErrorAndIsNotRun) {
+  ModelEnvironment environment;
+  CADocument document;
+  CACell* cell = document.cellAtGridPointImperative({0, 0});
+  ASSERT_NE(cell, nullptr);
+  cell->setFormula(Nested("(", int(kMaxFormulaNesting) + 1, "B1", ")"));
+  document.evaluate();
+  EXPECT_EQ(cell->valueType(), kValueError);
+  EXPECT_EQ(cell->parseResult(), kFormulaErrorNesting);
+  EXPECT_EQ(cell->errorOffset(), uint64_t(kMaxFormulaNesting) + 1);
+  EXPECT_EQ(cell->displayText(false), QStringLiteral("<Syntax>"));
+  EXPECT_FALSE(cell->number().has_value());
+}
+
 TEST(FormulaParser, ParsesAbsoluteAndMixedReferences) {
   CAExpression expression;
   uint64_t offset = 0;

@@ -8,6 +8,9 @@
 
 #include <gtest/gtest.h>
 
+#include <QStringList>
+
+#include <functional>
 #include <vector>
 
 namespace {
@@ -137,6 +140,50 @@ TEST(caReferenceAdjustment, CopyMovesRelativeCoordinatesOnly) {
     EXPECT_EQ(text, QString::fromLatin1(c.expected)) << c.formula;
     EXPECT_EQ(changed, QLatin1String(c.formula) != QLatin1String(c.expected)) << c.formula;
     ExpectTokensMatchText(text, expression);
+  }
+}
+
+// "=" and the terms made of k = 1...n, joined by "+".
+QString Terms(int n, const std::function<QString(int)>& term) {
+  QStringList terms;
+  for (int k = 1; k <= n; ++k) terms << term(k);
+  return QLatin1Char('=') + terms.join(QLatin1Char('+'));
+}
+
+TEST(caReferenceAdjustment, AFormulaNamingManyCellsIsRewrittenWholeInOnePass) {
+  const int n = 4000;
+  const auto ref = [](const char* format) { return [format](int k) { return QString::asprintf(format, k, k); }; };
+  const struct {
+    const char* name;
+    QString formula;
+    int64_t dx, dy;  // an insertion (or deletion) at row 1, or a copy
+    bool copy;
+    QString expected;
+  } cases[] = {
+      // Each reference grows by a digit here and there: every later one moves by what went before.
+      {"rows inserted", Terms(n, ref("A%d*B%d")), 0, 9, false, Terms(n, [](int k) { return QString::asprintf("A%d*B%d", k + 9, k + 9); })},
+      {"rows deleted", Terms(n, ref("A%d+$A$%d")) + QStringLiteral("+SUM(C20:C30)"), 0, -1, false,
+       Terms(n, [](int k) { return k == 1 ? QStringLiteral("<Reference>+$A$1") : QString::asprintf("A%d+$A$%d", k - 1, k); }) +
+           QStringLiteral("+SUM(C19:C29)")},
+      {"copied a row down", Terms(n, ref("SUM(A%d:B%d)")), 0, 1, true,
+       Terms(n, [](int k) { return QString::asprintf("SUM(A%d:B%d)", k + 1, k + 1); })},
+      // A reference right after a number is kept apart from it by a space.
+      {"copied after numbers", Terms(n, ref("2*%dD%d")).replace(QLatin1Char('*'), QString()), 1, 0, true,
+       Terms(n, [](int k) { return QString::asprintf("2%d E%d", k, k); })},
+  };
+  for (const auto& c : cases) {
+    QString text = c.formula;
+    CAExpression expression = Parse(text);
+    bool changed = false;
+    if (c.copy) {
+      changed = AdjustExpressionForCopy(text, expression, c.dx, c.dy);
+    } else {
+      const GridRange edit = c.dy > 0 ? Rows(0, c.dy - 1) : Rows(0, -c.dy - 1);
+      changed = AdjustExpressionForEdit(text, expression, c.dx, c.dy, edit).changed;
+    }
+    EXPECT_TRUE(changed) << c.name;
+    EXPECT_EQ(text, c.expected) << c.name;
+    if (!text.contains(QLatin1String(kDeletedReferenceText))) ExpectTokensMatchText(text, expression);
   }
 }
 
