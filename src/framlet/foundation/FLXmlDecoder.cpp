@@ -7,6 +7,7 @@
 
 #include "framlet/foundation/flBase.h"
 #include "framlet/foundation/flFileSupport.h"
+#include "framlet/foundation/flReadingMeter.h"
 
 #include <QFile>
 #include <QStringDecoder>
@@ -898,6 +899,10 @@ bool FLXmlDecoder::readTag() {
 
 bool FLXmlDecoder::getNextTag() {
   if (!error_.isEmpty()) return false;
+  if (metered_ && !FLReadingMeter::Checkpoint()) {
+    error_ = QString::fromLatin1(kPastBudgetReason);
+    return false;
+  }
   State& s = state_;
   if (!s.started) {
     s.started = true;

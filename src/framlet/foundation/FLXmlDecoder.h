@@ -79,6 +79,12 @@ class FLXmlDecoder {
   bool getNextTag();
   bool isDone() const;
   void forceDone();
+  // Each tag read counts as a piece made on the thread's current meter (FLReadingMeter): once the
+  // meter is past its budget the reading ends, as at an error, so that what is built of a text
+  // too large for the memory stops where the budget does. Off unless asked for: a reading whose
+  // caller cannot tell a text cut short (an undo record) is never cut short.
+  void setMetered(bool metered) { metered_ = metered; }
+  static constexpr const char* kPastBudgetReason = "Reading it would take more memory than there is.";
 
   int32_t key() const { return state_.key; }
   const QString& xmlTag() const { return state_.tagName(); }
@@ -322,4 +328,5 @@ class FLXmlDecoder {
   bool coalescing_ = false;
   bool allowNumericTags_ = false;
   bool allowSpaceInAttr_ = false;
+  bool metered_ = false;
 };

@@ -84,5 +84,7 @@ inline constexpr int kTableContinuesProperty = QTextFormat::UserProperty + 0x5d3
 QTextTableCell CellBeginningAt(const QTextTable& table, int row, int column);
 
 // Reads the text into the document's body, after what it holds. NO when text, a picture, a
-// link or a table could not be inserted; what came in before stays.
+// link or a table could not be inserted, or the reading could not finish; what came in before
+// stays. A failed allocation is not caught: std::bad_alloc reaches the caller, who must then
+// leave `text` alone (FLQtHeld), as the failure may have been inside Qt's own tables.
 bool ImportAttributedText(GlimmetDoc* doc, const QTextDocument& text);

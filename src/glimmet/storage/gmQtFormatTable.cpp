@@ -1,0 +1,76 @@
+#include "glimmet/storage/gmQtFormatTable.h"
+
+#include <QBrush>
+#include <QByteArray>
+#include <QColor>
+#include <QDataStream>
+#include <QIODevice>
+#include <QHashSeed>
+#include <QMap>
+#include <QPen>
+#include <QTextLength>
+#include <QVariant>
+
+namespace {
+
+size_t ColourHash(const QColor& colour) { return colour.isValid() ? size_t(colour.rgba()) : size_t(0x234109); }
+
+// Qt's number for one property's value: its value for the kinds Qt numbers by value, else its
+// type's name (the same number for every value of the kind: a list of font families, of names).
+size_t ValueHash(const QVariant& value) {
+  switch (value.userType()) {
+    case QMetaType::QString: return qHash(value.toString());
+    case QMetaType::Double: return qHash(value.toDouble());
+    case QMetaType::Int: return 0x811890U + size_t(value.toInt());
+    case QMetaType::QBrush: {
+      const QBrush brush = value.value<QBrush>();
+      return 0x01010101 + ColourHash(brush.color()) + (size_t(brush.style()) << 3);
+    }
+    case QMetaType::Bool: return 0x371818 + size_t(value.toBool());
+    case QMetaType::QPen: {
+      const QPen pen = value.value<QPen>();
+      return 0x02020202 + ColourHash(pen.color()) + qHash(pen.widthF());
+    }
+    case QMetaType::QVariantList: return 0x8377U + size_t(value.value<QVariantList>().size());
+    case QMetaType::QColor: return ColourHash(value.value<QColor>());
+    case QMetaType::QTextLength: return 0x377 + qHash(value.value<QTextLength>().rawValue());
+    case QMetaType::Float: return qHash(value.toFloat());
+    case QMetaType::UnknownType: return 0;
+    default: break;
+  }
+  return qHash(value.typeName());
+}
+
+}  // namespace
+
+size_t QtFormatTableHash(const QTextFormat& format) {
+  size_t hash = 0;
+  const QMap<int, QVariant> properties = format.properties();
+  for (auto it = properties.constBegin(); it != properties.constEnd(); ++it)
+    hash += (size_t(uint32_t(it.key())) << 16) + ValueHash(it.value());
+  return hash + size_t(format.type());
+}
+
+int64_t GMQtFormatTable::lookupCost(const QTextFormat& format) {
+  for (const Recent& recent : recent_)
+    if (recent.used && recent.format == format) return alike_.value(recent.qt, 1);
+  Key key;
+  key.qt = QtFormatTableHash(format);
+  {
+    QByteArray whole;
+    QDataStream out(&whole, QIODevice::WriteOnly);
+    out << format;
+    key.whole = qHash(whole, QHashSeed::globalSeed());
+  }
+  if (!seen_.contains(key)) {
+    seen_.insert(key, true);
+    ++alike_[key.qt];
+    ++distinct_;
+  }
+  Recent& slot = recent_[nextRecent_];
+  nextRecent_ = (nextRecent_ + 1) % recent_.size();
+  slot.format = format;
+  slot.qt = key.qt;
+  slot.used = true;
+  return alike_.value(key.qt, 1);
+}
