@@ -13,9 +13,11 @@
 #include "BenchPeakMemory.h"
 #include "BenchUndoWindow.h"
 #include "calculator/fileformats/caFileFormatServices.h"
+#include "calculator/fileformats/caHtml.h"
 #include "calculator/model/CACell.h"
 #include "calculator/model/CADocument.h"
 #include "calculator/model/CARow.h"
+#include "calculator/model/caDocumentServices.h"
 #include "platform/FLError.h"
 #include "platform/Pasteboard.h"
 
@@ -89,6 +91,9 @@ BENCHMARK(BM_OpenColours)->Arg(25'000)->Arg(100'000)->Unit(benchmark::kMilliseco
 void BM_PasteCellArchive(benchmark::State& state) {
   EnsureBenchApplication();
   InstallFileFormatServices();
+  // Argument 2, where given: the paste's budget in MiB in place of the program's.
+  const int64_t previousBudget = PageReadingBudget();
+  if (state.range(1) > 0) SetPageReadingBudget(state.range(1) << 20);
   QMimeData clipboard;
   {
     CADocument source;
@@ -116,7 +121,11 @@ void BM_PasteCellArchive(benchmark::State& state) {
     state.ResumeTiming();
   }
   state.counters["pasted"] = pasted;
+  state.counters["budget_MiB"] = double(PageBudget()) / 1048576.0;
+  SetPageReadingBudget(previousBudget);
 }
-BENCHMARK(BM_PasteCellArchive)->Arg(100'000)->Arg(400'000)->Unit(benchmark::kMillisecond)->Iterations(1);
+BENCHMARK(BM_PasteCellArchive)
+    ->Args({100'000, 0})->Args({400'000, 0})->Args({400'000, 256})
+    ->ArgNames({"rows", "budget"})->Unit(benchmark::kMillisecond)->Iterations(1);
 
 }  // namespace

@@ -213,13 +213,14 @@ bool FLReadingMeter::measure() {
   return !passed();
 }
 
-bool FLReadingMeter::room(int64_t bytes) {
+bool FLReadingMeter::room(int64_t bytes, int64_t headroom) {
   if (passed() || budget_ <= 0) return !passed();
   bytes = std::max<int64_t>(bytes, 0);
+  headroom = std::max<int64_t>(headroom, 0);
   constexpr int64_t kLeastBetweenReads = int64_t(4) << 20;
   if (asked_ + bytes >= std::max(budget_ / 64, kLeastBetweenReads) && !measure()) return false;
-  if (lastGrown_ + asked_ + bytes > budget_) {
-    grown_ = std::max(grown_, lastGrown_ + asked_ + bytes);
+  if (lastGrown_ + asked_ + bytes + headroom > budget_) {
+    grown_ = std::max(grown_, lastGrown_ + asked_ + bytes + headroom);
     tooLarge_ = true;
     return false;
   }

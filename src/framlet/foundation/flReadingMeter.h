@@ -57,7 +57,9 @@ class FLReadingMeter {
   // as last read with what was asked for since and this would pass the budget, so that the call is
   // never made. The heap is read again once what was asked for since it was read is a sixty-fourth
   // of the budget (or a few megabytes), so that the budget's margin is never spent between reads.
-  bool room(int64_t bytes);
+  // `headroom`: what the call may take for a moment beyond what it keeps (a buffer grown by
+  // copying), needed free but not counted as asked for.
+  bool room(int64_t bytes, int64_t headroom = 0);
   // Counts steps of work.
   bool steps(int64_t count);
   // Lets the work take that many more steps (a reading allows what its input's size allows).

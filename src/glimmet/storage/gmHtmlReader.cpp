@@ -12,7 +12,6 @@
 #include <QGuiApplication>
 #include <QHash>
 #include <QPalette>
-#include <QSet>
 #include <QTextCursor>
 #include <QTextDocument>
 #include <QTextList>
@@ -695,11 +694,10 @@ class Reader {
   // Whether the budget has room for a Qt call that grows the heap by about `bytes` (FLReadingMeter::
   // room); where not, the build is past it and stops before the call is made.
   bool roomInQt(const QTextCursor& cursor, int64_t bytes);
-  // Charges the steps Qt's lookup of the format in its table takes (GMQtFormatTable); false, and
-  // the build past its bound, where they pass the steps the reading may take.
-  bool lookupInQt(const QTextFormat& format);
-  // Past kMostHtmlFontFaces distinct faces, a run's face is the face of what holds it.
-  void withFaceWithinBound(QTextCharFormat& format);
+  // Readies the format for Qt's table of formats, so that no lookup in it compares more than a few
+  // (GMQtFormatTable), and charges the steps the lookup takes; false, and the build past its
+  // bound, where they pass the steps the reading may take.
+  bool lookupInQt(QTextFormat& format);
 
   int64_t budget_;
   // The meter of the open or paste the reading is part of, or the reading's own; none without a
@@ -744,7 +742,6 @@ class Reader {
   std::vector<GMHtmlAttribute> tagAttributes_;  // of the start tag being read, for the listener
   bool buildPassed_ = false;  // the heap grew past the budget while the rich text was made
   GMQtFormatTable formats_;   // the formats handed to Qt
-  QSet<QStringList> faces_;   // the distinct faces handed to Qt
   bool pending_ = false;  // an element announced is pushed next
   bool quiet_ = false;    // the text being read was told already
   QString pendingName_;
@@ -2415,7 +2412,7 @@ bool Reader::roomInQt(const QTextCursor& cursor, int64_t bytes) {
   // asked for once more at any insertion.
   const QTextDocument* document = cursor.document();
   const int64_t doubling = document ? int64_t(document->characterCount()) * int64_t(sizeof(char16_t)) : 0;
-  if (buildPassed_ || (meter_ && !meter_->room(bytes + doubling))) buildPassed_ = true;
+  if (buildPassed_ || (meter_ && !meter_->room(bytes, doubling))) buildPassed_ = true;
   return !buildPassed_;
 }
 
@@ -2436,7 +2433,6 @@ void Reader::emitBlock(Block& block, QTextCursor& cursor, bool& fresh) {
     else list = emittedLists_[index];
     if (list) format.setObjectIndex(list->objectIndex());
   }
-  withFaceWithinBound(block.charFormat);
   if (!lookupInQt(format) || !lookupInQt(block.charFormat)) return;
   if (fresh) {
     cursor.setBlockFormat(format);
@@ -2453,7 +2449,6 @@ void Reader::emitBlock(Block& block, QTextCursor& cursor, bool& fresh) {
   }
   if (block.list >= 0) ++listItems_[size_t(block.list)];
   for (Run& run : block.runs) {
-    withFaceWithinBound(run.format);
     if (!lookupInQt(run.format)) return;
     if (run.picture) cursor.insertImage(run.format.toImageFormat());
     else cursor.insertText(run.text, run.format);
@@ -2461,21 +2456,8 @@ void Reader::emitBlock(Block& block, QTextCursor& cursor, bool& fresh) {
   }
 }
 
-void Reader::withFaceWithinBound(QTextCharFormat& format) {
-  if (!format.hasProperty(QTextFormat::FontFamilies)) return;
-  const QStringList families = format.fontFamilies().toStringList();
-  if (faces_.contains(families)) return;
-  if (faces_.size() < kMostHtmlFontFaces) {
-    faces_.insert(families);
-    return;
-  }
-  // Past the bound, the text is shown in the face of what holds it.
-  format.clearProperty(QTextFormat::FontFamilies);
-  format.clearProperty(QTextFormat::FontFamily);
-}
-
-bool Reader::lookupInQt(const QTextFormat& format) {
-  if (!step(formats_.lookupCost(format))) buildPassed_ = true;
+bool Reader::lookupInQt(QTextFormat& format) {
+  if (!step(formats_.handOver(format))) buildPassed_ = true;
   return !buildPassed_;
 }
 

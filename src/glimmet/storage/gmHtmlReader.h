@@ -81,11 +81,6 @@ inline constexpr int kHtmlCellValueProperty = QTextFormat::UserProperty + 0x5d1;
 // declares none.
 inline constexpr int kHtmlPageLanguageProperty = QTextFormat::UserProperty + 0x5d2;
 
-// The most distinct font faces a page's text is shown in: the text of a face past them is shown
-// in the face of what holds it (a page of that many faces is no real page, and each face is a
-// format of its own, which the rich text compares with every other at each lookup).
-inline constexpr qsizetype kMostHtmlFontFaces = 1024;
-
 // The widest a cell may span: no more columns are made for one.
 inline constexpr int64_t kMostHtmlColumnSpan = 20480;
 

@@ -47,13 +47,25 @@ size_t QtFormatTableHash(const QTextFormat& format) {
   size_t hash = 0;
   const QMap<int, QVariant> properties = format.properties();
   for (auto it = properties.constBegin(); it != properties.constEnd(); ++it)
-    hash += (size_t(uint32_t(it.key())) << 16) + ValueHash(it.value());
+    hash += size_t(uint32_t(uint32_t(it.key()) << 16)) + ValueHash(it.value());  // the key's shift in 32 bits, as Qt's
   return hash + size_t(format.type());
 }
 
-int64_t GMQtFormatTable::lookupCost(const QTextFormat& format) {
-  for (const Recent& recent : recent_)
-    if (recent.used && recent.format == format) return alike_.value(recent.qt, 1);
+namespace {
+
+// What a spread of `spread` adds to Qt's hash: an integer property's number.
+size_t SpreadShift(int spread) {
+  return size_t(uint32_t(uint32_t(kQtHashSpreadProperty) << 16)) + 0x811890U + size_t(spread);
+}
+
+}  // namespace
+
+int64_t GMQtFormatTable::handOver(QTextFormat& format) {
+  for (const Recent& recent : recent_) {
+    if (!recent.used || !(recent.format == format)) continue;
+    if (recent.handed.spread != 0) format.setProperty(kQtHashSpreadProperty, recent.handed.spread);
+    return alike_.value(recent.handed.qt, 1);
+  }
   Key key;
   key.qt = QtFormatTableHash(format);
   {
@@ -62,15 +74,31 @@ int64_t GMQtFormatTable::lookupCost(const QTextFormat& format) {
     out << format;
     key.whole = qHash(whole, QHashSeed::globalSeed());
   }
-  if (!seen_.contains(key)) {
-    seen_.insert(key, true);
-    ++alike_[key.qt];
-    ++distinct_;
-  }
   Recent& slot = recent_[nextRecent_];
   nextRecent_ = (nextRecent_ + 1) % recent_.size();
   slot.format = format;
-  slot.qt = key.qt;
   slot.used = true;
-  return alike_.value(key.qt, 1);
+  auto known = seen_.constFind(key);
+  if (known == seen_.constEnd()) {
+    Handed handed;
+    handed.qt = key.qt;
+    // A hash that holds its share already: the format takes the first spread whose hash has room.
+    constexpr int kMostTries = 64;
+    if (alike_.value(key.qt) >= kMostAlikeInQt) {
+      int& next = nextSpread_[key.qt];
+      for (int tries = 0; tries < kMostTries; ++tries) {
+        ++next;
+        if (next <= 0) next = 1;
+        if (alike_.value(key.qt + SpreadShift(next)) < kMostAlikeInQt) break;
+      }
+      handed.spread = next;
+      handed.qt = key.qt + SpreadShift(next);
+    }
+    ++alike_[handed.qt];
+    ++distinct_;
+    known = seen_.insert(key, handed);
+  }
+  slot.handed = *known;
+  if (known->spread != 0) format.setProperty(kQtHashSpreadProperty, known->spread);
+  return alike_.value(known->qt, 1);
 }

@@ -1,12 +1,15 @@
-// What Qt's table of a text document's formats costs the formats a reading hands it. Qt keeps
-// every distinct format its text uses in one table, found by a hash that is the sum of a number
-// for each property, where some kinds of value are numbered by their type alone (a list of font
-// families, a list of anchor names) and the rest by their value. Formats whose hashes come out
-// alike (faces that differ only by name; a text colour one higher where the background is one
-// lower) are compared with one another at every lookup, so that a page of many of them costs the
-// square of their count. The table here mirrors Qt's hash, counts the formats it has been handed
-// under each, and tells a lookup's cost (the comparisons Qt makes) before the lookup is made, so
-// that the reading charges it to its steps. Its own table is keyed by a hash seeded per process.
+// What Qt's table of a text document's formats costs the formats a reading hands it, and how it
+// is kept linear. Qt keeps every distinct format its text uses in one table, found by a hash that
+// is the sum of a number for each property, where some kinds of value are numbered by their type
+// alone (a list of font families, a list of anchor names) and the rest by their value. Formats
+// whose hashes come out alike (faces that differ only by name; a text colour one higher where the
+// background is one lower) are compared with one another at every lookup, so that a page of many
+// of them would cost the square of their count. The table here mirrors Qt's hash and counts the
+// formats it has been handed under each: a distinct format that would join kMostAlikeInQt others
+// under one hash is given a property of its own (kQtHashSpreadProperty, which nothing reads) whose
+// number moves it to a hash of its own, so that no lookup compares more than a few. What a lookup
+// still costs (the comparisons Qt makes) is told, for the reading to count in its steps. Its own
+// tables are keyed by a hash seeded per process.
 #pragma once
 
 #include <QHash>
@@ -19,11 +22,16 @@
 // Qt's hash of a format (QTextFormatCollection's key), as Qt 6 makes it.
 size_t QtFormatTableHash(const QTextFormat& format);
 
+// The property that moves a format to a hash of its own; the most distinct formats one hash takes.
+inline constexpr int kQtHashSpreadProperty = QTextFormat::UserProperty + 0x5d7;
+inline constexpr int64_t kMostAlikeInQt = 16;
+
 class GMQtFormatTable {
  public:
-  // The comparisons Qt makes to find the format in its table (the formats already handed to it
-  // that its hash cannot tell from this one), and one; the format is counted as handed to Qt.
-  int64_t lookupCost(const QTextFormat& format);
+  // Readies the format to be handed to Qt (giving it kQtHashSpreadProperty where its hash holds
+  // kMostAlikeInQt others), counts it as handed, and tells the comparisons Qt makes to find it:
+  // the formats already handed to it that its hash cannot tell from this one, and one.
+  int64_t handOver(QTextFormat& format);
   // The distinct formats handed to Qt so far.
   int64_t distinct() const { return distinct_; }
 
@@ -34,14 +42,20 @@ class GMQtFormatTable {
     bool operator==(const Key& other) const { return qt == other.qt && whole == other.whole; }
   };
   friend size_t qHash(const Key& key, size_t seed) { return qHashMulti(seed, key.qt, key.whole); }
+  // A distinct format as handed over: its spread (0: none), and the hash it has in Qt.
+  struct Handed {
+    int spread = 0;
+    size_t qt = 0;
+  };
 
-  QHash<size_t, int64_t> alike_;  // by Qt's hash: the distinct formats under it
-  QHash<Key, bool> seen_;
+  QHash<size_t, int64_t> alike_;   // by Qt's hash: the distinct formats under it
+  QHash<size_t, int> nextSpread_;  // by a format's own hash: the spread its next alike one tries
+  QHash<Key, Handed> seen_;
   int64_t distinct_ = 0;
-  // The last few formats looked up (a text uses a few formats over and over), with their Qt hash.
+  // The last few formats handed over (a text uses a few formats over and over), as they came.
   struct Recent {
     QTextFormat format;
-    size_t qt = 0;
+    Handed handed;
     bool used = false;
   };
   std::array<Recent, 8> recent_;

@@ -1,6 +1,7 @@
 // What Qt's table of formats costs a reading: formats Qt's hash cannot tell apart are compared
-// with one another at every lookup, and the reading counts those comparisons in its steps, so that
-// a page of thousands of such formats is bounded by its size as any other page is.
+// with one another at every lookup. The reading moves each past a few of them to a hash of its own
+// and counts the comparisons that remain in its steps, so that a page of thousands of such formats
+// reads in time that grows with it, every format kept.
 #include "framlet/foundation/flReadingMeter.h"
 #include "glimmet/storage/gmHtmlReader.h"
 #include "glimmet/storage/gmQtFormatTable.h"
@@ -8,6 +9,7 @@
 #include <QBrush>
 #include <QColor>
 #include <QSet>
+#include <QTextCursor>
 #include <QTextBlock>
 #include <QTextCharFormat>
 #include <QTextDocument>
@@ -48,31 +50,42 @@ const Shape kShapes[] = {
     {"letter spacings", [](QTextCharFormat& f, int k) { f.setFontLetterSpacing(1 + k * 0.01); }, false},
 };
 
-// N distinct formats, each looked up twice: those Qt compares with one another cost about the
-// square of their count, the rest about their count.
-TEST(QtFormatTable, ALookupCostsTheFormatsQtsHashCannotTellFromIt) {
+// N distinct formats handed over twice: those Qt's hash cannot tell apart share a hash (the shapes
+// are those Qt takes seconds over, bench/benchQtFormatShapes), and handed over they are spread
+// over hashes of a few each, so that every lookup costs a few comparisons; the others are left as
+// they are. The same format handed over again is one format, spread alike.
+TEST(QtFormatTable, FormatsQtCannotTellApartAreSpreadOverHashesOfAFewEach) {
   constexpr int kCount = 2000;
   for (const Shape& shape : kShapes) {
     SCOPED_TRACE(shape.name);
     GMQtFormatTable table;
+    QSet<size_t> written, handed;
     int64_t cost = 0;
     for (int round = 0; round < 2; ++round) {
       for (int k = 0; k < kCount; ++k) {
         QTextCharFormat format;
         shape.make(format, k);
-        cost += table.lookupCost(format);
+        written.insert(QtFormatTableHash(format));
+        const QTextCharFormat before = format;
+        cost += table.handOver(format);
+        handed.insert(QtFormatTableHash(format));
+        // Nothing the format shows is changed.
+        QTextCharFormat shown = format;
+        shown.clearProperty(kQtHashSpreadProperty);
+        EXPECT_EQ(shown, before);
       }
     }
     EXPECT_EQ(table.distinct(), kCount);
     if (shape.alike) {
-      EXPECT_GE(cost, int64_t(kCount) * kCount);
+      EXPECT_LE(written.size(), 2);
     } else {
-      EXPECT_LE(cost, 4 * kCount);
+      EXPECT_EQ(written.size(), kCount);
     }
+    EXPECT_GE(handed.size(), kCount / kMostAlikeInQt);
+    EXPECT_LE(cost, 2 * kCount * kMostAlikeInQt);
   }
 }
 
-// The same format looked up again, in another object, is one format.
 TEST(QtFormatTable, AlikeFormatsAreOne) {
   GMQtFormatTable table;
   for (int k = 0; k < 100; ++k) {
@@ -80,80 +93,81 @@ TEST(QtFormatTable, AlikeFormatsAreOne) {
     format.setFontWeight(700);
     format.setForeground(QColor(Qt::red));
     format.setFontFamilies({QStringLiteral("Face")});
-    EXPECT_EQ(table.lookupCost(format), 1);
+    EXPECT_EQ(table.handOver(format), 1);
   }
   EXPECT_EQ(table.distinct(), 1);
 }
 
-// A page of runs in many faces, or in formats Qt compares with one another, read within a budget:
-// the steps the reading takes grow with the square of the formats Qt compares (so that the
-// page's size bounds them), with their count for the rest; and past kMostHtmlFontFaces faces the
-// text is shown in the face around it.
-TEST(QtFormatTable, APagesReadingCountsWhatQtsTableCosts) {
+// Qt's table agrees: formats spread apart are as many formats in a text as they were, each run
+// keeping its own, and the text reads as written.
+TEST(QtFormatTable, SpreadFormatsAreTheirOwnInQtsText) {
+  GMQtFormatTable table;
+  QTextDocument text;
+  QTextCursor cursor(&text);
+  for (int k = 0; k < 300; ++k) {
+    QTextCharFormat format;
+    format.setFontFamilies({QStringLiteral("Face%1").arg(k)});
+    table.handOver(format);
+    cursor.insertText(QStringLiteral("w%1 ").arg(k), format);
+  }
+  int k = 0;
+  for (QTextBlock::iterator it = text.begin().begin(); !it.atEnd(); ++it, ++k) {
+    const QTextFragment fragment = it.fragment();
+    EXPECT_EQ(fragment.text(), QStringLiteral("w%1 ").arg(k));
+    EXPECT_EQ(fragment.charFormat().fontFamilies().toStringList(), QStringList{QStringLiteral("Face%1").arg(k)});
+  }
+  EXPECT_EQ(k, 300);
+}
+
+// Pages of runs each in a format of its own, read within a budget: those whose formats Qt cannot
+// tell apart take steps that grow with the runs as the others do (not with their square), and
+// every run keeps its look.
+TEST(QtFormatTable, APagesFormatsTakeStepsThatGrowWithThem) {
   const struct {
     const char* name;
     std::function<QString(int)> run;
-    bool alike;
   } cases[] = {
-      {"font faces", [](int k) { return QStringLiteral("<font face=\"Face%1\">x</font>").arg(k); }, true},
-      {"css faces", [](int k) { return QStringLiteral("<span style=\"font-family: Face%1\">x</span>").arg(k); }, true},
+      {"font faces", [](int k) { return QStringLiteral("<font face=\"Face%1\">x</font>").arg(k); }},
+      {"css faces", [](int k) { return QStringLiteral("<span style=\"font-family: Face%1\">x</span>").arg(k); }},
       {"colours of one sum",
        [](int k) {
          return QStringLiteral("<span style=\"color: #%1; background-color: #%2\">x</span>")
              .arg(k, 6, 16, QLatin1Char('0'))
              .arg(0x100000 - k, 6, 16, QLatin1Char('0'));
-       },
-       true},
+       }},
       {"colours",
-       [](int k) { return QStringLiteral("<span style=\"color: #%1\">x</span>").arg(k, 6, 16, QLatin1Char('0')); },
-       false},
-      {"links", [](int k) { return QStringLiteral("<a href=\"http://h/%1\">x</a>").arg(k); }, false},
-      {"named places", [](int k) { return QStringLiteral("<a name=\"n%1\">x</a>").arg(k); }, false},
+       [](int k) { return QStringLiteral("<span style=\"color: #%1\">x</span>").arg(k, 6, 16, QLatin1Char('0')); }},
+      {"links", [](int k) { return QStringLiteral("<a href=\"http://h/%1\">x</a>").arg(k); }},
+      {"named places", [](int k) { return QStringLiteral("<a name=\"n%1\">x</a>").arg(k); }},
   };
-  constexpr int kRuns = 2000;
-  constexpr int64_t kAlike = std::min<int64_t>(kRuns, kMostHtmlFontFaces);
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
-    QString html;
-    for (int k = 0; k < kRuns; ++k) html += c.run(k) + QStringLiteral("<br>");
-    FLReadingMeter meter(int64_t(1) << 32);
-    QTextDocument text;
-    ASSERT_TRUE(ReadHtmlPage(html, &text, int64_t(1) << 32).read());
-    const int64_t steps = meter.stepsTaken();
-    if (c.alike) {
-      EXPECT_GE(steps, kAlike * kAlike / 2);
-    } else {
-      EXPECT_LE(steps, kAlike * kAlike / 4);
-    }
-  }
-}
-
-TEST(QtFormatTable, FacesPastTheBoundAreTheFaceAroundThem) {
-  constexpr int kFaces = int(kMostHtmlFontFaces) + 200;
-  QString html;
-  for (int k = 0; k < kFaces; ++k) html += QStringLiteral("<p><font face=\"Face%1\">w%1</font></p>").arg(k);
-  QTextDocument text;
-  ASSERT_TRUE(ReadHtmlPage(html, &text, int64_t(1) << 32).read());
-  QSet<QString> faces;
-  int words = 0, plain = 0;
-  for (QTextBlock block = text.begin(); block.isValid(); block = block.next()) {
-    for (QTextBlock::iterator it = block.begin(); !it.atEnd(); ++it) {
-      const QTextFragment fragment = it.fragment();
-      if (!fragment.text().startsWith(u'w')) continue;
-      ++words;
-      const QStringList families = fragment.charFormat().fontFamilies().toStringList();
-      if (families.isEmpty()) {
-        ++plain;
-        continue;
+    int64_t steps[2] = {};
+    for (int size = 0; size < 2; ++size) {
+      const int runs = 1500 << (2 * size);
+      QString html;
+      for (int k = 0; k < runs; ++k) html += c.run(k) + QStringLiteral("<br>");
+      FLReadingMeter meter(int64_t(1) << 32);
+      QTextDocument text;
+      ASSERT_TRUE(ReadHtmlPage(html, &text, int64_t(1) << 32).read());
+      steps[size] = meter.stepsTaken();
+      if (size == 0) {
+        // Each run keeps its look: its own face or colours.
+        QSet<QString> looks;
+        for (QTextBlock block = text.begin(); block.isValid(); block = block.next())
+          for (QTextBlock::iterator it = block.begin(); !it.atEnd(); ++it) {
+            const QTextCharFormat format = it.fragment().charFormat();
+            looks.insert(format.fontFamilies().toStringList().join(u',') + format.foreground().color().name() +
+                         format.background().color().name() + format.anchorHref());
+          }
+        if (QString::fromLatin1(c.name) != QLatin1String("named places")) {
+          EXPECT_GE(looks.size(), runs);
+        }
       }
-      faces.insert(families.first());
-      // A face kept is the run's own.
-      EXPECT_EQ(families.first().mid(4), fragment.text().mid(1));
     }
+    // Four times the runs, at most five and a half times the steps.
+    EXPECT_LE(steps[1], steps[0] * 11 / 2);
   }
-  EXPECT_EQ(words, kFaces);
-  EXPECT_EQ(faces.size(), kMostHtmlFontFaces);
-  EXPECT_EQ(plain, kFaces - int(kMostHtmlFontFaces));
 }
 
 }  // namespace
