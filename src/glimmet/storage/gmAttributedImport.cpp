@@ -758,8 +758,8 @@ QVariant GMImportTextDocument::loadResource(int type, const QUrl& name) {
   if (type == QTextDocument::StyleSheetResource && QFileInfo(resolved.toLocalFile()).size() > kMaxStyleSheetBytes)
     return QVariant();
   if (type == QTextDocument::ImageResource) {
-    const auto known = pictures_.constFind(resolved);
-    if (known != pictures_.constEnd()) return *known;
+    const auto known = pictures_.find(resolved);
+    if (known != pictures_.end()) return known->second;
     QVariant& picture = pictures_[resolved];
     QByteArray bytes;
     if (!FLImage::readPictureFile(resolved.toLocalFile(), &bytes)) return QVariant();
@@ -796,7 +796,7 @@ QVariant GMImportTextDocument::loadResource(int type, const QUrl& name) {
 }
 
 bool GMImportTextDocument::leftOutPicture(const QUrl& name) const {
-  if (!leftOut_.contains(baseUrl().resolved(name))) return false;
+  if (!leftOut_.count(baseUrl().resolved(name))) return false;
   ++leftOutPlaces_;
   return true;
 }

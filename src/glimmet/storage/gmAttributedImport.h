@@ -4,6 +4,7 @@
 // pictures. The spreadsheet reads HTML this way and then turns the engine document into cells.
 #pragma once
 
+#include "framlet/foundation/flSeededHash.h"
 #include "glimmet/storage/gmTypes.h"
 
 #include <QHash>
@@ -48,9 +49,9 @@ class GMImportTextDocument : public QTextDocument {
   QVariant loadResource(int type, const QUrl& name) override;
 
  private:
-  QHash<QUrl, QVariant> pictures_;
+  FLHashMap<QUrl, QVariant> pictures_;
   int64_t pictureBudget_ = 0, pictureBytes_ = 0;
-  QSet<QUrl> leftOut_;
+  FLHashSet<QUrl> leftOut_;
   QUrl pageUrl_;
   mutable int leftOutPlaces_ = 0;
 };

@@ -11,6 +11,8 @@
 #include <QTextLength>
 #include <QVariant>
 
+#include <algorithm>
+
 namespace {
 
 size_t ColourHash(const QColor& colour) { return colour.isValid() ? size_t(colour.rgba()) : size_t(0x234109); }
@@ -61,10 +63,14 @@ size_t SpreadShift(int spread) {
 }  // namespace
 
 int64_t GMQtFormatTable::handOver(QTextFormat& format) {
+  const auto alike = [this](size_t qt) {
+    const auto found = alike_.find(qt);
+    return found == alike_.end() ? int64_t(0) : found->second;
+  };
   for (const Recent& recent : recent_) {
     if (!recent.used || !(recent.format == format)) continue;
     if (recent.handed.spread != 0) format.setProperty(kQtHashSpreadProperty, recent.handed.spread);
-    return alike_.value(recent.handed.qt, 1);
+    return std::max<int64_t>(alike(recent.handed.qt), 1);
   }
   Key key;
   key.qt = QtFormatTableHash(format);
@@ -74,31 +80,31 @@ int64_t GMQtFormatTable::handOver(QTextFormat& format) {
     out << format;
     key.whole = qHash(whole, QHashSeed::globalSeed());
   }
-  Recent& slot = recent_[nextRecent_];
-  nextRecent_ = (nextRecent_ + 1) % recent_.size();
-  slot.format = format;
-  slot.used = true;
-  auto known = seen_.constFind(key);
-  if (known == seen_.constEnd()) {
+  auto known = seen_.find(key);
+  if (known == seen_.end()) {
     Handed handed;
     handed.qt = key.qt;
     // A hash that holds its share already: the format takes the first spread whose hash has room.
     constexpr int kMostTries = 64;
-    if (alike_.value(key.qt) >= kMostAlikeInQt) {
+    if (alike(key.qt) >= kMostAlikeInQt) {
       int& next = nextSpread_[key.qt];
       for (int tries = 0; tries < kMostTries; ++tries) {
         ++next;
         if (next <= 0) next = 1;
-        if (alike_.value(key.qt + SpreadShift(next)) < kMostAlikeInQt) break;
+        if (alike(key.qt + SpreadShift(next)) < kMostAlikeInQt) break;
       }
       handed.spread = next;
       handed.qt = key.qt + SpreadShift(next);
     }
+    known = seen_.emplace(key, handed).first;
     ++alike_[handed.qt];
     ++distinct_;
-    known = seen_.insert(key, handed);
   }
-  slot.handed = *known;
-  if (known->spread != 0) format.setProperty(kQtHashSpreadProperty, known->spread);
-  return alike_.value(known->qt, 1);
+  Recent& slot = recent_[nextRecent_];
+  nextRecent_ = (nextRecent_ + 1) % recent_.size();
+  slot.format = format;
+  slot.handed = known->second;
+  slot.used = true;
+  if (known->second.spread != 0) format.setProperty(kQtHashSpreadProperty, known->second.spread);
+  return std::max<int64_t>(alike(known->second.qt), 1);
 }

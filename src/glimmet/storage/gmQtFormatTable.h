@@ -12,6 +12,8 @@
 // tables are keyed by a hash seeded per process.
 #pragma once
 
+#include "framlet/foundation/flSeededHash.h"
+
 #include <QHash>
 #include <QTextFormat>
 
@@ -41,6 +43,7 @@ class GMQtFormatTable {
     size_t qt = 0, whole = 0;
     bool operator==(const Key& other) const { return qt == other.qt && whole == other.whole; }
   };
+  // The tables' own hash (FLSeededHash) of one distinct format.
   friend size_t qHash(const Key& key, size_t seed) { return qHashMulti(seed, key.qt, key.whole); }
   // A distinct format as handed over: its spread (0: none), and the hash it has in Qt.
   struct Handed {
@@ -48,9 +51,9 @@ class GMQtFormatTable {
     size_t qt = 0;
   };
 
-  QHash<size_t, int64_t> alike_;   // by Qt's hash: the distinct formats under it
-  QHash<size_t, int> nextSpread_;  // by a format's own hash: the spread its next alike one tries
-  QHash<Key, Handed> seen_;
+  FLHashMap<size_t, int64_t> alike_;   // by Qt's hash: the distinct formats under it
+  FLHashMap<size_t, int> nextSpread_;  // by a format's own hash: the spread its next alike one tries
+  FLHashMap<Key, Handed> seen_;
   int64_t distinct_ = 0;
   // The last few formats handed over (a text uses a few formats over and over), as they came.
   struct Recent {
