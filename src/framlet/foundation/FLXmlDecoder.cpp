@@ -473,11 +473,11 @@ void FLXmlDecoder::forgetOldestName() {
   const InternedName* oldest = &names_.front();
   const auto found = namesByHash_.find(oldest->hash);
   if (found != namesByHash_.end()) {
-    if (found.value() == oldest) {
-      if (oldest->sameHash) found.value() = oldest->sameHash;
+    if (found->second == oldest) {
+      if (oldest->sameHash) found->second = oldest->sameHash;
       else namesByHash_.erase(found);
     } else {
-      for (const InternedName* kept = found.value(); kept; kept = kept->sameHash) {
+      for (const InternedName* kept = found->second; kept; kept = kept->sameHash) {
         if (kept->sameHash == oldest) {
           kept->sameHash = oldest->sameHash;
           break;

@@ -4,6 +4,7 @@
 #pragma once
 
 #include "framlet/foundation/flGuardedMapping.h"
+#include "framlet/foundation/flSeededHash.h"
 #include "platform/FLError.h"
 
 #include <QAnyStringView>
@@ -314,7 +315,7 @@ class FLXmlDecoder {
   // The same names by the hash of their bytes, the first of each hash: a damaged or hostile
   // document may hold many thousands of names, each of which must still be found at once. The
   // table holds the hash alone, so that a look-up reads no other name but one of the same hash.
-  QHash<size_t, const InternedName*> namesByHash_;
+  FLHashMap<size_t, const InternedName*> namesByHash_;
   size_t hashSeed_ = QHashSeed::globalSeed();
   int64_t namesCompared_ = 0;
   struct RecentName {
