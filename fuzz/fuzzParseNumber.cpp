@@ -29,6 +29,13 @@ int FuzzParseNumber(const uint8_t* data, size_t size) {
       if (!typed || !(*typed == number)) __builtin_trap();
     }
   }
+  // The syntaxes of locales and pages: blanks and apostrophes between groups, currency symbols of
+  // letters, Arabic separators.
+  const CANumberSyntax syntaxes[] = {
+      {u',', QChar(0x00A0), QStringLiteral("kr")}, {u'.', QChar(0x2019), QStringLiteral("CHF")},
+      {u',', u'.', QStringLiteral("R$")},           {QChar(0x066B), QChar(0x066C), QString::fromUtf8("\u062c.\u0645.\u200f")},
+      {u'.', QChar(), QString()}};
+  for (const CANumberSyntax& syntax : syntaxes) (void)CANumber::withValidatedString(text, syntax);
   (void)CANumber::withArchive(text);
   for (int base : {2, 8, 10, 16})
     for (int wordSize : {16, 32, 64}) (void)CANumber::withString(text, base, wordSize);

@@ -1,7 +1,8 @@
 // A text-engine document becomes cells: each paragraph outside a table is a row whose
 // tab-separated fields are columns, each table row is a row whose cells are columns, and a table
 // at the very start of the text also gives the sheet its table look. Pictures, links and
-// checkboxes become cells of their kind.
+// checkboxes become cells of their kind, beside the words they are shown with; a table's column
+// whose cells show such beside their words takes as many columns of the sheet as they need.
 #include "calculator/fileformats/caGlimmetImport.h"
 #include "calculator/fileformats/caImportFormats.h"
 
@@ -14,6 +15,7 @@
 #include "framlet/foundation/flFonts.h"
 #include "framlet/foundation/flImageSupport.h"
 #include "framlet/foundation/flReadingMeter.h"
+#include "framlet/foundation/flStringExtensions.h"
 #include "framlet/foundation/flTextServices.h"
 #include "glimmet/storage/GlimmetDoc.h"
 #include "glimmet/storage/gmFetch.h"
@@ -85,12 +87,6 @@ const PageNumberSyntax* t_pageSyntax = nullptr;
 
 bool IsBlankMark(QChar ch) { return ch == u' ' || ch == QChar(0x00A0) || ch == QChar(0x202F) || ch == QChar(0x2009); }
 bool IsApostropheMark(QChar ch) { return ch == u'\'' || ch == QChar(0x2019); }
-bool IsDigitAt(const QString& text, qsizetype at) {
-  return at >= 0 && at < text.size() && text[at] >= u'0' && text[at] <= u'9';
-}
-bool IsSignAt(const QString& text, qsizetype at) {
-  return at >= 0 && at < text.size() && (text[at] == u'%' || CharIsCurrency(text[at].unicode()));
-}
 
 }  // namespace
 
@@ -101,39 +97,34 @@ bool SameNumberSyntax(const PageNumberSyntax& a, const PageNumberSyntax& b) {
 }
 
 std::optional<CANumber> PageNumberOf(const QString& text, const PageNumberSyntax& syntax) {
-  // The user's reading of a number folds blanks, which then group no digits: a page's blank or
-  // apostrophe group marks are read as an apostrophe, which such a page writes in no number. Where
-  // blanks group digits, a blank between a number and its percent or currency sign is the page's
-  // way to write them too ("12,5 %").
-  const bool blanks = IsBlankMark(syntax.group);
-  const bool apostrophes = IsApostropheMark(syntax.group);
-  if (blanks && text.contains(u'\'')) return std::nullopt;
-  QString read;
-  read.reserve(text.size());
-  for (qsizetype i = 0; i < text.size(); ++i) {
-    const QChar ch = text[i];
-    const bool mark = blanks ? IsBlankMark(ch) : apostrophes && IsApostropheMark(ch);
-    if (mark && IsDigitAt(text, i - 1) && IsDigitAt(text, i + 1)) {
-      read += u'\'';
-      continue;
-    }
-    if (blanks && IsBlankMark(ch) && ((IsDigitAt(text, i - 1) && IsSignAt(text, i + 1)) ||
-                            (IsSignAt(text, i - 1) && IsDigitAt(text, i + 1))))
-      continue;
-    read += ch;
-  }
-  return CANumber::withValidatedString(read, true, syntax.point, blanks || apostrophes ? QChar(u'\'') : syntax.group);
+  if (std::optional<CANumber> number =
+          CANumber::withValidatedString(text, CANumberSyntax{syntax.point, syntax.group, syntax.currency}))
+    return number;
+  if (!syntax.webToo) return std::nullopt;
+  return CANumber::withValidatedString(text, CANumberSyntax{u'.', u',', syntax.currency});
 }
 
 void EnterPageText(CACell& cell, const QString& text, const PageNumberSyntax* syntax) {
   if (syntax) {
+    if (syntax->dates) {
+      // A date as the page's language writes it, ahead of a number, as typing reads one.
+      const QString cleaned = cleanUp(text, false, false);
+      if (!cleaned.isEmpty() && cleaned[0] != u'=') {
+        if (const int32_t day = ParseIntoDayIndexInOrder(cleaned, *syntax->dates)) {
+          cell.setNumberValue(CANumber(day));
+          cell.setValueType(kValueDate);
+          return;
+        }
+      }
+    }
     if (const std::optional<CANumber> number = PageNumberOf(text, *syntax)) {
       cell.setNumberValue(*number);
       return;
     }
   }
   cell.setFormula(text);
-  if (!syntax || cell.valueType() != kValueNumber) return;
+  if (!syntax) return;
+  if (cell.valueType() != kValueNumber && !(syntax->dates && cell.valueType() == kValueDate)) return;
   QString entered = text;
   entered.remove(u'\t');
   cell.clearValue();
@@ -142,8 +133,9 @@ void EnterPageText(CACell& cell, const QString& text, const PageNumberSyntax* sy
   cell.setNeedRecalc(false);
 }
 
-PageNumberSyntaxScope::PageNumberSyntaxScope(const PageNumberSyntax& syntax) : outer_(t_pageSyntax), syntax_(syntax) {
-  t_pageSyntax = &syntax_;
+PageNumberSyntaxScope::PageNumberSyntaxScope(const PageNumberSyntax* syntax) : outer_(t_pageSyntax) {
+  if (syntax) syntax_ = *syntax;
+  t_pageSyntax = syntax_ ? &*syntax_ : nullptr;
 }
 
 PageNumberSyntaxScope::~PageNumberSyntaxScope() { t_pageSyntax = outer_; }
@@ -162,9 +154,6 @@ int32_t SheetAlignmentForEngine(int32_t alignment) {
 
 namespace {
 
-// Run kinds of GetNextRun.
-enum : int { kRunKnot = 1, kRunSeparator = 2, kRunText = 3 };
-
 // The font of a character formatting.
 QFont FontForCharProps(const PropRecord& chars) {
   const QString name = FontNameAtIndex(chars.get<uint16_t>(CharField::font));
@@ -175,12 +164,6 @@ QFont FontForCharProps(const PropRecord& chars) {
   font.setBold(chars.body[CharField::bold] != 0);
   font.setItalic(chars.body[CharField::italic] != 0);
   return font;
-}
-
-// The raw text of the slot after a knot's kink number n, up to its next kink.
-QString KnotSlot(GlimmetDoc* doc, const KnotInfo& knot, uint32_t n) {
-  if (n + 1 >= knot.kinkCount) return QString();
-  return RawTextString(doc, knot.kinkCps[n] + 1, knot.kinkCps[n + 1]);
 }
 
 // The text with its blanks collapsed as a browser collapses them: each run of ASCII white space
@@ -211,205 +194,6 @@ QString KnotWords(GlimmetDoc* doc, const KnotInfo& knot) {
   return CollapsedBlanks(words);
 }
 
-bool MakesCell(const KnotInfo& knot) {
-  return knot.found() && (knot.type() == kKnotPicture || knot.type() == kKnotLink || knot.type() == kKnotCheckbox);
-}
-
-// The words a link shows: its first slot's text without the knots it holds, the first picture
-// among which goes to `picture` unless one was found before it. Where the link held a knot
-// (a picture with its words after it), the blanks around the words are not theirs.
-QString LinkWords(GlimmetDoc* doc, const KnotInfo& link, KnotInfo* picture) {
-  if (link.kinkCount < 2 || link.kinkCps[1] <= link.kinkCps[0]) return QString();
-  const uint32_t first = link.kinkCps[0] + 1;
-  const QString raw = RawTextString(doc, first, link.kinkCps[1]);
-  QString words;
-  bool heldKnot = false;
-  for (qsizetype i = 0; i < raw.size();) {
-    if (!IsKinkChar(raw[i].unicode())) {
-      words += raw[i] == QChar::LineSeparator ? QChar(u'\n') : raw[i];
-      ++i;
-      continue;
-    }
-    heldKnot = true;
-    KnotInfo inner;
-    const uint32_t cp = first + uint32_t(i);
-    if (!FetchKnot(doc, cp, &inner, 0) || inner.limit <= cp || inner.first != cp) {
-      ++i;
-      continue;
-    }
-    if (inner.type() == kKnotPicture && !picture->found()) *picture = inner;
-    i = qsizetype(std::min<uint32_t>(inner.limit - first, uint32_t(raw.size())));
-  }
-  return heldKnot ? words.trimmed() : words;
-}
-
-// The next run of a paragraph from *cursor to end: a field, which outside a table a tab ends (a
-// tab at the cursor is a separator) and inside one the paragraph's end (tabs there are text).
-// A field that is one knot making a cell (a picture, link or checkbox), with at most spaces
-// beside it, is that knot; so is a field of one link and pictures, whose first picture (one the
-// link holds, a picture that is the link, or one beside it) goes `beside` it, as a picture beside
-// words does: *text then holds the link's words. A field of several links that show pictures
-// alone (a line of badges) is its first link so; outside a table, with `more` asked, it is a link
-// at a time, each with the pictures before the next (*more set while links follow, the cursor at
-// the next; given set, the field is known to be one, and is read no further than its next
-// link). A field that
-// shows a picture among text or other knots is its first picture, which a cell holds without
-// text, unless the caller takes a picture `beside` the field's words: then the field is its
-// words, and its first picture goes beside them; any other field is its text, a link giving its
-// shown text and a table inside a cell its words, so that no text beside a link is lost.
-// A field of words and one link that shows no words of its own (a linked picture, or a link whose
-// picture could not be had) tells the link `besideLink`, when asked: the words are the field's
-// text, and the link and its picture take columns of their own beside them.
-struct LinkBesideWords {
-  KnotInfo link;
-  bool linkFirst = false;  // the link comes before the words
-  uint32_t wordsFirst = 0; // where the words' first character is
-};
-
-int GetNextRun(GlimmetDoc* doc, uint32_t end, bool inTable, uint32_t* cursor, KnotInfo* knot, QString* text,
-               KnotInfo* beside = nullptr, bool* more = nullptr, LinkBesideWords* besideLink = nullptr) {
-  if (beside) {
-    beside->doc = nullptr;
-    beside->index = -1;
-  }
-  if (besideLink) *besideLink = LinkBesideWords();
-  const bool continuing = more && *more;
-  if (more) *more = false;
-  text->clear();
-  knot->doc = nullptr;
-  knot->index = -1;
-  if (*cursor >= end) return kRunText;
-  KnotInfo first, found, picture, link, firstItemPicture;
-  int knots = 0, links = 0, others = 0;
-  bool ownText = false;     // text of the field's own, outside its knots
-  bool textBeforeLink = false;
-  uint32_t wordsFirst = 0;
-  bool linkShowsWords = false;
-  QString firstLinkWords;
-  uint32_t secondLink = 0;  // where the field's second link starts
-  uint32_t cp = *cursor;
-  const uint32_t start = cp;
-  while (cp < end) {
-    GMTextStore::Cursor at(doc->text, cp);
-    bool stopped = false;
-    for (; cp < end; ++cp, at.next()) {
-      const char16_t unit = at.unit();
-      if (unit == u'\t' && !inTable) {
-        if (cp == start) {
-          *cursor = cp + 1;
-          return kRunSeparator;
-        }
-        *cursor = cp;
-        stopped = true;
-        break;
-      }
-      if (IsKinkChar(unit)) {
-        // A list holds paragraphs like the body, and the closing kinks of a knot that began
-        // before are no object of their own: the text goes on past them.
-        const uint32_t entry = doc->knots.indexAtCp(cp);
-        if (entry != kGMNone && (doc->knots.at(entry).kink >= kKinkMiddle || doc->knots.at(entry).type == kKnotList))
-          continue;
-        break;
-      }
-      // A line break within a paragraph is the cell's own line break.
-      *text += QChar(inTable && unit == u'\t' ? u' ' : unit == QChar::LineSeparator ? u'\n' : unit);
-      if (unit != u' ' && unit != u'\t' && !ownText) {
-        ownText = true;
-        wordsFirst = cp;
-      }
-    }
-    if (stopped || cp >= end) break;
-    // A knot starts at cp.
-    if (!FetchKnot(doc, cp, &found, 0)) found.index = -1;
-    const uint32_t next = found.found() && found.limit > cp ? found.limit : cp + 1;
-    if (found.found()) {
-      ++knots;
-      if (knots == 1) first = found;
-      if (found.type() == kKnotPicture) {
-        if (!picture.found()) picture = found;
-        if (links < 2 && !firstItemPicture.found()) firstItemPicture = found;
-      } else if (found.type() == kKnotLink) {
-        if (++links == 2) secondLink = cp;
-        const QString words = LinkWords(doc, found, links < 2 ? &firstItemPicture : &picture);
-        if (!picture.found() && firstItemPicture.found()) picture = firstItemPicture;
-        if (links == 1) {
-          link = found;
-          firstLinkWords = words;
-          textBeforeLink = ownText;
-        }
-        if (!words.trimmed().isEmpty()) linkShowsWords = true;
-        *text += words;
-        if (continuing && links == 2) break;
-      } else {
-        ++others;
-        if (found.type() == kKnotTable) *text += QLatin1Char(' ') + KnotWords(doc, found) + QLatin1Char(' ');
-      }
-    }
-    cp = std::min(next, end);
-  }
-  if (cp >= end) *cursor = end;
-  if (links > 0 && !ownText && others == 0 && (links == 1 || !linkShowsWords)) {
-    *knot = link;
-    // The blank between a picture and the link's words is no word of the link's.
-    *text = knots > 1 || picture.found() ? firstLinkWords.trimmed() : firstLinkWords;
-    if (beside) *beside = links == 1 ? picture : firstItemPicture;
-    if (links > 1 && more && !inTable) {
-      *cursor = secondLink;
-      *more = true;
-    }
-    return kRunKnot;
-  }
-  if (knots == 1 && MakesCell(first) && !ownText) {
-    *knot = first;
-    text->clear();
-    return kRunKnot;
-  }
-  if (knots > 0) *text = CollapsedBlanks(*text);
-  if (besideLink && links == 1 && others == 0 && ownText && !text->isEmpty() && firstLinkWords.trimmed().isEmpty()) {
-    besideLink->link = link;
-    besideLink->linkFirst = !textBeforeLink;
-    besideLink->wordsFirst = wordsFirst;
-    if (beside) *beside = picture;
-    return kRunText;
-  }
-  if (picture.found()) {
-    if (beside && !text->isEmpty()) {
-      *beside = picture;
-      return kRunText;
-    }
-    *knot = picture;
-    text->clear();
-    return kRunKnot;
-  }
-  return kRunText;
-}
-
-// The lines of a table cell after its first paragraph, each after a line break: a cell's
-// paragraphs are the lines of one cell text, as a cell of a delimited text holds them.
-// `paraLimit` is the first paragraph's limit; the cell goes on while a paragraph ends with a mark
-// rather than with the kink that closes the cell. A line that is a picture or a checkbox adds no
-// text; one that is a link adds its words.
-QString FollowingCellLines(GlimmetDoc* doc, uint32_t paraLimit) {
-  QString lines;
-  const uint32_t textEnd = doc->userLength > 0 ? uint32_t(doc->userLength) : 0;
-  uint32_t limit = paraLimit;
-  while (limit > 0 && limit < textEnd && IsParaMarkChar(doc->charAt(limit - 1))) {
-    DocRange para;
-    PropRecord props;
-    FetchParaProps(doc, nullptr, limit, &para, &props);
-    if (para.first != limit || para.limit <= limit) break;
-    uint32_t cursor = para.first;
-    KnotInfo knot, picture;
-    QString text;
-    lines += u'\n';
-    // A line's words stay where a picture beside them has no cell of its own, a link's with them.
-    GetNextRun(doc, para.limit - 1, true, &cursor, &knot, &text, &picture);
-    lines += text;
-    limit = para.limit;
-  }
-  return lines;
-}
-
 // Line breaks that end a cell's text show nothing (a cell written as a lone line break is empty).
 void DropTrailingLineBreaks(QString* text) {
   qsizetype size = text->size();
@@ -438,9 +222,344 @@ bool MakeLinkCell(CACell& cell, const QString& target, const QString& shown) {
   return true;
 }
 
-// The cell becomes the picture of the knot; NO where the engine holds no image for it.
-bool MakePictureCell(CACell& cell, CADocument& document, GlimmetDoc* doc, const KnotInfo& knot) {
-  const uint32_t index = knot.entry.word;
+// A blank beside the knots of a field: a space, a tab, a no-break space or any other of
+// Unicode's. Words are what a field shows besides them.
+bool IsFieldBlank(char16_t unit) { return unit == u' ' || unit == u'\t' || QChar::isSpace(char32_t(unit)); }
+
+// What a link shows: its first slot's text without the knots it holds (its words), and the
+// pictures among them, in order, each told whether words of the link come before it. Where the
+// link held a knot (a picture with its words after it), the blanks around the words are not theirs.
+struct LinkContent {
+  QString words;
+  std::vector<std::pair<uint32_t, bool>> pictures;  // picture index, after words of the link
+};
+
+LinkContent ContentOfLink(GlimmetDoc* doc, const KnotInfo& link) {
+  LinkContent content;
+  if (link.kinkCount < 2 || link.kinkCps[1] <= link.kinkCps[0]) return content;
+  const uint32_t first = link.kinkCps[0] + 1;
+  const QString raw = RawTextString(doc, first, link.kinkCps[1]);
+  bool heldKnot = false, wordsSeen = false;
+  for (qsizetype i = 0; i < raw.size();) {
+    if (!IsKinkChar(raw[i].unicode())) {
+      content.words += raw[i] == QChar::LineSeparator ? QChar(u'\n') : raw[i];
+      wordsSeen = wordsSeen || !IsFieldBlank(raw[i].unicode());
+      ++i;
+      continue;
+    }
+    heldKnot = true;
+    KnotInfo inner;
+    const uint32_t cp = first + uint32_t(i);
+    if (!FetchKnot(doc, cp, &inner, 0) || inner.limit <= cp || inner.first != cp) {
+      ++i;
+      continue;
+    }
+    if (inner.type() == kKnotPicture) content.pictures.emplace_back(inner.entry.word, wordsSeen);
+    i = qsizetype(std::min<uint32_t>(inner.limit - first, uint32_t(raw.size())));
+  }
+  if (heldKnot) content.words = content.words.trimmed();
+  return content;
+}
+
+// One cell a field makes.
+struct FieldPiece {
+  enum class Kind : uint8_t { Words, Link, Picture, Checkbox };
+  Kind kind = Kind::Words;
+  uint32_t word = 0;                          // a picture's index among the engine's; a checkbox's state
+  uint32_t targetFirst = 0, targetLimit = 0;  // a link's address in the engine text
+  QString shown;                              // the words, or the words a link shows
+};
+
+// What a field (a paragraph's run up to a tab outside a table, a table cell's first paragraph)
+// shows: its words, each link and each picture a cell of its own, in the order a browser shows
+// them. The field's words are one cell: the link's where the field holds one link that starts
+// its words and shows most of them (its address kept, all the field's words shown), else a text
+// (a sentence's links and footnote marks give their words to it), which a link showing no words
+// (a linked picture) stands beside, in a cell of its own. A picture takes a cell of its
+// own before the words where it shows before them, after them where it shows after; a picture a
+// link holds goes right after that link's cell. A field of links alone is a cell for each link.
+// `main` is the piece that stands in the field's column: the words, else the first link, else the
+// first piece.
+struct Field {
+  bool separator = false;  // a tab at the cursor, which starts the next field
+  std::vector<FieldPiece> pieces;
+  size_t main = 0;
+  uint32_t runFirst = 0;    // where the field starts
+  uint32_t wordsFirst = 0;  // where its own words start
+  bool looksOfWords = false;  // the words take the looks of the text at wordsFirst, not runFirst
+  bool wordsPiece() const {
+    return main < pieces.size() &&
+           (pieces[main].kind == FieldPiece::Kind::Words || pieces[main].kind == FieldPiece::Kind::Link);
+  }
+};
+
+// Reads the field from *cursor to its end (a tab outside a table, else `end`), leaving the cursor
+// at the tab (or past it, where the tab is at the cursor: a separator) or at `end`.
+Field ReadField(GlimmetDoc* doc, uint32_t end, bool inTable, uint32_t* cursor) {
+  Field field;
+  field.runFirst = *cursor;
+  if (*cursor >= end) return field;
+  struct Item {
+    bool link = false;
+    uint32_t index = 0;  // a picture's index, or the link's among `links`
+    int32_t inLink = -1; // a picture a link holds: the link's
+  };
+  struct LinkSeen {
+    uint32_t targetFirst = 0, targetLimit = 0;  // its address
+    LinkContent content;
+    bool showsWords = false;
+    bool afterWords = false;  // words of the field's own come before it
+  };
+  std::vector<Item> items;
+  std::vector<LinkSeen> links;
+  QString text;
+  bool ownText = false;
+  int64_t ownCharacters = 0;  // of the field's own words, outside its links
+  size_t wordsAt = SIZE_MAX;  // the items shown before the first word
+  int knots = 0, others = 0, checkboxes = 0;
+  uint32_t checkboxState = 0;
+  uint32_t cp = *cursor;
+  const uint32_t start = cp;
+  while (cp < end) {
+    GMTextStore::Cursor at(doc->text, cp);
+    bool stopped = false;
+    for (; cp < end; ++cp, at.next()) {
+      const char16_t unit = at.unit();
+      if (unit == u'\t' && !inTable) {
+        if (cp == start) {
+          *cursor = cp + 1;
+          field.separator = true;
+          return field;
+        }
+        *cursor = cp;
+        stopped = true;
+        break;
+      }
+      if (IsKinkChar(unit)) {
+        // A list holds paragraphs like the body, and the closing kinks of a knot that began
+        // before are no object of their own: the text goes on past them.
+        const uint32_t entry = doc->knots.indexAtCp(cp);
+        if (entry != kGMNone && (doc->knots.at(entry).kink >= kKinkMiddle || doc->knots.at(entry).type == kKnotList))
+          continue;
+        break;
+      }
+      // A line break within a paragraph is the cell's own line break.
+      text += QChar(inTable && unit == u'\t' ? u' ' : unit == QChar::LineSeparator ? u'\n' : unit);
+      if (!IsFieldBlank(unit)) ++ownCharacters;
+      if (!IsFieldBlank(unit) && !ownText) {
+        ownText = true;
+        field.wordsFirst = cp;
+        wordsAt = std::min(wordsAt, items.size());
+      }
+    }
+    if (stopped || cp >= end) break;
+    // A knot starts at cp.
+    KnotInfo found;
+    if (!FetchKnot(doc, cp, &found, 0)) found.index = -1;
+    const uint32_t next = found.found() && found.limit > cp ? found.limit : cp + 1;
+    if (found.found()) {
+      ++knots;
+      if (found.type() == kKnotPicture) {
+        items.push_back({false, found.entry.word, -1});
+      } else if (found.type() == kKnotLink) {
+        LinkSeen& link = links.emplace_back();
+        if (found.kinkCount > 2) {
+          link.targetFirst = found.kinkCps[1] + 1;
+          link.targetLimit = found.kinkCps[2];
+        }
+        link.content = ContentOfLink(doc, found);
+        link.showsWords = !link.content.words.trimmed().isEmpty();
+        link.afterWords = ownText;
+        const int32_t linkIndex = int32_t(links.size() - 1);
+        items.push_back({true, uint32_t(linkIndex), -1});
+        size_t before = 0;  // the pictures of the link shown before its words
+        for (const auto& [picture, afterWords] : link.content.pictures) {
+          items.push_back({false, picture, linkIndex});
+          before += afterWords ? 0 : 1;
+        }
+        if (link.showsWords) wordsAt = std::min(wordsAt, items.size() - link.content.pictures.size() + before);
+        text += link.content.words;
+      } else if (found.type() == kKnotCheckbox) {
+        ++checkboxes;
+        checkboxState = found.entry.word & 0xFF;
+      } else {
+        ++others;
+        if (found.type() == kKnotTable) {
+          const QString words = KnotWords(doc, found);
+          text += QLatin1Char(' ') + words + QLatin1Char(' ');
+          if (!words.isEmpty()) wordsAt = std::min(wordsAt, items.size());
+        }
+      }
+    }
+    cp = std::min(next, end);
+  }
+  if (cp >= end) *cursor = end;
+
+  const auto pictureOf = [](uint32_t index) {
+    FieldPiece piece;
+    piece.kind = FieldPiece::Kind::Picture;
+    piece.word = index;
+    return piece;
+  };
+  const auto linkOf = [&](const LinkSeen& link, const QString& shown) {
+    FieldPiece piece;
+    piece.kind = FieldPiece::Kind::Link;
+    piece.targetFirst = link.targetFirst;
+    piece.targetLimit = link.targetLimit;
+    piece.shown = shown;
+    return piece;
+  };
+  bool anyLinkWords = false;
+  for (const LinkSeen& link : links) anyLinkWords = anyLinkWords || link.showsWords;
+
+  // Links alone (one, or several that show only pictures): a cell for each.
+  if (!links.empty() && !ownText && others == 0 && (links.size() == 1 || !anyLinkWords)) {
+    bool linkPlaced = false;
+    for (const Item& item : items) {
+      if (!item.link) {
+        field.pieces.push_back(pictureOf(item.index));
+        continue;
+      }
+      const LinkSeen& link = links[item.index];
+      // The blank between a picture and the link's words is no word of the link's.
+      QString shown = link.content.words;
+      if (knots > 1 || !link.content.pictures.empty()) shown = shown.trimmed();
+      if (!linkPlaced) field.main = field.pieces.size();
+      linkPlaced = true;
+      field.pieces.push_back(linkOf(link, shown));
+    }
+    return field;
+  }
+  // A checkbox alone.
+  if (knots == 1 && checkboxes == 1 && !ownText) {
+    FieldPiece piece;
+    piece.kind = FieldPiece::Kind::Checkbox;
+    piece.word = checkboxState;
+    field.pieces.push_back(piece);
+    return field;
+  }
+  QString words = knots > 0 ? CollapsedBlanks(text) : text;
+  // The field's words, as its one link's where that link starts them and shows most of them (a
+  // name and what follows it: "Norway (NOR)"), not where it is a word among others (a sentence's
+  // link, a footnote's mark).
+  const auto wordCharacters = [](const QString& shown) {
+    return std::count_if(shown.begin(), shown.end(), [](QChar ch) { return !IsFieldBlank(ch.unicode()); });
+  };
+  const bool carrier = links.size() == 1 && others == 0 && links.front().showsWords && !links.front().afterWords &&
+                       int64_t(wordCharacters(links.front().content.words)) >= ownCharacters;
+  FieldPiece wordsPiece;
+  if (carrier) wordsPiece = linkOf(links.front(), words);
+  else wordsPiece.shown = words;
+  // Beside knots, blanks alone (a no-break space between a flag and its name) are no words.
+  const bool hasWords = knots > 0 ? wordCharacters(words) > 0 : !words.isEmpty();
+  // A link that shows none of the words stands beside them; the words take their own looks.
+  field.looksOfWords = carrier || std::any_of(links.begin(), links.end(), [](const LinkSeen& l) { return !l.showsWords; });
+  if (wordsAt == SIZE_MAX) wordsAt = items.size();
+  for (size_t k = 0; k <= items.size(); ++k) {
+    if (k == wordsAt && hasWords) {
+      field.main = field.pieces.size();
+      field.pieces.push_back(wordsPiece);
+    }
+    if (k == items.size()) break;
+    const Item& item = items[k];
+    if (item.link) {
+      const LinkSeen& link = links[item.index];
+      // A link among the words shows them; one that shows none stands beside them.
+      if (!link.showsWords) field.pieces.push_back(linkOf(link, QString()));
+      continue;
+    }
+    field.pieces.push_back(pictureOf(item.index));
+  }
+  return field;
+}
+
+// The lines of a table cell after its first paragraph, each after a line break: a cell's
+// paragraphs are the lines of one cell text, as a cell of a delimited text holds them.
+// `paraLimit` is the first paragraph's limit; the cell goes on while a paragraph ends with a mark
+// rather than with the kink that closes the cell. A line that is a picture or a checkbox adds no
+// text; one that is a link adds its words. The pictures the lines show, and the links that show
+// no words, go `beside` them, a cell each, as they do beside a first line's words.
+struct CellLines {
+  QString text;
+  std::vector<FieldPiece> beside;
+  bool empty() const { return text.isEmpty() && beside.empty(); }
+};
+
+CellLines FollowingCellLines(GlimmetDoc* doc, uint32_t paraLimit) {
+  CellLines lines;
+  const uint32_t textEnd = doc->userLength > 0 ? uint32_t(doc->userLength) : 0;
+  uint32_t limit = paraLimit;
+  while (limit > 0 && limit < textEnd && IsParaMarkChar(doc->charAt(limit - 1))) {
+    DocRange para;
+    PropRecord props;
+    FetchParaProps(doc, nullptr, limit, &para, &props);
+    if (para.first != limit || para.limit <= limit) break;
+    uint32_t cursor = para.first;
+    lines.text += u'\n';
+    // A line's words are the cell's, a link's with them; what stands beside them goes beside
+    // the cell's.
+    Field field = ReadField(doc, para.limit - 1, true, &cursor);
+    const bool words = field.wordsPiece();
+    if (words) lines.text += field.pieces[field.main].shown;
+    for (size_t k = 0; k < field.pieces.size(); ++k) {
+      if (words && k == field.main) continue;
+      if (field.pieces[k].kind == FieldPiece::Kind::Picture || field.pieces[k].kind == FieldPiece::Kind::Link)
+        lines.beside.push_back(std::move(field.pieces[k]));
+    }
+    limit = para.limit;
+  }
+  return lines;
+}
+
+// A table cell's lines after its first (FollowingCellLines) go with its words: to the end of them,
+// or, where the first line shows no words, as them. A picture alone on the first line with words
+// on the lines after it (a figure and its caption) stands beside those words.
+void ApplyLineWords(Field* field, const QString& cellLines) {
+  if (cellLines.isEmpty()) return;
+  if (field->wordsPiece()) {
+    FieldPiece& main = field->pieces[field->main];
+    // A first line that shows no words but a picture or a picture's link leaves no empty line
+    // above them, which would hide them in a row of one line.
+    const bool noLine = main.shown.isEmpty() && (field->pieces.size() > 1 || main.kind == FieldPiece::Kind::Link);
+    main.shown += noLine ? cellLines.sliced(1) : cellLines;
+    DropTrailingLineBreaks(&main.shown);
+    return;
+  }
+  FieldPiece words;
+  if (field->pieces.empty()) {
+    words.shown = cellLines;
+  } else if (field->pieces[field->main].kind == FieldPiece::Kind::Picture &&
+             std::any_of(cellLines.begin(), cellLines.end(), [](QChar ch) { return ch != u'\n'; })) {
+    words.shown = cellLines.sliced(1);
+  } else {
+    return;
+  }
+  DropTrailingLineBreaks(&words.shown);
+  if (words.shown.isEmpty()) return;
+  field->main = field->pieces.size();
+  field->pieces.push_back(std::move(words));
+}
+
+// The lines' pictures and links follow all the first line shows.
+void ApplyCellLines(Field* field, const CellLines& lines) {
+  ApplyLineWords(field, lines.text);
+  field->pieces.insert(field->pieces.end(), lines.beside.begin(), lines.beside.end());
+}
+
+// The field of a table cell whose first paragraph starts at cellCp, with the lines after it.
+Field TableCellField(GlimmetDoc* doc, uint32_t cellCp) {
+  DocRange para;
+  PropRecord props;
+  FetchParaProps(doc, nullptr, cellCp, &para, &props);
+  const uint32_t end = para.limit > 0 ? para.limit - 1 : 0;
+  uint32_t cursor = std::max(cellCp, para.first);
+  Field field = ReadField(doc, end, true, &cursor);
+  ApplyCellLines(&field, FollowingCellLines(doc, para.limit));
+  return field;
+}
+
+// The cell becomes the picture the engine holds at the index; NO where it holds no image there.
+bool MakePictureCell(CACell& cell, CADocument& document, GlimmetDoc* doc, uint32_t index) {
   if (index >= doc->pictures.size() || !doc->pictures[index].image) return false;
   const GMPicture& source = doc->pictures[index];
   auto image = std::static_pointer_cast<FLImage>(source.image);
@@ -451,9 +570,30 @@ bool MakePictureCell(CACell& cell, CADocument& document, GlimmetDoc* doc, const 
   return true;
 }
 
-// Pictures that went beside the words of a table cell, made once the row's cells are: each takes
-// its place only where the row leaves it empty.
-std::vector<std::unique_ptr<CACell>>* t_picturesBeside = nullptr;
+// Whether the engine document holds a picture or a link: only then may a field make more than
+// one cell.
+bool HoldsPicturesOrLinks(GlimmetDoc* doc) {
+  const uint32_t count = doc->knots.count();
+  for (uint32_t k = 0; k < count; ++k) {
+    const uint32_t type = doc->knots.at(k).type;
+    if (type == kKnotPicture || type == kKnotLink) return true;
+  }
+  return false;
+}
+bool t_fieldsMayWiden = false;
+
+// The sheet column of the main cell of each column of the table being converted, where its cells
+// take more columns than one: a table cell's other cells take the columns before and after it,
+// as many as the table column's cells need at most, so that none overwrites a neighbour's and
+// the words of a column stay in one column of the sheet. Empty: each table column is a column.
+const std::vector<int64_t>* t_tableMainColumns = nullptr;
+
+// The tables the last conversion widened so, by their rows (in order).
+struct WidenedTable {
+  int64_t firstRow = 0, endRow = 0;
+  std::vector<int64_t> mainColumns;
+};
+std::vector<WidenedTable> g_widenedTables;
 
 // Whether the paragraph holds anything but tabs from the cursor to its end: a field that would
 // make a cell.
@@ -484,6 +624,15 @@ Kolor CellBackgroundAt(GlimmetDoc* doc, uint32_t kinkCp) {
 
 }  // namespace
 
+int64_t GlimmetImportColumn(int64_t row, int64_t column) {
+  const auto after = std::upper_bound(g_widenedTables.begin(), g_widenedTables.end(), row,
+                                      [](int64_t r, const WidenedTable& table) { return r < table.firstRow; });
+  if (after == g_widenedTables.begin()) return column;
+  const WidenedTable& table = *(after - 1);
+  if (row >= table.endRow || column < 0 || column >= int64_t(table.mainColumns.size())) return column;
+  return table.mainColumns[size_t(column)];
+}
+
 bool CADocument::loadFromGlimmet() {
   GlimmetDoc* doc = g_glimmetDoc;
   if (!doc) return false;
@@ -503,6 +652,8 @@ bool CADocument::loadFromGlimmet() {
 
   const ImportFormatsScope formats;
   g_glimmetColumnsCut = false;
+  std::vector<WidenedTable>().swap(g_widenedTables);
+  t_fieldsMayWiden = HoldsPicturesOrLinks(doc);
   uint32_t cp = FirstVisibleCp(doc);
   const uint32_t end = doc->userLength > 0 ? uint32_t(doc->userLength - 1) : 0;
   GridPoint point{0, 0};
@@ -543,6 +694,43 @@ bool CADocument::convertTable(uint32_t* cp, GridPoint* point) {
   PropRecord props;
   if (!doc || !FetchTable(doc, *cp, &table, &row, &props)) return false;
 
+  // Where each table column's cells go, where some take more than one column (a picture or a link
+  // beside its words): read once ahead of the rows.
+  std::vector<int64_t> mainColumns;
+  if (t_fieldsMayWiden) {
+    std::vector<int64_t> lead, trail;
+    KnotInfo scan = row;
+    for (;;) {
+      if (!FLReadingMeter::Checkpoint(scan.kinkCount)) return false;
+      const uint32_t cells = scan.kinkCount > 0 ? scan.kinkCount - 1 : 0;
+      if (lead.size() < cells) {
+        lead.resize(cells, 0);
+        trail.resize(cells, 0);
+      }
+      for (uint32_t i = 0; i < cells; ++i) {
+        const Field field = TableCellField(doc, scan.kinkCps[i] + 1);
+        if (field.pieces.empty()) continue;
+        lead[i] = std::max(lead[i], int64_t(field.main));
+        trail[i] = std::max(trail[i], int64_t(field.pieces.size() - field.main - 1));
+      }
+      if (scan.limit + 1 >= table.limit) break;
+      const uint32_t next = scan.limit;
+      if (!FetchKnot(doc, next, &scan, kKnotRow) || scan.first != next) break;
+    }
+    if (std::any_of(lead.begin(), lead.end(), [](int64_t n) { return n > 0; }) ||
+        std::any_of(trail.begin(), trail.end(), [](int64_t n) { return n > 0; })) {
+      mainColumns.resize(lead.size());
+      int64_t x = 0;
+      for (size_t i = 0; i < lead.size(); ++i) {
+        mainColumns[i] = x + lead[i];
+        x += lead[i] + 1 + trail[i];
+      }
+    }
+  }
+  const auto sheetColumn = [&](uint32_t column) {
+    return column < mainColumns.size() ? mainColumns[column] : int64_t(column);
+  };
+
   const uint32_t start = FirstVisibleCp(doc);
   if (table.first <= start && start < table.limit) {
     setTitleRow(props.body[TableProp::titleRow] != 0);
@@ -555,30 +743,33 @@ bool CADocument::convertTable(uint32_t* cp, GridPoint* point) {
     }
     const uint32_t columns = std::min<uint32_t>(props.get<uint16_t>(TableProp::columns), kMaxColumns);
     for (uint32_t i = 0; i < columns; ++i) {
-      CAColumn* column = columnImperative(i);
+      const int64_t x = sheetColumn(i);
+      if (x > LastGridColumn()) break;
+      CAColumn* column = columnImperative(x);
       column->setDigitCount(-1);
       column->setWidth(i < g_glimmetLeadingWidths.size() ? g_glimmetLeadingWidths[i]
                                                          : props.get<int64_t>(TableProp::widths + 8 * i));
     }
   }
 
-  std::vector<std::unique_ptr<CACell>> beside;
-  t_picturesBeside = &beside;
+  const int64_t firstRow = point->y;
+  t_tableMainColumns = mainColumns.empty() ? nullptr : &mainColumns;
   for (;;) {
-    if (!FLReadingMeter::Checkpoint(row.kinkCount)) return false;
+    if (!FLReadingMeter::Checkpoint(row.kinkCount)) {
+      t_tableMainColumns = nullptr;
+      return false;
+    }
     for (uint32_t i = 0; i + 1 < row.kinkCount; ++i) {
       uint32_t cellCp = row.kinkCps[i] + 1;
       convertParagraph(&cellCp, {int64_t(i), point->y}, true, CellBackgroundAt(doc, row.kinkCps[i + 1]));
     }
-    for (std::unique_ptr<CACell>& picture : beside)
-      if (!cellAtGridPoint(picture->gridPoint())) storeCell(std::move(picture));
-    beside.clear();
     ++point->y;
     if (row.limit + 1 >= table.limit) break;
     const uint32_t next = row.limit;
     if (!FetchKnot(doc, next, &row, kKnotRow) || row.first != next) break;
   }
-  t_picturesBeside = nullptr;
+  t_tableMainColumns = nullptr;
+  if (!mainColumns.empty()) g_widenedTables.push_back({firstRow, point->y, std::move(mainColumns)});
   *cp = table.limit;
   return true;
 }
@@ -594,12 +785,9 @@ bool CADocument::convertParagraph(uint32_t* cp, const GridPoint& point, bool inT
   *cp = std::max(para.limit, *cp + 1);
 
   GridPoint at = point;
-  KnotInfo knot;
-  QString text;
   // A table cell's later paragraphs are lines of its text, even when its first is empty.
-  const QString cellLines = inTable ? FollowingCellLines(doc, para.limit) : QString();
-  bool pendingLines = !cellLines.isEmpty();
-  bool more = false;  // the field goes on with links of its own
+  const CellLines cellLines = inTable ? FollowingCellLines(doc, para.limit) : CellLines();
+  bool pendingLines = !cellLines.empty();
   while (cursor < end || pendingLines) {
     if (at.x > LastGridColumn()) {
       // Fields past the grid's last column are left out, as the readers of delimited text leave
@@ -607,100 +795,61 @@ bool CADocument::convertParagraph(uint32_t* cp, const GridPoint& point, bool inT
       if (HoldsFieldsFrom(doc, cursor, end)) g_glimmetColumnsCut = true;
       break;
     }
-    const uint32_t runFirst = cursor;
-    KnotInfo picture;
-    LinkBesideWords linkBeside;
-    int kind = GetNextRun(doc, end, inTable, &cursor, &knot, &text, &picture, &more, &linkBeside);
-    if (kind == kRunSeparator) {
+    Field field = ReadField(doc, end, inTable, &cursor);
+    if (field.separator) {
       ++at.x;
       continue;
     }
-    // A picture alone on a cell's first line with words on the lines after it (a figure and its
-    // caption) is a picture beside those words, as beside words on its own line: the words stay.
-    if (pendingLines && kind == kRunKnot && knot.found() && knot.type() == kKnotPicture &&
-        std::any_of(cellLines.begin(), cellLines.end(), [](QChar ch) { return ch != u'\n'; })) {
-      picture = knot;
-      kind = kRunText;
-    }
-    const bool linkRun = kind == kRunKnot && knot.found() && knot.type() == kKnotLink;
-    if (pendingLines && (kind == kRunText || linkRun)) {
-      // A first line that shows no words but a picture or a picture's link leaves no empty line
-      // above them, which would hide them in a row of one line.
-      text += text.isEmpty() && (picture.found() || linkRun) ? cellLines.sliced(1) : cellLines;
-      DropTrailingLineBreaks(&text);
-    }
+    if (pendingLines) ApplyCellLines(&field, cellLines);
     pendingLines = false;
-    text = WithoutInnerCharacters(text);
-    auto cell = std::make_unique<CACell>(at, this);
-    bool made = false;
-    bool textRun = false;
-    if (kind == kRunText && !text.isEmpty()) {
-      EnterPageText(*cell, text, t_pageSyntax);
-      made = textRun = true;
-    } else if (kind == kRunKnot && knot.found()) {
-      switch (knot.type()) {
-        case kKnotPicture:
-          made = MakePictureCell(*cell, *this, doc, knot);
-          break;
-        case kKnotLink:
-          // The display text fills the first slot (the run gives its words), the address the second.
-          made = MakeLinkCell(*cell, WithoutInnerCharacters(KnotSlot(doc, knot, 1)), text);
-          break;
-        case kKnotCheckbox:
-          cell->setValueType(kValueCheckbox);
-          cell->setChecked((knot.entry.word & 0xFF) != 0);
-          made = true;
-          break;
-        default:
-          break;
-      }
-    }
-    // A link beside the field's words that shows none of its own (a linked picture) is a link
-    // cell of its own, as a link that holds a picture is.
-    std::unique_ptr<CACell> linkCell;
-    if (made && textRun && linkBeside.link.found()) {
-      linkCell = std::make_unique<CACell>(at, this);
-      if (!MakeLinkCell(*linkCell, WithoutInnerCharacters(KnotSlot(doc, linkBeside.link, 1)), QString()))
-        linkCell.reset();
-    }
-    std::unique_ptr<CACell> pictureCell;
-    if (picture.found()) {
-      pictureCell = std::make_unique<CACell>(at, this);
-      if (!MakePictureCell(*pictureCell, *this, doc, picture)) pictureCell.reset();
-    }
-    // The field's cells take a column each, in the order a browser shows them: the words, then
-    // the link and its picture, or the link and its picture first where the link comes before the
-    // words. A picture beside words alone takes the column after them. The field's first cell
-    // takes its column (kept even where it makes none); in a table cell the others take theirs
-    // only where the row leaves them empty (t_picturesBeside). Past the grid's last column they
-    // are left out and told, as the fields there are.
-    std::vector<std::unique_ptr<CACell>> pieces;
-    const CACell* const besidePicture = pictureCell.get();
-    const bool linkFirst = linkCell && linkBeside.linkFirst;
-    if (linkFirst) {
-      pieces.push_back(std::move(linkCell));
-      if (pictureCell) pieces.push_back(std::move(pictureCell));
-      pieces.push_back(made ? std::move(cell) : nullptr);
-    } else {
-      pieces.push_back(made ? std::move(cell) : nullptr);
-      if (linkCell) pieces.push_back(std::move(linkCell));
-      if (pictureCell) pieces.push_back(std::move(pictureCell));
-    }
-    const size_t wordsAt = linkFirst ? pieces.size() - 1 : 0;
-    for (size_t k = 0; k < pieces.size(); ++k) {
-      std::unique_ptr<CACell>& piece = pieces[k];
-      if (!piece) continue;
-      const int64_t x = at.x + int64_t(k);
+    // The field's cells take a column each, in the order a browser shows them, from the field's
+    // column on; in a table, its main cell in the column the table's layout gives its column.
+    int64_t first = at.x;
+    if (inTable && t_tableMainColumns && at.x < int64_t(t_tableMainColumns->size()))
+      first = (*t_tableMainColumns)[size_t(at.x)] - int64_t(field.main);
+    for (size_t k = 0; k < field.pieces.size(); ++k) {
+      const FieldPiece& piece = field.pieces[k];
+      const int64_t x = first + int64_t(k);
+      // Past the grid's last column they are left out and told, as the fields there are.
       if (x > LastGridColumn()) {
         g_glimmetColumnsCut = true;
         continue;
       }
-      piece->setGridPoint({x, at.y});
+      auto cell = std::make_unique<CACell>(GridPoint{x, at.y}, this);
+      bool made = false;
+      switch (piece.kind) {
+        case FieldPiece::Kind::Words: {
+          const QString text = WithoutInnerCharacters(piece.shown);
+          if (text.isEmpty()) break;
+          EnterPageText(*cell, text, t_pageSyntax);
+          made = true;
+          break;
+        }
+        case FieldPiece::Kind::Link: {
+          // The display text fills the first slot (the field gives its words), the address the second.
+          const QString target = piece.targetLimit > piece.targetFirst
+                                     ? RawTextString(doc, piece.targetFirst, piece.targetLimit)
+                                     : QString();
+          made = MakeLinkCell(*cell, WithoutInnerCharacters(target), WithoutInnerCharacters(piece.shown));
+          break;
+        }
+        case FieldPiece::Kind::Picture:
+          made = MakePictureCell(*cell, *this, doc, piece.word);
+          break;
+        case FieldPiece::Kind::Checkbox:
+          cell->setValueType(kValueCheckbox);
+          cell->setChecked(piece.word != 0);
+          made = true;
+          break;
+      }
+      if (!made) continue;
       CAFormat format = FieldFormat(backgroundKolor, paraProps);
-      if (textRun && k == wordsAt) {
+      const bool ownLooks = piece.kind == FieldPiece::Kind::Words ||
+                            (piece.kind == FieldPiece::Kind::Link && k == field.main && field.looksOfWords);
+      if (ownLooks) {
         // The looks are those of the text's first character: the closing kinks of a list or a
         // link before it have looks of their own.
-        uint32_t textFirst = linkBeside.link.found() ? linkBeside.wordsFirst : runFirst;
+        uint32_t textFirst = field.looksOfWords ? field.wordsFirst : field.runFirst;
         while (textFirst < end && IsKinkChar(doc->charAt(textFirst))) ++textFirst;
         PropRecord chars;
         FetchCharProps(doc, textFirst, nullptr, &chars);
@@ -712,20 +861,15 @@ bool CADocument::convertParagraph(uint32_t* cp, const GridPoint& point, bool inT
         if (KolorIsColor(color) && color != g_blackKolor) format.setTextKolor(color);
       }
       if (format.mask() != 0) {
-        if (t_importFormats && piece.get() != besidePicture) t_importFormats->giveCell(*piece, format, *this);
-        else piece->setFormat(std::move(format));
+        if (t_importFormats) t_importFormats->giveCell(*cell, format, *this);
+        else cell->setFormat(std::move(format));
       }
-      if (k == 0 || !inTable) storeCell(std::move(piece));
-      else if (t_picturesBeside) t_picturesBeside->push_back(std::move(piece));
+      storeCell(std::move(cell));
     }
-    if (!inTable) at.x += int64_t(pieces.size()) - 1;
     if (inTable) break;
-    // The rest of the field is passed over up to the next separator, unless more links of it
-    // take columns of their own.
-    if (!more) {
-      while (cursor < end && GetNextRun(doc, end, false, &cursor, &knot, &text) != kRunSeparator) {
-      }
-    }
+    if (!field.pieces.empty()) at.x += int64_t(field.pieces.size()) - 1;
+    // Past the tab that ends the field.
+    if (cursor < end && doc->charAt(cursor) == u'\t') ++cursor;
     ++at.x;
   }
   return true;

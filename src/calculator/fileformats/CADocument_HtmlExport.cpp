@@ -17,6 +17,8 @@
 #include "framlet/foundation/FLImage.h"
 #include "framlet/foundation/FLKernel.h"
 #include "framlet/foundation/flBase.h"
+#include "framlet/foundation/flCharacterClasses.h"
+#include "framlet/foundation/flDates.h"
 
 #include <functional>
 #include <optional>
@@ -46,21 +48,45 @@ constexpr const char* kPageStart =
     "<html xmlns=\"http://www.w3.org/1999/xhtml\" lang=\"%1\" xml:lang=\"%1\">\n"
     "<head>\n"
     "\t<meta http-equiv=\"Content-Type\" content=\"text/html; charset=UTF-8\" />\n";
-// Languages whose number syntax a page may declare where the user's own language writes numbers
-// otherwise than the sheet does (a locale's separators chosen apart from its language).
-constexpr const char* kNumberSyntaxLanguages[] = {"en", "de", "fr", "de-CH"};
+// Languages a page may declare where the user's own locale names no language that writes as the
+// sheet does (the C locale), tried before every other.
+constexpr const char* kNumberSyntaxLanguages[] = {"en", "en-GB", "de", "fr", "de-CH"};
 
-// The numbers of the page are written as the user reads them: the page declares a language that
-// writes them so (the user's own where it does), which its reader reads them in, so that they
-// read back alike in every locale.
-QString PageLanguageOfUserNumbers() {
+// Whether a page in `language` is read as the sheet writes its numbers and dates: its
+// separators, its amounts' currency symbol and its dates' order.
+bool LanguageReadsWhatIsWritten(const QString& language) {
+  const PageNumberSyntax page = PageNumberSyntaxOfLanguage(language);
   const CANumberLocale& user = NumberTextLocale();
-  const PageNumberSyntax own{user.decimalSeparatorChar, user.groupSeparatorChar};
-  const QString language = QLocale().bcp47Name();
-  if (SameNumberSyntax(PageNumberSyntaxOfLanguage(language), own)) return language;
-  for (const char* other : kNumberSyntaxLanguages)
-    if (SameNumberSyntax(PageNumberSyntaxOfLanguage(QLatin1String(other)), own)) return QLatin1String(other);
-  return QLatin1String(kNumberSyntaxLanguages[0]);
+  if (!SameNumberSyntax(page, PageNumberSyntax{user.decimalSeparatorChar, user.groupSeparatorChar})) return false;
+  if (!page.dates || page.dates->dayFirst != DayFirstDateFormat()) return false;
+  const QString& currency = user.currencySymbol;
+  return (currency.size() == 1 && CharIsCurrency(currency[0].unicode())) || page.currency == currency;
+}
+
+// The page declares a language that writes its numbers and dates as the sheet writes them for
+// the user (the user's own where it does), which its reader reads them in, so that they read
+// back alike in every locale. The choice holds for as long as the user's locale does.
+QString PageLanguageOfUserNumbers() {
+  static QString chosen, chosenFor;
+  const CANumberLocale& user = NumberTextLocale();
+  const QLocale own;
+  const QString key = own.name() + u'|' + user.decimalSeparator + u'|' + user.groupSeparator + u'|' +
+                      user.currencySymbol + u'|' + QString::number(DayFirstDateFormat());
+  if (key == chosenFor) return chosen;
+  QStringList candidates{own.bcp47Name(), own.name().replace(u'_', u'-')};
+  for (const char* other : kNumberSyntaxLanguages) candidates.append(QLatin1String(other));
+  for (const QLocale& same : QLocale::matchingLocales(own.language(), QLocale::AnyScript, QLocale::AnyTerritory))
+    candidates.append(same.bcp47Name());
+  for (const QLocale& any : QLocale::matchingLocales(QLocale::AnyLanguage, QLocale::AnyScript, QLocale::AnyTerritory))
+    candidates.append(any.bcp47Name());
+  chosen = own.bcp47Name();
+  for (const QString& candidate : candidates)
+    if (candidate != u"C" && LanguageReadsWhatIsWritten(candidate)) {
+      chosen = candidate;
+      break;
+    }
+  chosenFor = key;
+  return chosen;
 }
 constexpr const char* kGeneratorFormat = "\t<meta name=\"Generator\" content=\"%1 %2\" />\n";
 constexpr const char* kTitlePlaceholder = "&###";

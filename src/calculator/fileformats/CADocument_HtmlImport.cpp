@@ -150,19 +150,25 @@ QString HtmlTextOfBytes(const QByteArray& bytes) {
 
 PageNumberSyntax PageNumberSyntaxOfLanguage(const QString& language) {
   PageNumberSyntax syntax;
+  // A language no one knows is read as the web commonly writes: its dates month first.
+  syntax.dates = DateTextOrder{};
   // A tag is a few letters, digits and dashes: anything else names no language.
   const QString tag = language.trimmed();
   if (tag.isEmpty() || tag.size() > 35 ||
       !std::all_of(tag.begin(), tag.end(), [](QChar ch) { return (ch.isLetterOrNumber() && ch.unicode() < 0x80) || ch == u'-' || ch == u'_'; }))
     return syntax;
   const QLocale locale(tag);
+  if (locale.language() == QLocale::C) return syntax;
   const QString point = locale.decimalPoint(), group = locale.groupSeparator();
-  // A language whose own decimal sign is neither (Arabic's, Persian's) writes it with digits of
-  // its own: its pages' Latin digits are written as the web writes them.
-  if (locale.language() == QLocale::C || (point != u"." && point != u",")) return syntax;
+  if (point.size() != 1) return syntax;
   syntax.point = point[0];
   if (group.size() == 1 && group[0] != syntax.point) syntax.group = group[0];
-  else syntax.group = syntax.point == u'.' ? u',' : u'.';
+  else syntax.group = syntax.point == u',' ? u'.' : u',';
+  // A language whose own decimal sign is neither (Arabic's, Persian's) shares no mark with the
+  // web's syntax, which its pages write Latin digits in too.
+  syntax.webToo = syntax.point != u'.' && syntax.point != u',';
+  syntax.currency = locale.currencySymbol();
+  syntax.dates = DateTextOrder{LocaleWritesDayFirst(locale), LocaleWritesDatesWithDots(locale)};
   return syntax;
 }
 
@@ -170,6 +176,61 @@ std::optional<PageNumberSyntax> DeclaredNumberSyntax(const QTextDocument& text) 
   const QString language = text.rootFrame()->frameFormat().property(kHtmlPageLanguageProperty).toString();
   if (language.trimmed().isEmpty()) return std::nullopt;
   return PageNumberSyntaxOfLanguage(language);
+}
+
+namespace {
+
+// Whether the text writes the syntax's decimal sign as only that syntax does: with a group mark
+// before it ("1,234.5") or with cents after it ("176,17"), where another reads a group mark.
+bool WritesPoint(QStringView text, const PageNumberSyntax& syntax) {
+  const qsizetype point = text.lastIndexOf(syntax.point);
+  if (point <= 0) return false;
+  qsizetype after = point + 1;
+  while (after < text.size() && text[after] >= u'0' && text[after] <= u'9') ++after;
+  if (after - point - 1 == 2) return true;
+  for (qsizetype i = 0; i < point; ++i)
+    if (text[i] != syntax.point && SameNumberSyntax(PageNumberSyntax{syntax.point, text[i]}, syntax)) return true;
+  return false;
+}
+
+}  // namespace
+
+PageSyntaxEvidence::PageSyntaxEvidence(const PageNumberSyntax& declared)
+    : declared_(declared), others_{{u'.', u','}, {u',', u'.'}} {
+  for (PageNumberSyntax& other : others_) other.currency = declared.currency;
+}
+
+void PageSyntaxEvidence::see(QStringView text) {
+  // Once the declared syntax shows, or both others do, nothing seen after changes the reading.
+  if (declaredShown_ > 0 || (othersShown_[0] > 0 && othersShown_[1] > 0)) return;
+  // A number is a few characters with a point or a comma among them: most texts of a page are
+  // told apart by a glance.
+  if (text.size() < 3 || text.size() > 40 || (!text.contains(u'.') && !text.contains(u','))) return;
+  const QString number = text.toString();
+  const bool declared = PageNumberOf(number, declared_).has_value();
+  bool other[2] = {false, false};
+  for (size_t k = 0; k < std::size(others_); ++k)
+    other[k] = !SameNumberSyntax(others_[k], declared_) && PageNumberOf(number, others_[k]).has_value();
+  if (declared && !other[0] && !other[1] && WritesPoint(text, declared_)) ++declaredShown_;
+  for (size_t k = 0; k < std::size(others_); ++k)
+    if (other[k] && !declared && WritesPoint(text, others_[k])) ++othersShown_[k];
+}
+
+PageNumberSyntax PageSyntaxEvidence::syntax() const {
+  // Only where the page's cells show one other syntax and never the declared one.
+  if (declaredShown_ > 0) return declared_;
+  std::optional<size_t> shown;
+  for (size_t k = 0; k < std::size(others_); ++k) {
+    if (othersShown_[k] == 0) continue;
+    if (shown) return declared_;
+    shown = k;
+  }
+  if (!shown) return declared_;
+  PageNumberSyntax syntax = declared_;
+  syntax.point = others_[*shown].point;
+  syntax.group = others_[*shown].group;
+  syntax.webToo = false;
+  return syntax;
 }
 
 bool HtmlPageIsReadAsUtf8(QByteArrayView start) {
@@ -794,6 +855,7 @@ struct ShownNumber {
   bool parentheses = false, percent = false, scientific = false, grouped = false;
   int64_t decimals = 0;  // the places shown after the decimal sign (of the mantissa)
   bool exact = false;    // the digits are the value's own, with no zero written after them
+  QString digits;        // the number shown, as DecimalOf tells it
 };
 
 // What `shown` shows of the number DecimalOf tells as `decimal`: a number written as a number
@@ -867,7 +929,23 @@ std::optional<ShownNumber> ShownNumberOf(QStringView shown, const QString& decim
   number.decimals = pointAt < 0 ? 0 : mantissa.size() - pointAt - 1;
   number.grouped = !best->group.isNull() && mantissa.contains(best->group);
   number.exact = bestDigits == value && (number.decimals == 0 || !mantissa.endsWith(u'0'));
+  number.digits = bestDigits;
   return number;
+}
+
+// LibreOffice writes a value below 1e-7 or so with twenty decimals and no more
+// ("0.00000000001455191523"), which may leave it with fewer digits than the cell shows of it
+// ("1.45519152283669E-11"): where the shown text is the same number to the value's last decimal
+// and holds more of its digits, its number, else nothing.
+std::optional<CANumber> MoreDigitsShown(const QString& value, const QString& decimal, const ShownNumber& shown) {
+  constexpr qsizetype kFixedDecimals = 20;
+  const qsizetype point = value.indexOf(u'.');
+  if (shown.percent || shown.digits.isEmpty() || point < 0 || value.size() - point - 1 != kFixedDecimals)
+    return std::nullopt;
+  const auto significant = [](const QString& told) { return told.indexOf(u'e') - (told.startsWith(u'-') ? 1 : 0); };
+  if (significant(shown.digits) <= significant(decimal) || !RoundsTo(decimal, -kFixedDecimals, shown.digits))
+    return std::nullopt;
+  return CANumber::withValidatedString(shown.digits, false, u'.', QChar());
 }
 
 // What a cell of a page LibreOffice wrote is entered as (its value, in the C syntax, and its
@@ -893,10 +971,14 @@ std::optional<StoredEntry> StoredValueEntry(const QString& text, const QString& 
   if (!decimal) return std::nullopt;
   const std::optional<ShownNumber> shown = ShownNumberOf(text, *decimal, point);
   if (!shown) return std::nullopt;
-  const std::optional<CANumber> number = CANumber::withValidatedString(value, false, u'.', QChar());
+  std::optional<CANumber> number = CANumber::withValidatedString(value, false, u'.', QChar());
   if (!number) return std::nullopt;
   StoredEntry entry;
   entry.text = value;
+  if (const std::optional<CANumber> more = MoreDigitsShown(value, *decimal, *shown)) {
+    number = more;
+    entry.text = shown->digits;
+  }
   entry.number = *number;
   const bool plain = shown->currency.isEmpty() && !shown->percent && !shown->scientific && !shown->parentheses &&
                      !shown->grouped;
@@ -1947,9 +2029,11 @@ qsizetype SetHtmlDecodingPieceSize(qsizetype size) { return std::exchange(g_html
 
 namespace {
 
-// The rich text read into the sheet, its numbers read as the page writes them (`syntax` tells how);
-// a long table's rows read apart (`table`) tell it too.
-bool LoadRichTextPage(CADocument& document, QTextDocument& text, const PlainTable* table, PageNumberSyntax* syntax);
+// The rich text read into the sheet, its numbers read as the page writes them (`syntax` tells how,
+// where the page tells it; else they are read as the user types them); a long table's rows and the
+// lines a paragraph keeps, read apart (`table`, `lines`), tell it too.
+bool LoadRichTextPage(CADocument& document, QTextDocument& text, const PlainTable* table,
+                      const KeptLinesListener* lines, std::optional<PageNumberSyntax>* syntax);
 
 // Reads a page's text into the document: an opened file's (its path names it in alerts and gives
 // the folder its pictures are found in) or a pasted page's (no path). Both read a page alike, at
@@ -2029,8 +2113,8 @@ bool LoadHtmlPage(CADocument& document, QString html, const QString& path, FLErr
     // The pictures the page names have what its reading leaves of the budget.
     text.setPictureBudget(std::max<int64_t>(kReaderMemoryBudget - reading.cost, 1));
   }
-  PageNumberSyntax syntax;
-  if (LoadRichTextPage(document, text, table ? &*table : nullptr, &syntax)) {
+  std::optional<PageNumberSyntax> syntax;
+  if (LoadRichTextPage(document, text, table ? &*table : nullptr, linesTaken ? &lines : nullptr, &syntax)) {
     if (text.picturesLeftOut() > 0) {
       if (pasted)
         ShowPastePicturesAlert(uint64_t(text.picturesLeftOut()));
@@ -2058,7 +2142,7 @@ bool LoadHtmlPage(CADocument& document, QString html, const QString& path, FLErr
           auto cell = std::make_unique<CACell>(GridPoint{int64_t(x), first + 1 + int64_t(y)}, &document);
           const std::optional<StoredEntry> entry = StoredValueEntry(row[x].text, row[x].value, table->valuePoint);
           if (entry) cell->setNumberValue(entry->number);
-          else EnterPageText(*cell, row[x].text, &syntax);
+          else EnterPageText(*cell, row[x].text, syntax ? &*syntax : nullptr);
           CAFormat format = row[x].look.format();
           if (entry && entry->format) format.setNumberFormat(&*entry->format);
           if (format.mask() != 0) formats.giveCell(*cell, format, document);
@@ -2090,7 +2174,7 @@ bool LoadHtmlPage(CADocument& document, QString html, const QString& path, FLErr
           }
           if (!field.isEmpty()) {
             auto cell = std::make_unique<CACell>(GridPoint{x, 1 + int64_t(k)}, &document);
-            EnterPageText(*cell, WithoutInnerCharacters(field.toString()), &syntax);
+            EnterPageText(*cell, WithoutInnerCharacters(field.toString()), syntax ? &*syntax : nullptr);
             document.storeCell(std::move(cell));
           }
           ++x;
@@ -2149,10 +2233,11 @@ struct StoredCell {
 // (StoredValueEntry), whatever reading made the text and in whatever locale: its text becomes the
 // value as the page's other numbers are read. Gives the cells so entered in the text's order, for
 // their number formats (GiveStoredFormats), and how the page writes its numbers (`syntax`): as the
-// language it declares writes them; else as LibreOffice wrote its values, in the syntax of the
-// locale it showed the page's numbers in (the rich text's, or the long table's read apart); else
-// in the web's common syntax.
-std::vector<StoredCell> EnterStoredValues(QTextDocument& text, const PlainTable* table, PageNumberSyntax* syntax) {
+// language it declares writes them (unless its amounts show they are written otherwise); else as
+// LibreOffice wrote its values, in the syntax of the locale it showed the page's numbers in (the
+// rich text's, or the long table's read apart); else nothing: the page is read as the user types.
+std::vector<StoredCell> EnterStoredValues(QTextDocument& text, const PlainTable* table, const KeptLinesListener* lines,
+                                          std::optional<PageNumberSyntax>* syntax) {
   std::vector<QTextTableCell> cells;
   std::vector<int> tables;
   std::vector<std::pair<int, int>> places;  // each cell's row and column
@@ -2178,10 +2263,24 @@ std::vector<StoredCell> EnterStoredValues(QTextDocument& text, const PlainTable*
   std::vector<StoredCell> entered;
   if (!cells.empty()) ValuesInCSyntax(&values);
   const PlainTable* told = values.valuePointSeen ? &values : table && table->valuePointSeen ? table : nullptr;
-  const std::optional<PageNumberSyntax> declared = DeclaredNumberSyntax(text);
-  *syntax = declared                     ? *declared
-            : told && told->valuePoint == u',' ? PageNumberSyntax{u',', u'.'}
-                                              : PageNumberSyntax();
+  if (const std::optional<PageNumberSyntax> declared = DeclaredNumberSyntax(text)) {
+    PageSyntaxEvidence evidence(*declared);
+    const auto seeFields = [&evidence](QStringView line) {
+      for (const QStringView field : line.tokenize(u'\t')) evidence.see(field);
+    };
+    for (QTextBlock block = text.begin(); block.isValid(); block = block.next()) seeFields(block.text());
+    if (table)
+      for (const std::vector<PlainCell>& row : table->rows)
+        for (const PlainCell& cell : row) evidence.see(cell.text);
+    if (lines)
+      for (size_t k = 0; k < lines->lineCount(); ++k) seeFields(lines->line(k));
+    *syntax = evidence.syntax();
+  } else if (told) {
+    // LibreOffice's values tell the syntax its page shows them in; its dates are the user's.
+    *syntax = told->valuePoint == u',' ? PageNumberSyntax{u',', u'.'} : PageNumberSyntax();
+  } else {
+    syntax->reset();
+  }
   if (cells.empty()) return entered;
   for (size_t k = 0; k < cells.size(); ++k) {
     const QTextBlock block = cells[k].firstCursorPosition().block();
@@ -2193,7 +2292,7 @@ std::vector<StoredCell> EnterStoredValues(QTextDocument& text, const PlainTable*
     std::optional<StoredEntry> entry = StoredValueEntry(shown, values.firstRowValues[k], values.valuePoint);
     if (!entry) continue;
     QString written = entry->text;
-    written.replace(u'.', syntax->point);
+    written.replace(u'.', *syntax ? (*syntax)->point : NumberTextLocale().decimalSeparatorChar);
     if (written != shown) {
       FLQtHeld<QTextCursor> cursor(block);
       cursor->movePosition(QTextCursor::EndOfBlock, QTextCursor::KeepAnchor);
@@ -2214,9 +2313,13 @@ std::vector<StoredCell> EnterStoredValues(QTextDocument& text, const PlainTable*
 // table's cells keep the numbers without their formats.
 void GiveStoredFormats(CADocument& document, const std::vector<StoredCell>& entered) {
   constexpr int kMostPlacesTried = 4;
-  const auto holds = [&document](const StoredCell& stored, int64_t top) {
+  // A table whose cells show pictures beside their words has its columns moved right.
+  const auto columnOf = [](const StoredCell& stored, int64_t top) {
+    return GlimmetImportColumn(top + stored.row, stored.column);
+  };
+  const auto holds = [&document, &columnOf](const StoredCell& stored, int64_t top) {
     const CARow* row = document.row(top + stored.row);
-    const CACellEntry* entry = row ? row->entryAt(stored.column) : nullptr;
+    const CACellEntry* entry = row ? row->entryAt(columnOf(stored, top)) : nullptr;
     if (!entry) return false;
     const CACellReading cell(*entry, row->gridY(), &document);
     return cell->valueType() == kValueNumber && cell->number() && *cell->number() == stored.number;
@@ -2242,7 +2345,7 @@ void GiveStoredFormats(CADocument& document, const std::vector<StoredCell>& ente
       if (!all) continue;
       for (size_t k = first; k < end; ++k) {
         if (!entered[k].entry.format) continue;
-        CACell* cell = document.cellAtGridPoint({entered[k].column, top + entered[k].row});
+        CACell* cell = document.cellAtGridPoint({columnOf(entered[k], top), top + entered[k].row});
         if (!cell) continue;
         CAFormat own = cell->format() ? cell->format()->copy() : CAFormat();
         own.setNumberFormat(&*entered[k].entry.format);
@@ -2258,8 +2361,9 @@ void GiveStoredFormats(CADocument& document, const std::vector<StoredCell>& ente
   }
 }
 
-bool LoadRichTextPage(CADocument& document, QTextDocument& text, const PlainTable* table, PageNumberSyntax* syntax) {
-  const std::vector<StoredCell> entered = EnterStoredValues(text, table, syntax);
+bool LoadRichTextPage(CADocument& document, QTextDocument& text, const PlainTable* table,
+                      const KeptLinesListener* lines, std::optional<PageNumberSyntax>* syntax) {
+  const std::vector<StoredCell> entered = EnterStoredValues(text, table, lines, syntax);
   if (!NewImportDocument()) return false;
   bool imported = false;
   try {
@@ -2275,7 +2379,7 @@ bool LoadRichTextPage(CADocument& document, QTextDocument& text, const PlainTabl
     return false;
   }
   {
-    const PageNumberSyntaxScope numbers(*syntax);
+    const PageNumberSyntaxScope numbers(*syntax ? &**syntax : nullptr);
     if (!document.loadFromGlimmet()) return false;
   }
   GiveStoredFormats(document, entered);
@@ -2333,6 +2437,6 @@ bool LoadPastedHtml(CADocument& document, const QByteArray& page, bool* refused,
 }
 
 bool CADocument::loadAttributedString(QTextDocument& text) {
-  PageNumberSyntax syntax;
-  return LoadRichTextPage(*this, text, nullptr, &syntax);
+  std::optional<PageNumberSyntax> syntax;
+  return LoadRichTextPage(*this, text, nullptr, nullptr, &syntax);
 }

@@ -3,6 +3,8 @@
 // sheet's alignment codes and the engine's.
 #pragma once
 
+#include "framlet/foundation/flDates.h"
+
 #include <QChar>
 #include <QString>
 
@@ -32,6 +34,11 @@ void DestroyImportDocument();
 // Whether the last conversion of the import document into cells left out fields past the grid's
 // last column (a paragraph of more tab-separated fields than the grid has columns).
 bool GlimmetImportCutColumns();
+// The sheet column in which the last conversion put the cells of a table's column (counted from
+// the table's first) in a sheet row: a table whose cells show pictures or links beside their
+// words gives them columns of their own, and its columns move right by as many. The column
+// itself where no such table holds the row.
+int64_t GlimmetImportColumn(int64_t row, int64_t column);
 
 // The text as a cell may hold it: without the characters a reader or the text engine uses for
 // what is no text (the kinks of knots, the stand-in for a picture, the marks of a frame) and
@@ -52,10 +59,16 @@ inline constexpr const char* kPasteRtfTooLargeMessage = "The text can't be paste
 // it is refused with the size alert, and `*refused` set.
 bool LoadPastedRtf(CADocument& document, const QString& rtf, bool* refused);
 
-// How a page writes its numbers: its decimal sign and the mark between its groups of digits.
+// How a page writes its numbers: its decimal sign, the mark between its groups of digits and the
+// currency symbol of its language; with `webToo`, where its language's separators are neither a
+// point nor a comma (Arabic's), a number it writes as the web commonly does too. Its dates are
+// read in `dates`' order, or, where it tells none, as the user types them.
 struct PageNumberSyntax {
   QChar point = u'.';
   QChar group = u',';
+  QString currency;
+  bool webToo = false;
+  std::optional<DateTextOrder> dates;
 };
 // Whether two syntaxes read the same numbers: their group marks alike where both are blanks (a
 // space, a no-break space, a narrow one) or both apostrophes, which pages write for one another.
@@ -64,20 +77,22 @@ bool SameNumberSyntax(const PageNumberSyntax& a, const PageNumberSyntax& b);
 // user's own: a sign, groups, decimals, an exponent, a percent or currency sign; where the page
 // groups digits with blanks, a blank beside a percent or currency sign too ("1 234,50 €").
 std::optional<CANumber> PageNumberOf(const QString& text, const PageNumberSyntax& syntax);
-// Enters a text of a page into the cell. A number in the page's syntax is that number in every
-// locale; any other text is entered as the user types it, except that a text only the user's
-// syntax makes a number of ("1,5" on a page that writes "1.5") stays a text. Without a syntax (the
-// text of an RTF document), as the user types it.
+// Enters a text of a page into the cell. A number or a date in the page's syntax is that number
+// or date in every locale; any other text is entered as the user types it, except that a text
+// only the user's syntax makes a number or a date of ("1,5" on a page that writes "1.5") stays a
+// text. Without a syntax (a page that declares none, the text of an RTF document), as the user
+// types it.
 void EnterPageText(CACell& cell, const QString& text, const PageNumberSyntax* syntax);
-// While one lives, the conversion of the import document enters its texts as a page's in `syntax`.
+// While one lives, the conversion of the import document enters its texts as a page's in `syntax`
+// (as the user types them where it is null).
 class PageNumberSyntaxScope {
  public:
-  explicit PageNumberSyntaxScope(const PageNumberSyntax& syntax);
+  explicit PageNumberSyntaxScope(const PageNumberSyntax* syntax);
   ~PageNumberSyntaxScope();
   PageNumberSyntaxScope(const PageNumberSyntaxScope&) = delete;
   PageNumberSyntaxScope& operator=(const PageNumberSyntaxScope&) = delete;
 
  private:
   const PageNumberSyntax* outer_;
-  PageNumberSyntax syntax_;
+  std::optional<PageNumberSyntax> syntax_;
 };

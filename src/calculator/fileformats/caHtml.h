@@ -27,6 +27,23 @@ PageNumberSyntax PageNumberSyntaxOfLanguage(const QString& language);
 // How the page the rich text was read from writes its numbers, by the language it declares;
 // nothing where it declares none.
 std::optional<PageNumberSyntax> DeclaredNumberSyntax(const QTextDocument& text);
+// What a page's texts show of how it writes its numbers: a page that declares one language but
+// whose amounts show another's syntax and never its own ("$1,299.00" on a page in German, "-176,17"
+// on one in English), each a number only there, its decimal sign after a group mark or before
+// cents, is read in the syntax its amounts show, so that its "1,000" is not read as one.
+class PageSyntaxEvidence {
+ public:
+  explicit PageSyntaxEvidence(const PageNumberSyntax& declared);
+  void see(QStringView text);
+  // The declared syntax, or the one the texts seen show instead.
+  PageNumberSyntax syntax() const;
+
+ private:
+  PageNumberSyntax declared_;
+  PageNumberSyntax others_[2];  // the web's common syntax, and the one that swaps its marks
+  int64_t declaredShown_ = 0;
+  int64_t othersShown_[2] = {0, 0};
+};
 
 // A cell text as page text: "&", "<", ">" and '"' as entities, no-break spaces as "&#160;",
 // line and page breaks as "<br />", other control characters as "&#032;".

@@ -617,8 +617,80 @@ CANumber CANumber::withString(const QString& text, bool allowGroups) {
 }
 
 std::optional<CANumber> CANumber::withValidatedString(const QString& text, bool allowGroups) {
+  // As the user's locale writes numbers and amounts, its own currency symbol among them.
   const CANumberLocale& locale = NumberTextLocale();
-  return withValidatedString(text, allowGroups, locale.decimalSeparatorChar, locale.groupSeparatorChar);
+  return withValidatedString(text, CANumberSyntax{locale.decimalSeparatorChar,
+                                                  allowGroups ? locale.groupSeparatorChar : QChar(),
+                                                  locale.currencySymbol});
+}
+
+namespace {
+
+bool IsBlankMark(QChar ch) { return ch == u' ' || ch == QChar(0x00A0) || ch == QChar(0x202F) || ch == QChar(0x2009); }
+bool IsApostropheMark(QChar ch) { return ch == u'\'' || ch == QChar(0x2019); }
+bool IsDigitAt(const QString& text, qsizetype at) {
+  return at >= 0 && at < text.size() && text[at] >= u'0' && text[at] <= u'9';
+}
+bool IsSignAt(const QString& text, qsizetype at) {
+  return at >= 0 && at < text.size() && (text[at] == u'%' || CharIsCurrency(text[at].unicode()));
+}
+bool IsMinusOrOpening(QChar ch) { return ch == u'-' || ch == QChar(0x2212) || ch == u'('; }
+
+// The cleaned text without the currency symbol of letters that leads or ends its amount (after
+// its sign, or before a closing parenthesis), and without a blank between the two; the text as it
+// is where the symbol stands elsewhere or nowhere. One-character signs are the number reader's.
+QString WithoutCurrencySymbol(const QString& text, const QString& symbol) {
+  if (symbol.isEmpty() || (symbol.size() == 1 && CharIsCurrency(symbol[0].unicode())) || !text.contains(symbol))
+    return text;
+  qsizetype lead = 0;
+  while (lead < text.size() && IsMinusOrOpening(text[lead])) ++lead;
+  if (QStringView(text).sliced(lead).startsWith(symbol)) {
+    qsizetype after = lead + symbol.size();
+    if (after < text.size() && text[after] == u' ') ++after;
+    if (after < text.size() && (IsDigitAt(text, after) || IsMinusOrOpening(text[after])))
+      return text.first(lead) + text.sliced(after);
+  }
+  qsizetype end = text.size();
+  if (end > 0 && text[end - 1] == u')') --end;
+  if (QStringView(text).first(end).endsWith(symbol)) {
+    qsizetype before = end - symbol.size();
+    if (before > 0 && text[before - 1] == u' ') --before;
+    if (before > 0 && (IsDigitAt(text, before - 1) || text[before - 1] == u'%'))
+      return text.first(before) + text.sliced(end);
+  }
+  return text;
+}
+
+}  // namespace
+
+std::optional<CANumber> CANumber::withValidatedString(const QString& text, const CANumberSyntax& syntax) {
+  // Clean-up folds blanks into spaces, which group no digits: blank or apostrophe group marks are
+  // read as an apostrophe, which such a syntax writes in no number.
+  const bool blanks = IsBlankMark(syntax.group);
+  const bool apostrophes = IsApostropheMark(syntax.group);
+  QString read;
+  if (blanks || apostrophes) {
+    if (blanks && text.contains(u'\'')) return std::nullopt;
+    read.reserve(text.size());
+    for (qsizetype i = 0; i < text.size(); ++i) {
+      const QChar ch = text[i];
+      const bool mark = blanks ? IsBlankMark(ch) : IsApostropheMark(ch);
+      if (mark && IsDigitAt(text, i - 1) && IsDigitAt(text, i + 1)) {
+        read += u'\'';
+        continue;
+      }
+      if (blanks && IsBlankMark(ch) &&
+          ((IsDigitAt(text, i - 1) && IsSignAt(text, i + 1)) || (IsSignAt(text, i - 1) && IsDigitAt(text, i + 1))))
+        continue;
+      read += ch;
+    }
+  } else {
+    read = text;
+  }
+  if (!syntax.currency.isEmpty())
+    read = WithoutCurrencySymbol(cleanUp(read, false, false), cleanUp(syntax.currency, false, false));
+  return withValidatedString(read, !syntax.group.isNull(), syntax.point,
+                            blanks || apostrophes ? QChar(u'\'') : syntax.group);
 }
 
 std::optional<CANumber> CANumber::withValidatedString(const QString& text, bool allowGroups, QChar decimalSeparator,

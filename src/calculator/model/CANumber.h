@@ -11,6 +11,16 @@
 
 class CANumberFormat;
 
+// How a text writes its numbers: its decimal sign, the mark between its groups of digits (none
+// where null; any blank stands for every blank, and either apostrophe for both, as texts write
+// them for one another) and the currency symbol of letters it writes beside its amounts ("CHF",
+// "kr", "R$"), which the one-character currency signs need not be.
+struct CANumberSyntax {
+  QChar point = QChar(u'.');
+  QChar group = QChar(u',');
+  QString currency;
+};
+
 // The bounds of the exact forms, 2^63 - 1 and -2^63, and 2^63 as an extended real: every
 // extended real of that size or more is a whole number.
 inline constexpr int64_t kInt64Max = INT64_MAX;
@@ -57,6 +67,9 @@ class CANumber {
   // C syntax that other programs' files are written in.
   static std::optional<CANumber> withValidatedString(const QString& text, bool allowGroups, QChar decimalSeparator,
                                                      QChar groupSeparator);
+  // The same in the syntax given: where blanks group digits, a blank between an amount and its
+  // percent or currency sign is its way to write them too ("12,5 %", "1 234,50 kr").
+  static std::optional<CANumber> withValidatedString(const QString& text, const CANumberSyntax& syntax);
   // Parses text[*index, end) from *index, which moves past what was consumed. Parsing never
   // fails as such: the caller judges by the index. Separators are the process-wide ones.
   static CANumber withString(const QString& text, qsizetype* index, qsizetype end,

@@ -109,6 +109,7 @@ class Importer {
   Importer(GlimmetDoc* doc, const QTextDocument& text) : doc_(doc), text_(text), linkBase_(text.baseUrl()) {
     const auto* page = dynamic_cast<const GMImportTextDocument*>(&text);
     if (page && !page->pageUrl().isEmpty()) linkBase_ = page->pageUrl();
+    if (page && !page->declaredBase().isEmpty()) linkBase_ = page->declaredBase();
   }
   bool run();
 
@@ -289,19 +290,21 @@ void Importer::closeLink() {
 
 bool Importer::insertPicture(const QTextImageFormat& format, const PropRecord& chars) {
   const QUrl url(format.name());
-  const QVariant resource = text_.resource(QTextDocument::ImageResource, url);
+  // Named against the base the page declares, where it declares one.
+  const auto* page = dynamic_cast<const GMImportTextDocument*>(&text_);
+  const QUrl resolved = (page ? page->resourceBase() : text_.baseUrl()).resolved(url);
+  const QVariant resource = text_.resource(QTextDocument::ImageResource, resolved);
   QImage bitmap;
   if (resource.canConvert<QImage>()) bitmap = resource.value<QImage>();
   if (bitmap.isNull() && resource.canConvert<QPixmap>()) bitmap = resource.value<QPixmap>().toImage();
   if (bitmap.isNull()) {
     // An image that cannot be had is left out; one left out for its size is counted.
-    if (const auto* page = dynamic_cast<const GMImportTextDocument*>(&text_)) page->leftOutPicture(url);
+    if (page) page->leftOutPicture(url);
     pictureLeftOut_ = true;
     return true;
   }
   std::unique_ptr<FLImage> image = FLImage::withCGImage(bitmap, QSizeF(0, 0));
   if (!image) return false;
-  const QUrl resolved = text_.baseUrl().resolved(url);
   Pane* pane = CurrentPane(doc_);
   pane->selFirst = pane->selLimit = int32_t(target_);
   std::memcpy(pane->insertionProps, chars.body, sizeof pane->insertionProps);
@@ -750,7 +753,7 @@ const GMMarkerInfo* MarkerInfoForKeyword(const QString& keyword) {
 }
 
 QVariant GMImportTextDocument::loadResource(int type, const QUrl& name) {
-  const QUrl resolved = baseUrl().resolved(name);
+  const QUrl resolved = resourceBase().resolved(name);
   if (!resolved.isLocalFile()) return QVariant();
   // A style sheet is text the HTML reader parses whole: one of more than a few megabytes is no
   // page's style sheet.
@@ -796,7 +799,7 @@ QVariant GMImportTextDocument::loadResource(int type, const QUrl& name) {
 }
 
 bool GMImportTextDocument::leftOutPicture(const QUrl& name) const {
-  if (!leftOut_.count(baseUrl().resolved(name))) return false;
+  if (!leftOut_.count(resourceBase().resolved(name))) return false;
   ++leftOutPlaces_;
   return true;
 }

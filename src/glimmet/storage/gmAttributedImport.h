@@ -44,6 +44,12 @@ class GMImportTextDocument : public QTextDocument {
   // them (an in-page or a query link names the page, not its folder); empty: the base URL.
   void setPageUrl(const QUrl& url) { pageUrl_ = url; }
   const QUrl& pageUrl() const { return pageUrl_; }
+  // The address the page's base element names (the HTML reader sets it; empty: none), which its
+  // links and pictures are resolved against rather than the page's own.
+  void setDeclaredBase(const QUrl& url) { declaredBase_ = url; }
+  const QUrl& declaredBase() const { return declaredBase_; }
+  // What the pictures the page names are found relative to.
+  QUrl resourceBase() const { return declaredBase_.isEmpty() ? baseUrl() : declaredBase_; }
 
  protected:
   QVariant loadResource(int type, const QUrl& name) override;
@@ -52,7 +58,7 @@ class GMImportTextDocument : public QTextDocument {
   FLHashMap<QUrl, QVariant> pictures_;
   int64_t pictureBudget_ = 0, pictureBytes_ = 0;
   FLHashSet<QUrl> leftOut_;
-  QUrl pageUrl_;
+  QUrl pageUrl_, declaredBase_;
   mutable int leftOutPlaces_ = 0;
 };
 

@@ -942,16 +942,31 @@ struct Applier {
 // A selector as it is read, for the rule it makes or names: its names are views of the sheet's
 // own text, or of `spelled` where an escape or a capital letter makes them differ from it. It is
 // read again and again into the same storage, so that reading one makes no allocation.
+// How an attribute selector tests the attribute's value: it is there at all ("[a]"), or its value
+// is ("="), holds as one of its words ("~="), is or starts a hyphenated part ("|="), starts with
+// ("^="), ends with ("$=") or holds ("*=") the selector's.
+enum class AttributeMatch : uint8_t { Exists, Equals, Word, Dash, Prefix, Suffix, Substring };
+
+struct AttributeTest {
+  QStringView name;  // in lower case
+  QStringView value;
+  AttributeMatch match = AttributeMatch::Exists;
+  bool ignoreCase = false;
+};
+
 struct Selector {
   struct Compound {
     QStringView type;  // empty: any element
     QStringView id;
     uint32_t classesAt = 0;  // in `classes`, sorted and once each
     uint32_t classCount = 0;
+    uint32_t attributesAt = 0;  // in `attributes`, as written
+    uint32_t attributeCount = 0;
   };
   std::vector<Compound> compounds;  // left to right; the last is the subject
   std::vector<bool> child;          // child[i]: compound i holds compound i + 1 directly
   std::vector<QStringView> classes;
+  std::vector<AttributeTest> attributes;
   std::deque<QString> spelled;
   uint32_t specificity = 0;
   size_t hash = 0;  // equal for selectors that match the same elements
@@ -960,6 +975,7 @@ struct Selector {
     compounds.clear();
     child.clear();
     classes.clear();
+    attributes.clear();
     spelled.clear();
     specificity = 0;
     hash = 0;
@@ -991,9 +1007,79 @@ qsizetype ReadSelectorName(QStringView s, qsizetype i, bool lower, Selector* sel
 
 enum class SelectorRead { Ok, Unsupported, Malformed };
 
+// The attributes of HTML whose values a selector compares without regard to case, as browsers do
+// for a page (sorted).
+bool ValueIgnoresCase(QStringView name) {
+  static constexpr std::u16string_view kNames[] = {
+      u"accept", u"accept-charset", u"align", u"alink", u"axis", u"bgcolor", u"charset", u"checked", u"clear",
+      u"codetype", u"color", u"compact", u"declare", u"defer", u"dir", u"direction", u"disabled", u"enctype",
+      u"face", u"frame", u"hreflang", u"http-equiv", u"lang", u"language", u"link", u"media", u"method",
+      u"multiple", u"nohref", u"noresize", u"noshade", u"nowrap", u"readonly", u"rel", u"rev", u"rules", u"scope",
+      u"scrolling", u"selected", u"shape", u"target", u"text", u"type", u"valign", u"valuetype", u"vlink"};
+  const std::u16string_view key(reinterpret_cast<const char16_t*>(name.utf16()), size_t(name.size()));
+  return std::binary_search(std::begin(kNames), std::end(kNames), key);
+}
+
+// An attribute selector from its "[" at i: the test it makes, with `*end` past its "]".
+SelectorRead ReadAttributeSelector(QStringView s, qsizetype i, Selector* selector, AttributeTest* test,
+                                   qsizetype* end) {
+  ++i;
+  while (i < s.size() && IsSpace(s[i].unicode())) ++i;
+  // A namespace ("[*|a]", "[|a]", "[svg|a]") is none a page's elements have here.
+  if (At(s, i) == u'*' || At(s, i) == u'|') return SelectorRead::Unsupported;
+  if (!StartsIdent(s, i)) return SelectorRead::Malformed;
+  i = ReadSelectorName(s, i, true, selector, &test->name);
+  if (At(s, i) == u'|' && At(s, i + 1) != u'=') return SelectorRead::Unsupported;
+  while (i < s.size() && IsSpace(s[i].unicode())) ++i;
+  const char16_t c = At(s, i);
+  if (c == u']') {
+    test->match = AttributeMatch::Exists;
+    *end = i + 1;
+    return SelectorRead::Ok;
+  }
+  if (c == u'=') {
+    test->match = AttributeMatch::Equals;
+    ++i;
+  } else if (At(s, i + 1) == u'=' && (c == u'~' || c == u'|' || c == u'^' || c == u'$' || c == u'*')) {
+    test->match = c == u'~'   ? AttributeMatch::Word
+                  : c == u'|' ? AttributeMatch::Dash
+                  : c == u'^' ? AttributeMatch::Prefix
+                  : c == u'$' ? AttributeMatch::Suffix
+                              : AttributeMatch::Substring;
+    i += 2;
+  } else {
+    return SelectorRead::Malformed;
+  }
+  while (i < s.size() && IsSpace(s[i].unicode())) ++i;
+  const char16_t quote = At(s, i);
+  if (quote == u'"' || quote == u'\'') {
+    QString& text = selector->spelled.emplace_back();
+    const qsizetype after = EndOfString(s, i, &text);
+    // A string a line end cuts off is no string.
+    if (after <= i + 1 || s[after - 1] != quote) return SelectorRead::Malformed;
+    test->value = text;
+    i = after;
+  } else if (StartsIdent(s, i)) {
+    i = ReadSelectorName(s, i, false, selector, &test->value);
+  } else {
+    return SelectorRead::Malformed;
+  }
+  while (i < s.size() && IsSpace(s[i].unicode())) ++i;
+  test->ignoreCase = ValueIgnoresCase(test->name);
+  const char16_t flag = At(s, i);
+  if ((flag == u'i' || flag == u'I' || flag == u's' || flag == u'S') && !IsNameChar(At(s, i + 1))) {
+    test->ignoreCase = flag == u'i' || flag == u'I';
+    ++i;
+    while (i < s.size() && IsSpace(s[i].unicode())) ++i;
+  }
+  if (At(s, i) != u']') return SelectorRead::Malformed;
+  *end = i + 1;
+  return SelectorRead::Ok;
+}
+
 // One selector of a list, without comments, into `selector` (cleared first). Unsupported: a
-// selector this engine does not match (attributes, pseudo-classes and -elements, sibling
-// combinators, namespaces), which is left out alone; malformed: one that makes the whole rule
+// selector this engine does not match (pseudo-classes and -elements, sibling combinators,
+// namespaces), which is left out alone; malformed: one that makes the whole rule
 // void, as CSS has it.
 SelectorRead ReadSelector(QStringView s, Selector* selector) {
   selector->clear();
@@ -1022,6 +1108,7 @@ SelectorRead ReadSelector(QStringView s, Selector* selector) {
     if (int(selector->compounds.size()) >= kMaxCompounds) return SelectorRead::Unsupported;
     Selector::Compound compound;
     compound.classesAt = uint32_t(selector->classes.size());
+    compound.attributesAt = uint32_t(selector->attributes.size());
     bool any = false;
     if (c == u'*') {
       ++i;
@@ -1047,7 +1134,14 @@ SelectorRead ReadSelector(QStringView s, Selector* selector) {
         if (!compound.id.isEmpty() && compound.id != name) return SelectorRead::Unsupported;
         compound.id = name;
         i = end;
-      } else if (d == u'[' || d == u':') {
+      } else if (d == u'[') {
+        AttributeTest test;
+        qsizetype end = i;
+        const SelectorRead read = ReadAttributeSelector(s, i, selector, &test, &end);
+        if (read != SelectorRead::Ok) return read;
+        selector->attributes.push_back(test);
+        i = end;
+      } else if (d == u':') {
         return SelectorRead::Unsupported;
       } else {
         break;
@@ -1055,9 +1149,12 @@ SelectorRead ReadSelector(QStringView s, Selector* selector) {
       any = true;
     }
     if (!any) return SelectorRead::Malformed;
-    // Each class written counts for the specificity, a repeated one too.
+    // Each class written counts for the specificity, a repeated one too, and so does each
+    // attribute test.
     const auto first = selector->classes.begin() + compound.classesAt;
     classCount += uint32_t(selector->classes.end() - first);
+    compound.attributeCount = uint32_t(selector->attributes.size()) - compound.attributesAt;
+    classCount += compound.attributeCount;
     std::sort(first, selector->classes.end());
     selector->classes.erase(std::unique(first, selector->classes.end()), selector->classes.end());
     compound.classCount = uint32_t(selector->classes.size()) - compound.classesAt;
@@ -1074,6 +1171,11 @@ SelectorRead ReadSelector(QStringView s, Selector* selector) {
     hash = qHash(compound.type, hash * 31 + (k > 0 && selector->child[k - 1] ? 2 : 1));
     hash = qHash(compound.id, hash * 31 + 3);
     for (uint32_t n = 0; n < compound.classCount; ++n) hash = qHash(selector->classOf(compound, n), hash * 31 + 4);
+    for (uint32_t n = 0; n < compound.attributeCount; ++n) {
+      const AttributeTest& test = selector->attributes[compound.attributesAt + n];
+      hash = qHash(test.name, hash * 31 + 5);
+      hash = qHash(test.value, hash * 31 + 6 + 2 * size_t(test.match) + (test.ignoreCase ? 1 : 0));
+    }
   }
   selector->hash = hash;
   selector->specificity = std::min(ids, 1023u) << 20 | std::min(classCount, 1023u) << 10 | std::min(types, 1023u);
@@ -1229,6 +1331,8 @@ struct StoredCompound {
   uint32_t classesAt = 0;  // in the rules' classes, sorted
   uint32_t classCount : 31 = 0;
   uint32_t child : 1 = 0;  // whether it holds the next compound directly
+  uint32_t attributesAt = 0;  // in the rules' attribute tests
+  uint32_t attributeCount = 0;
 };
 
 // A name the rules hold (a type, an id or a class), once however many name it, with the buckets
@@ -1266,6 +1370,10 @@ int64_t RulePrice(const Selector& selector) {
   for (const Selector::Compound& compound : selector.compounds) {
     characters += 4 + compound.type.size() + (compound.id.isEmpty() ? 0 : 3 + compound.id.size());
     for (uint32_t n = 0; n < compound.classCount; ++n) characters += 3 + selector.classOf(compound, n).size();
+    for (uint32_t n = 0; n < compound.attributeCount; ++n) {
+      const AttributeTest& test = selector.attributes[compound.attributesAt + n];
+      characters += 8 + test.name.size() + test.value.size();
+    }
   }
   return kRuleCharge + kRuleKeyCharacterCharge * characters +
          kCompoundCharge * int64_t(selector.compounds.size());
@@ -1418,6 +1526,7 @@ struct GMStyleSheets::Rules {
   std::deque<Rule> rules;
   std::vector<StoredCompound> compounds;
   std::vector<QStringView> classes;
+  std::vector<AttributeTest> attributeTests;  // their names and values those the rules hold
   std::vector<Entry> entries;
   // The rules by their selectors' hashes, each selector one rule.
   FlatTable<uint32_t> byKey;
@@ -1529,13 +1638,51 @@ bool HasClass(const GMCssElement& element, QStringView name, const std::vector<Q
   return std::find(element.classes.begin(), element.classes.end(), name) != element.classes.end();
 }
 
-bool CompoundMatches(const StoredCompound& compound, const QStringView* classes, const GMCssElement& element,
-                     const std::vector<QStringView>* sorted, int64_t* steps) {
+// Whether the element's attribute passes the test: the first of its name, as a browser takes it.
+bool PassesAttributeTest(const GMCssElement& element, const AttributeTest& test, int64_t* steps) {
+  *steps += int64_t(element.attributes.size());
+  const auto at = std::find_if(element.attributes.begin(), element.attributes.end(),
+                               [&](const GMCssAttribute& a) { return a.name == test.name; });
+  if (at == element.attributes.end()) return false;
+  const QStringView value = at->value;
+  const Qt::CaseSensitivity cs = test.ignoreCase ? Qt::CaseInsensitive : Qt::CaseSensitive;
+  // What comparing a long value takes is counted by its length.
+  *steps += value.size() >> 6;
+  switch (test.match) {
+    case AttributeMatch::Exists: return true;
+    case AttributeMatch::Equals: return value.compare(test.value, cs) == 0;
+    case AttributeMatch::Dash:
+      return value.compare(test.value, cs) == 0 ||
+             (value.size() > test.value.size() && value[test.value.size()] == u'-' && value.startsWith(test.value, cs));
+    case AttributeMatch::Prefix: return !test.value.isEmpty() && value.startsWith(test.value, cs);
+    case AttributeMatch::Suffix: return !test.value.isEmpty() && value.endsWith(test.value, cs);
+    case AttributeMatch::Substring: return !test.value.isEmpty() && value.contains(test.value, cs);
+    case AttributeMatch::Word: {
+      if (test.value.isEmpty() || std::any_of(test.value.begin(), test.value.end(), [](QChar c) {
+            return IsSpace(c.unicode());
+          }))
+        return false;
+      for (qsizetype k = 0; k < value.size();) {
+        while (k < value.size() && IsSpace(value[k].unicode())) ++k;
+        const qsizetype start = k;
+        while (k < value.size() && !IsSpace(value[k].unicode())) ++k;
+        if (k > start && value.sliced(start, k - start).compare(test.value, cs) == 0) return true;
+      }
+      return false;
+    }
+  }
+  return false;
+}
+
+bool CompoundMatches(const StoredCompound& compound, const QStringView* classes, const AttributeTest* tests,
+                     const GMCssElement& element, const std::vector<QStringView>* sorted, int64_t* steps) {
   *steps += 1;
   if (!compound.type.isEmpty() && element.name != compound.type) return false;
   if (!compound.id.isEmpty() && element.id != compound.id) return false;
   for (uint32_t n = 0; n < compound.classCount; ++n)
     if (!HasClass(element, classes[compound.classesAt + n], sorted, steps)) return false;
+  for (uint32_t n = 0; n < compound.attributeCount; ++n)
+    if (!PassesAttributeTest(element, tests[compound.attributesAt + n], steps)) return false;
   return true;
 }
 
@@ -1653,7 +1800,7 @@ bool GMStyleSheets::Rules::fitsAt(const Rule& rule, uint32_t index, qsizetype at
   while (start > 0 && c[start - 1].child) --start;
   const qsizetype length = last - start;
   qsizetype m = 0;
-  while (m <= length && CompoundMatches(c[last - m], classes.data(), *path[size_t(at - m)].element,
+  while (m <= length && CompoundMatches(c[last - m], classes.data(), attributeTests.data(), *path[size_t(at - m)].element,
                                         &path[size_t(at - m)].classes, made))
     ++m;
   bool fits = m > length;
@@ -1692,7 +1839,7 @@ bool GMStyleSheets::Rules::fitsAbove(const Rule& rule, uint32_t index, qsizetype
     qsizetype fit = -1;
     for (qsizetype k = at; k >= last && fit < 0; --k) {
       qsizetype m = 0;
-      while (m <= length && CompoundMatches(c[last - m], classes.data(), *path[size_t(k - m)].element,
+      while (m <= length && CompoundMatches(c[last - m], classes.data(), attributeTests.data(), *path[size_t(k - m)].element,
                                             &path[size_t(k - m)].classes, made))
         ++m;
       if (m > length) fit = k;
@@ -1840,10 +1987,19 @@ uint32_t GMStyleSheets::Rules::ruleOf(const Selector& s) const {
     const StoredCompound* c = compoundsOf(rule);
     for (size_t k = 0; k < s.compounds.size(); ++k) {
       const Selector::Compound& w = s.compounds[k];
-      if (c[k].type != w.type || c[k].id != w.id || c[k].classCount != w.classCount) return false;
+      if (c[k].type != w.type || c[k].id != w.id || c[k].classCount != w.classCount ||
+          c[k].attributeCount != w.attributeCount)
+        return false;
       if (k + 1 < s.compounds.size() && bool(c[k].child) != s.child[k]) return false;
       for (uint32_t n = 0; n < w.classCount; ++n)
         if (classes[c[k].classesAt + n] != s.classOf(w, n)) return false;
+      for (uint32_t n = 0; n < w.attributeCount; ++n) {
+        const AttributeTest& held = attributeTests[c[k].attributesAt + n];
+        const AttributeTest& asked = s.attributes[w.attributesAt + n];
+        if (held.name != asked.name || held.value != asked.value || held.match != asked.match ||
+            held.ignoreCase != asked.ignoreCase)
+          return false;
+      }
     }
     return true;
   });
@@ -1911,6 +2067,14 @@ uint32_t GMStyleSheets::Rules::makeRule(const Selector& s) {
     c.child = k + 1 < s.compounds.size() && s.child[k];
     for (uint32_t n = 0; n < w.classCount; ++n)
       classes.push_back(kept(s.classOf(w, n), isSubject && subjectKind == KeyKind::Class && n == 0));
+    c.attributesAt = uint32_t(attributeTests.size());
+    c.attributeCount = w.attributeCount;
+    for (uint32_t n = 0; n < w.attributeCount; ++n) {
+      AttributeTest test = s.attributes[w.attributesAt + n];
+      test.name = kept(test.name, false);
+      test.value = kept(test.value, false);
+      attributeTests.push_back(test);
+    }
   }
   Bucket* bucket = &buckets[bucketIndex];
   const std::optional<size_t> ancestorKey = AncestorKey(s);
@@ -2200,7 +2364,9 @@ bool GMStyleSheets::match(const GMCssElement& element, std::vector<const GMCssDe
     for (uint32_t index = first; index != kNone; index = r.rules[index].next) {
       const Rules::Rule& rule = r.rules[index];
       const StoredCompound* c = r.compoundsOf(rule);
-      if (!CompoundMatches(c[rule.compoundCount - 1], r.classes.data(), element, sorted, &made)) continue;
+      if (!CompoundMatches(c[rule.compoundCount - 1], r.classes.data(), r.attributeTests.data(), element, sorted,
+                           &made))
+        continue;
       if (rule.compoundCount > 1 && !r.matches(rule, index, &made)) {
         if (r.exhausted) return false;
         continue;
@@ -2274,6 +2440,8 @@ void GMStyleSheets::setSteps(GMCssCharge steps) { rules_->steps = std::move(step
 void GMStyleSheets::forbidFiles() { rules_->filesForbidden = true; }
 
 bool GMStyleSheets::empty() const { return rules_->rules.empty(); }
+
+bool GMStyleSheets::testsAttributes() const { return !rules_->attributeTests.empty(); }
 
 bool GMStyleSheets::exhausted() const { return rules_->exhausted; }
 

@@ -25,22 +25,32 @@ struct GMCssDeclaration {
   bool important = false;
 };
 
-// An element as the rules see it: its name in lower case, its id and classes, and the element
-// that holds it (nullptr at the root), for descendant selectors.
+// An attribute of an element as attribute selectors test it: its name in lower case, its value
+// as written with its entities decoded.
+struct GMCssAttribute {
+  QStringView name;
+  QStringView value;
+};
+
+// An element as the rules see it: its name in lower case, its id and classes, its attributes
+// (where the sheets test any: GMStyleSheets::testsAttributes), and the element that holds it
+// (nullptr at the root), for descendant selectors.
 struct GMCssElement {
   QStringView name;
   QStringView id;
   // Shared by copies: an element made from a copy of another's entry pays nothing for them.
   QList<QStringView> classes;
+  QList<GMCssAttribute> attributes;
   const GMCssElement* parent = nullptr;
 
   GMCssElement() = default;
   // A copy, or an element given another's parts, is another element: what the style sheets
   // remember of the one is not the other's.
   GMCssElement(const GMCssElement& other)
-      : name(other.name), id(other.id), classes(other.classes), parent(other.parent) {}
+      : name(other.name), id(other.id), classes(other.classes), attributes(other.attributes), parent(other.parent) {}
   GMCssElement(GMCssElement&& other) noexcept
-      : name(other.name), id(other.id), classes(std::move(other.classes)), parent(other.parent) {}
+      : name(other.name), id(other.id), classes(std::move(other.classes)), attributes(std::move(other.attributes)),
+        parent(other.parent) {}
   GMCssElement& operator=(const GMCssElement& other) {
     if (this != &other) *this = GMCssElement(other);
     return *this;
@@ -49,6 +59,7 @@ struct GMCssElement {
     name = other.name;
     id = other.id;
     classes = std::move(other.classes);
+    attributes = std::move(other.attributes);
     parent = other.parent;
     serial = 0;
     return *this;
@@ -138,8 +149,9 @@ void ApplyCssDeclarations(const std::vector<const GMCssDeclaration*>& declaratio
 // declaration of a property wins), and a selector list repeating one selector holds it once, so
 // that repeating a rule costs its bytes and not its matches. Rules keep only the declarations of
 // the properties ApplyCssDeclarations reads (never background-image: no picture a sheet names
-// is loaded); selectors this engine does not match (attributes, pseudo-classes and -elements,
-// sibling combinators) are left out of their lists, so that no rule applies where it should not.
+// is loaded); selectors this engine does not match (pseudo-classes and -elements, sibling
+// combinators, namespaces) are left out of their lists, so that no rule applies where it should
+// not. Attribute selectors ("[hidden]", "[type=text i]", "[lang|=en]", "[href^=http]") match.
 // Linked and imported sheets are read from local regular files only, each file (whatever its
 // query string or fragment) once however often it is named, and charged for its bytes. A rule's
 // selector list is priced as it is read and paid for before any of its rules is made: a list past
@@ -173,6 +185,8 @@ class GMStyleSheets {
   void forbidFiles();
   // Whether any rule was added: a page without one pays nothing to match.
   bool empty() const;
+  // Whether any rule tests an element's attributes: only then need elements carry them.
+  bool testsAttributes() const;
   // Whether the charge has refused anything.
   bool exhausted() const;
 

@@ -224,6 +224,9 @@ struct Attributes {
   bool hasHref = false;
   bool hidden = false;  // not shown, as "display: none"
   bool open = false;    // a details element shows what it holds besides its summary
+  // Every attribute as written (its name in lower case, its value decoded), kept only where the
+  // style sheets test attributes.
+  QList<std::pair<QString, QString>> all;
 
   void set(QStringView key, QString value) {
     QString* field = nullptr;
@@ -504,6 +507,7 @@ struct Open {
   // What the style sheets see of it, and its style where any sheet or style touched it.
   QString elementName, elementId;
   QStringList elementClasses;
+  QList<std::pair<QString, QString>> elementAttributes;
   EntryCssElement element;
   GMCssStyle style;
   bool styled = false;
@@ -557,6 +561,7 @@ class Reader {
       : budget_(budget), base_(base), sheets_([this](int64_t bytes) { return chargeSheet(bytes); }), listener_(listener),
         listenerCost_(listener ? listenerCost : 0) {
     baseLength_ = base_.isEmpty() ? 0 : base_.toString(QUrl::FullyEncoded).size();
+    documentUrl_ = base_;
     // The entries stay where they are: the style sheets see each element's parent by its address.
     stack_.reserve(size_t(kMostHtmlNesting) + 2);
     if (budget_ > 0) {
@@ -588,6 +593,12 @@ class Reader {
     resources_ = false;
     sheets_.forbidFiles();
   }
+  // The address of the page itself, which the address its base element names is resolved against
+  // (empty, as for a pasted page: the page resolves nothing, and its base element is passed over).
+  void setDocumentUrl(const QUrl& url) { documentUrl_ = url; }
+  // What the page's first base element with an address names, made absolute; empty where it
+  // names none.
+  const QUrl& declaredBase() const { return declaredBase_; }
 
  private:
   // Scanning.
@@ -629,6 +640,9 @@ class Reader {
   void lineBreak();
   void picture(const Attributes& attributes);
   void rule();
+  // The page's base element names the address its links, pictures and style sheets are resolved
+  // against from then on.
+  void declareBase(const QString& href);
   void startRow(TableNode* table);
   void startCell(Tag tag, const Attributes& attributes);
   // Undoes the row the entry on top started, where it is hidden.
@@ -707,6 +721,9 @@ class Reader {
   size_t mostAttributes_ = 0;  // the most attributes a tag has had
   QUrl base_;
   int64_t baseLength_ = 0;  // of the base as an address
+  QUrl documentUrl_, declaredBase_;
+  bool baseSeen_ = false;   // a base element with an address was read: the first one counts
+  int64_t linksMade_ = 0;   // each charged for the base's length when it was made
   GMStyleSheets sheets_;
   bool resources_ = true;
   int64_t cost_ = 0;
@@ -874,12 +891,14 @@ qsizetype Reader::startTag(QStringView page, qsizetype at) {
   const Tag tag = TagOfWrittenName(page.sliced(at + 1, i - at - 1), &name);
   // The page's own elements, whose looks reach all its text, are read without a style sheet too.
   const bool frame = tag == Tag::Other && (name == u"body" || name == u"html");
-  // A meta element may declare the page's language.
-  const bool meta = tag == Tag::Other && name == u"meta";
+  // A meta element may declare the page's language; a base element, the address the page's own
+  // addresses are relative to.
+  const bool meta = tag == Tag::Other && (name == u"meta" || name == u"base");
   Attributes attributes;
   bool selfClosing = false;
   QString value;
   size_t attributeCount = 0;
+  const bool keepsAll = sheets_.testsAttributes();
   if (listener_) tagAttributes_.clear();
   for (;;) {
     while (i < n && (IsHtmlSpace(page[i].unicode()) || page[i] == u'/')) {
@@ -934,6 +953,13 @@ qsizetype Reader::startTag(QStringView page, qsizetype at) {
     }
     if (tag == Tag::Other && !frame && sheets_.empty() && !muted() && key.compare(u"hidden", Qt::CaseInsensitive) == 0)
       attributes.hidden = true;
+    if (keepsAll && !muted()) {
+      // Kept while the element is open, for the attribute selectors of the page's sheets.
+      if (!charge(kHtmlAttributeCost + 2 * int64_t(key.size() + value.size()))) return n;
+      QString lowerKey = key.toString();
+      for (QChar& c : lowerKey) c = QChar(LowerAscii(c.unicode()));
+      attributes.all.push_back({std::move(lowerKey), value});
+    }
     if ((tag != Tag::Other || frame || meta || !sheets_.empty()) && key.size() <= 16 && !muted()) {
       // In lower case where it stands: a tag of millions of attributes makes no string of each.
       std::array<char16_t, 16> lower;
@@ -967,6 +993,11 @@ qsizetype Reader::startTag(QStringView page, qsizetype at) {
   }
   if (tag == Tag::Other && name == u"iframe") return skipFrameContent(page, i, name);
   if (name == u"html" && rootLanguage_.isEmpty()) rootLanguage_ = attributes.lang.trimmed();
+  if (meta && name == u"base" && attributes.hasHref && !baseSeen_) {
+    baseSeen_ = true;
+    declareBase(attributes.href);
+    if (stopped()) return n;
+  }
   if (meta && attributes.httpEquiv.trimmed().compare(u"content-language", Qt::CaseInsensitive) == 0) {
     // A list of languages names none the page is in.
     const QString declared = attributes.content.trimmed();
@@ -1200,6 +1231,8 @@ void Reader::push(Open open) {
   pushed.element.id = pushed.elementId;
   pushed.element.classes.clear();
   for (const QString& c : pushed.elementClasses) pushed.element.classes.push_back(c);
+  pushed.element.attributes.clear();
+  for (const auto& [name, value] : pushed.elementAttributes) pushed.element.attributes.push_back({name, value});
   pushed.element.parent = stack_.size() > 2 ? &stack_[stack_.size() - 2].element : nullptr;
 }
 
@@ -1569,6 +1602,7 @@ bool Reader::hidesEmptyElement(QStringView name, const Attributes& attributes) {
   GMCssElement element;
   element.name = name;
   element.id = attributes.id;
+  for (const auto& [attribute, value] : attributes.all) element.attributes.push_back({attribute, value});
   element.parent = &stack_.back().element;
   const QString& classes = attributes.className;
   int64_t named = 0;
@@ -1592,7 +1626,7 @@ bool Reader::hidesEmptyElement(QStringView name, const Attributes& attributes) {
       failed_ = true;
       return true;
     }
-    for (const GMCssDeclaration& declaration : own) declarations.push_back(&declaration);
+    AddInlineCssDeclarations(own, &declarations);
   }
   GMCssStyle style = stack_.back().style.inherited();
   if (!declarations.empty()) ApplyCssDeclarations(declarations, stack_.back().style, &style);
@@ -1621,6 +1655,20 @@ void Reader::picture(const Attributes& attributes) {
   block_->runs.push_back(std::move(run));
   block_->hasText = true;
   block_->textStarted = true;
+}
+
+void Reader::declareBase(const QString& href) {
+  if (documentUrl_.isEmpty()) return;
+  const QUrl url = documentUrl_.resolved(QUrl(href.trimmed()));
+  // One a browser passes over: no address, or one that only runs a script or holds data.
+  const QString scheme = url.scheme().toLower();
+  if (!url.isValid() || url.isRelative() || scheme == u"javascript" || scheme == u"data") return;
+  const int64_t length = url.toString(QUrl::FullyEncoded).size();
+  // The links made before it are resolved against it too: each holds so much more.
+  if (length > baseLength_ && !charge((length - baseLength_) * (linksMade_ + 1) * kHtmlLinkCharacterCost)) return;
+  base_ = url;
+  baseLength_ = length;
+  declaredBase_ = url;
 }
 
 void Reader::rule() {
@@ -1760,6 +1808,7 @@ void Reader::startCell(Tag tag, const Attributes& attributes) {
 void Reader::pushStyled(Open open, const QString& name, const Attributes& attributes) {
   open.elementName = name;
   open.elementId = attributes.id;
+  open.elementAttributes = attributes.all;
   open.elementClasses.clear();
   const QString& classes = attributes.className;
   // Each class is held by the entry and seen by the style sheets: what they take is charged
@@ -1810,7 +1859,7 @@ void Reader::applyStyle(const Attributes& attributes, bool hiddenByAttribute) {
       failed_ = true;
       return;
     }
-    for (const GMCssDeclaration& declaration : own) declarations.push_back(&declaration);
+    AddInlineCssDeclarations(own, &declarations);
   }
   const GMCssStyle& parentStyle = parent.style;
   const GMCssStyle inherited = parentStyle.inherited();
@@ -2022,7 +2071,17 @@ void Reader::openElement(Tag tag, const QString& name, const Attributes& attribu
         open.blockFormat = QTextBlockFormat();
         open.alignment = Qt::AlignHCenter;
         pushStyled(std::move(open), name, attributes);
-        if (!tooDeep_ && owner && stack_.back().style.captionBelow.value_or(false)) owner->captionBelow = true;
+        if (!tooDeep_ && owner) {
+          // Its align attribute sets the side as the browser's own style sheet does: below what
+          // the caption's own declarations say, above what it inherits from its table.
+          const std::optional<bool> side = stack_.back().style.captionBelow;
+          bool below = side.value_or(false);
+          const QStringView align = QStringView(attributes.align).trimmed();
+          const bool ownSide = side != stack_[stack_.size() - 2].style.captionBelow;
+          if (!ownSide && align.compare(u"bottom", Qt::CaseInsensitive) == 0) below = true;
+          else if (!ownSide && align.compare(u"top", Qt::CaseInsensitive) == 0) below = false;
+          if (below) owner->captionBelow = true;
+        }
         return;
       }
       Open open = stack_.back();
@@ -2083,9 +2142,10 @@ void Reader::openElement(Tag tag, const QString& name, const Attributes& attribu
       if (open > 0) closeElement(Tag::A);
       if (stopped()) return;
       // A relative address is made absolute against the page's base: it may hold that too.
-      if (attributes.hasHref && !muted() &&
-          !charge(kHtmlLinkCost + (attributes.href.size() + baseLength_) * kHtmlLinkCharacterCost))
-        return;
+      if (attributes.hasHref && !muted()) {
+        ++linksMade_;
+        if (!charge(kHtmlLinkCost + (attributes.href.size() + baseLength_) * kHtmlLinkCharacterCost)) return;
+      }
     }
     if (IsFormatting(tag)) {
       reconstruct();
@@ -2701,7 +2761,10 @@ GMHtmlReading ReadHtmlPage(QStringView page, QTextDocument* text, int64_t budget
   text->clear();
   text->setBaseUrl(base);
   text->setUndoRedoEnabled(false);
+  auto* imported = dynamic_cast<GMImportTextDocument*>(text);
+  if (imported) imported->setDeclaredBase(QUrl());
   Reader reader(budget, base, listener, listenerCost);
+  if (imported && !imported->pageUrl().isEmpty()) reader.setDocumentUrl(imported->pageUrl());
   if (resources == GMHtmlResources::None) reader.forbidResources();
   if (listener) listener->setCharges([&reader](int64_t bytes) { return reader.chargeListener(bytes); });
   GMHtmlReading reading = reader.read(page);
@@ -2712,10 +2775,13 @@ GMHtmlReading ReadHtmlPage(QStringView page, QTextDocument* text, int64_t budget
     text->setBaseUrl(base);
     reading.outcome = GMHtmlReading::Outcome::TooLarge;
     reading.cost = std::max(reading.cost, reader.grown());
-  } else if (reading.read() && !reader.language().isEmpty()) {
-    QTextFrameFormat root = text->rootFrame()->frameFormat();
-    root.setProperty(kHtmlPageLanguageProperty, reader.language());
-    text->rootFrame()->setFrameFormat(root);
+  } else if (reading.read()) {
+    if (!reader.language().isEmpty()) {
+      QTextFrameFormat root = text->rootFrame()->frameFormat();
+      root.setProperty(kHtmlPageLanguageProperty, reader.language());
+      text->rootFrame()->setFrameFormat(root);
+    }
+    if (imported) imported->setDeclaredBase(reader.declaredBase());
   }
   return reading;
 }

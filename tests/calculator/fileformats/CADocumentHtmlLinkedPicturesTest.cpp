@@ -60,7 +60,7 @@ TEST_F(HtmlLinkedPicturesTest, LinksAndPicturesOpenAndPasteAsABrowserShowsThem) 
       {"<table><tr><td><a href=https://shop.example/><img src=pic.png> Cart (3)</a></td></tr></table>",
        "0,0=https://shop.example/>Cart (3)|1,0=picture", "0,0=https://shop.example/>Cart (3)"},
       {"<table><tr><td><a href=https://shop.example/><img src=pic.png></a></td><td>x</td></tr></table>",
-       "0,0=https://shop.example/>|1,0=x", "0,0=https://shop.example/>|1,0=x"},
+       "0,0=https://shop.example/>|1,0=picture|2,0=x", "0,0=https://shop.example/>|1,0=x"},
       // Badges: each linked picture of a line its link and its picture; words before a linked
       // picture stay words, its link and its picture beside them.
       {"<p><a href=\"https://ci.example/b\"><img src=badge1.png></a> <a href=\"https://cov.example/c\"><img "
@@ -70,7 +70,7 @@ TEST_F(HtmlLinkedPicturesTest, LinksAndPicturesOpenAndPasteAsABrowserShowsThem) 
        "0,0=https://ci.example/b>|1,0=https://cov.example/c>|0,1=Logo:|1,1=https://shop.example/>"},
       // Words and a linked picture: the words, the link and its picture each a column, in the
       // order they are shown, in a paragraph or a table cell, the picture had or not; a table
-      // cell's link and picture take columns the row leaves empty.
+      // cell's link and picture take columns of their own, the cells after them moving right.
       {"<p>Logo: <a href=https://shop.example/><img src=pic.png alt=\"Shop logo\"></a></p><p>next</p>",
        "0,0=Logo:|1,0=https://shop.example/>|2,0=picture|0,1=next", "0,0=Logo:|1,0=https://shop.example/>|0,1=next"},
       {"<pre><b>Acme</b> <a href=https://shop.example/><img src=pic.png></a>\tQ3</pre>",
@@ -84,13 +84,13 @@ TEST_F(HtmlLinkedPicturesTest, LinksAndPicturesOpenAndPasteAsABrowserShowsThem) 
       {"<table><tr><td><a href=https://shop.example/><img src=pic.png></a> Shop Ltd</td></tr></table>",
        "0,0=https://shop.example/>|1,0=picture|2,0=Shop Ltd", "0,0=https://shop.example/>|1,0=Shop Ltd"},
       {"<table><tr><td>Logo: <a href=https://shop.example/><img src=pic.png></a></td><td>x</td><td></td></tr></table>",
-       "0,0=Logo:|1,0=x|2,0=picture", "0,0=Logo:|1,0=x"},
-      // A link beside a picture keeps its link, in either order, the picture had or not.
+       "0,0=Logo:|1,0=https://shop.example/>|2,0=picture|3,0=x", "0,0=Logo:|1,0=https://shop.example/>|2,0=x"},
+      // A link beside a picture keeps its link, the picture on the side it is shown on, had or not.
       {"<table><tr><td><img src=flag.png alt=Nigeria> <a href=/wiki/Lena_Okafor>Lena Okafor</a></td></tr></table>",
-       "0,0=file:///wiki/Lena_Okafor>Lena Okafor|1,0=picture", "0,0=/wiki/Lena_Okafor>Lena Okafor"},
+       "0,0=picture|1,0=file:///wiki/Lena_Okafor>Lena Okafor", "0,0=/wiki/Lena_Okafor>Lena Okafor"},
       {"<table><tr><td><a href=/wiki/Lena_Okafor>Lena Okafor</a> <img src=flag.png></td><td>1990</td></tr>"
        "<tr><td><img src=missing.png> <a href=/wiki/Ada_Eze>Ada Eze</a></td><td>1991</td></tr></table>",
-       "0,0=file:///wiki/Lena_Okafor>Lena Okafor|1,0=1990|0,1=file:///wiki/Ada_Eze>Ada Eze|1,1=1991",
+       "0,0=file:///wiki/Lena_Okafor>Lena Okafor|1,0=picture|2,0=1990|0,1=file:///wiki/Ada_Eze>Ada Eze|2,1=1991",
        "0,0=/wiki/Lena_Okafor>Lena Okafor|1,0=1990|0,1=/wiki/Ada_Eze>Ada Eze|1,1=1991"},
       {"<p><a href=\"people/lena.html\">Lena Okafor</a> <img src=flag.png></p><p><img src=missing.png> <a "
        "href=\"people/ada.html\">Ada Eze</a></p>",
@@ -110,7 +110,8 @@ TEST_F(HtmlLinkedPicturesTest, LinksAndPicturesOpenAndPasteAsABrowserShowsThem) 
       {"<table><tr><td><a href=https://a.example/><img src=badge1.png></a> <a href=https://b.example/><img "
        "src=badge2.png></a></td></tr></table><p><a href=https://a.example/>Home</a> <a href=https://b.example/>About"
        "</a></p>",
-       "0,0=https://a.example/>|1,0=picture|0,1=Home About", "0,0=https://a.example/>|0,1=Home About"},
+       "0,0=https://a.example/>|1,0=picture|2,0=https://b.example/>|3,0=picture|0,1=Home About",
+       "0,0=https://a.example/>|1,0=https://b.example/>|0,1=Home About"},
       // In-page and query links point at the page itself; other relative ones at what they name.
       {"<p><a href=\"#History\">History</a></p><p><a href=\"?page=2\">Next</a></p><p><a href=\"#top\">Top</a></p>"
        "<p><a href=\"chapter2.html\">Chapter 2</a></p><p><a href=\"../wiki/Mars\">Mars</a></p>",

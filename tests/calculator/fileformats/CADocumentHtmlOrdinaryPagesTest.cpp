@@ -65,7 +65,10 @@ class HtmlOrdinaryPagesTest : public RichTextTest {
   }
   // The page (a file of tests/data/html, or one written here) opens and pastes with the cells
   // expected (ExpectedCells) and the looks asked ("x,y=looks").
-  void expectPage(const char* page, const char* cells, const char* looks, bool bytes = false);
+  // pasted: the cells of a paste where they stand elsewhere than an open's without its pictures
+  // (a table's columns moved right for a picture an open finds).
+  void expectPage(const char* page, const char* cells, const char* looks, bool bytes = false,
+                  const char* pasted = nullptr);
 };
 
 // The cells expected of a page read as asked, from those of an open where "{address}" is a link's
@@ -99,6 +102,7 @@ TEST_F(HtmlOrdinaryPagesTest, PagesOpenAndPasteAsABrowserShowsThem) {
     const char* page;   // a file of tests/data/html, or a page written here
     const char* cells;  // opened (ExpectedCells)
     const char* looks;  // "x,y=looks" of the cells whose looks the case is about
+    const char* pasted = nullptr;  // where a paste's cells stand elsewhere (expectPage)
   } cases[] = {
       // pandoc: inline code keeps the blanks around it, looks survive the list, the page's colour
       // (its root's) reaches all text, relative links keep their words.
@@ -107,13 +111,17 @@ TEST_F(HtmlOrdinaryPagesTest, PagesOpenAndPasteAsABrowserShowsThem) {
        "0,4=Unpack it|0,5=After the list|0,6=See the manual and the history.|0,7=Option|1,7=Meaning|0,8=-v|"
        "1,8=verbose|0,9=-q|1,9=quiet|0,10=History|0,11={../changes.html}>Changes",
        "0,0=b fg#1a1a1a center|0,2=fg#1a1a1a|0,4=fg#1a1a1a|0,5=b fg#1a1a1a|0,10=b fg#1a1a1a"},
-      // LibreOffice Writer: words beside a picture (the picture beside them where it is had), a
-      // centred table whose cells keep their own alignment, list items written as paragraphs.
+      // LibreOffice Writer: words beside a picture (the picture beside them where it is had, on
+      // the side it is shown on), a centred table whose cells keep their own alignment, list items
+      // written as paragraphs.
       {"writer-report.html",
        "0,0=Company Annual report|1,0=picture|0,1=Revenue|1,1=120|0,2=Costs|1,2=80|"
        "0,3=See the notes for details.|0,4={docs/notes.html}>Notes|0,5=First point|0,6=Second point|"
-       "0,7=Outlook|0,8=Figures are provisional.|0,9=figure 1|1,9=picture",
-       "0,1=-|1,1=right|0,7=b|0,8=fg#c9211e"},
+       "0,7=Outlook|0,8=Figures are provisional.|0,9=picture|1,9=figure 1",
+       "0,1=-|1,1=right|0,7=b|0,8=fg#c9211e",
+       "0,0=Company Annual report|0,1=Revenue|1,1=120|0,2=Costs|1,2=80|0,3=See the notes for details.|"
+       "0,4={docs/notes.html}>Notes|0,5=First point|0,6=Second point|0,7=Outlook|0,8=Figures are provisional.|"
+       "0,9=figure 1"},
       // A wiki: a table of contents and a table of links to its own pages, striped rows, a video's
       // fallback text not shown, an absolute address with a blank kept as written.
       {"wiki-places.html",
@@ -177,10 +185,11 @@ TEST_F(HtmlOrdinaryPagesTest, PagesOpenAndPasteAsABrowserShowsThem) {
        "</td></tr></table>",
        "0,0=a|1,0=r|0,1=b|0,2=c|0,3=d", "0,0=bg#eeeeee|1,0=bg#ff0000|0,1=bg#ffff00|0,2=bg#f2f2f2|0,3=-"},
   };
-  for (const auto& c : cases) expectPage(c.page, c.cells, c.looks);
+  for (const auto& c : cases) expectPage(c.page, c.cells, c.looks, false, c.pasted);
 }
 
-void HtmlOrdinaryPagesTest::expectPage(const char* page, const char* cells, const char* looks, bool bytes) {
+void HtmlOrdinaryPagesTest::expectPage(const char* page, const char* cells, const char* looks, bool bytes,
+                                       const char* pasted) {
   const bool file = QByteArray(page).endsWith(".html") && !QByteArray(page).contains('<');
   const QString path = file ? TestDataPath(QStringLiteral("html/") + QLatin1String(page)) : this->path("page.html");
   QByteArray html = page;
@@ -191,7 +200,8 @@ void HtmlOrdinaryPagesTest::expectPage(const char* page, const char* cells, cons
     SCOPED_TRACE(std::string(page).substr(0, 60) + (reading == Reading::Open ? " (open)" : " (paste)"));
     CADocument sheet;
     ASSERT_TRUE(read(sheet, path, html, reading, bytes));
-    EXPECT_EQ(CellSummary(sheet).toStdString(), ExpectedCells(QString::fromUtf8(cells), reading, path).toStdString());
+    const char* expected = reading == Reading::Paste && pasted ? pasted : cells;
+    EXPECT_EQ(CellSummary(sheet).toStdString(), ExpectedCells(QString::fromUtf8(expected), reading, path).toStdString());
     const QString wanted = QString::fromUtf8(looks);
     for (QStringView entry : QStringView(wanted).tokenize(u'|', Qt::SkipEmptyParts)) {
       const qsizetype equals = entry.indexOf(u'=');
@@ -211,7 +221,9 @@ void HtmlOrdinaryPagesTest::expectPage(const char* page, const char* cells, cons
 // sheet holds no table in a cell: an e-mail laid out in tables is one cell), a no-break space
 // kept where it stands, a footer written before the body after it, a ruby's reading in the
 // parentheses written for readers that show none above the text, a template not shown, the text
-// of a page in UTF-16 or windows-1252 as written. A paste reads the page's bytes as an open does.
+// of a page in UTF-16 or windows-1252 as written, a link that starts a cell's words and shows
+// most of them (a breadcrumb, a download's name) keeping its address, as does a linked picture
+// not had beside words. A paste reads the page's bytes as an open does.
 TEST_F(HtmlOrdinaryPagesTest, FurtherPagesLoseNoTextABrowserShows) {
   const struct {
     const char* page;   // a file of tests/data/html/sources/pages, or a page written here
@@ -269,7 +281,8 @@ TEST_F(HtmlOrdinaryPagesTest, FurtherPagesLoseNoTextABrowserShows) {
        "0,2=South|1,2=9870.1|2,2=0.59|3,2=4/3/2026|0,3=Total|1,3=22215.78|2,3=1"},
       {"sources/pages/forum-thread.html",
        "0,0={./viewtopic.php?t=5512}>Greenhouse heating on a budget?|0,1=3 posts • Page 1 of 1|"
-       "0,2={#p40121}>Greenhouse heating on a budget?|0,3=by beanpole » Sun Jan 18, 2026 7:42 pm|"
+       "0,2={#p40121}>Greenhouse heating on a budget?|0,3={./viewtopic.php?p=40121#p40121}>|"
+       "1,3=by beanpole » Sun Jan 18, 2026 7:42 pm|"
        "0,4=Has anyone tried bubble wrap plus a paraffin heater? My chillies died last winter.|"
        "0,6=Thanks in advance!|0,7={./memberlist.php?mode=viewprofile&u=881}>beanpole|0,8=Posts: 214|"
        "0,9=Joined: Sat Apr 02, 2022|0,10={#p40130}>Re: Greenhouse heating on a budget?|"
@@ -363,7 +376,8 @@ TEST_F(HtmlOrdinaryPagesTest, FurtherPagesLoseNoTextABrowserShows) {
        "0,7=Breaking changes|0,8=tidyq run now exits with status 2 (not 1) on a timeout.|"
        "0,9=Full Changelog: v2.3.1...v2.4.0|0,10=Assets 3|"
        "0,11={/example/tidyq/releases/download/v2.4.0/tidyq-linux-x86_64.tar.gz}>tidyq-linux-x86_64.tar.gz|"
-       "1,11=4.1 MB|2,11=May 2, 2026|0,12=Source code (zip)|2,12=May 2, 2026|0,13=Source code (tar.gz)|"
+       "1,11=4.1 MB|2,11=May 2, 2026|0,12={/example/tidyq/archive/refs/tags/v2.4.0.zip}>Source code (zip)|"
+       "2,12=May 2, 2026|0,13={/example/tidyq/archive/refs/tags/v2.4.0.tar.gz}>Source code (tar.gz)|"
        "2,13=May 2, 2026"},
       {"sources/pages/report-card.html",
        "0,0=Lindenhurst Primary — End of Term Report|0,1=Pupil: Noor Hassan|1,1=Class: 5B|2,1=Term: Spring 2026|"
@@ -383,7 +397,7 @@ TEST_F(HtmlOrdinaryPagesTest, FurtherPagesLoseNoTextABrowserShows) {
        "3,3=Morning|0,4=3|1,4=6/6/2026|2,4=Bartholomew Featherstonehaugh|0,5=4|1,5=7/6/2026|2,5=Chidi|"
        "3,5=Evening|0,6=Published by Example Docs – Updated automatically every 5 minutes"},
       {"sources/pages/shop-category.html",
-       "0,0={/}>|0,1=Search Go|0,2=Home ›|0,3=Kitchen ›|0,4=Kettles|0,5=Kettles (3 products)|"
+       "0,0={/}>|0,1=Search Go|0,2={/}>Home ›|0,3={/kitchen}>Kitchen ›|0,4=Kettles|0,5=Kettles (3 products)|"
        "0,6=Turn on JavaScript to filter products.|0,8={/p/k1}>Steel kettle 1.7\u00a0l|"
        "0,9=★★★★☆4 out of 5 stars (128)|0,10=£39.99 £29.99|0,12={/p/k2}>Glass kettle with blue\u00adlight|"
        "0,13=★★★☆☆3 out of 5 stars (17)|0,14=44.5|0,15=Sort by:|0,16=Relevance|0,17=Price: low to high|"
@@ -458,9 +472,9 @@ TEST_F(HtmlOrdinaryPagesTest, FurtherPagesLoseNoTextABrowserShows) {
   for (const auto& c : cases) expectPage(c.page, c.cells, "", true);
 }
 
-// Words beside a picture stay, the picture beside them where it can be had and its row leaves
-// room: an open (a picture named beside the page) and a paste (one named by its file's address)
-// agree.
+// Words beside a picture stay, the picture beside them where it can be had, on the side it is
+// shown on, a table's later cells moved right for it: an open (a picture named beside the page)
+// and a paste (one named by its file's address) agree.
 TEST_F(HtmlOrdinaryPagesTest, WordsBesideAPictureStayOpenedOrPasted) {
   const QString picture = TestDataPath(QStringLiteral("html/logo.png"));
   const struct {
@@ -469,18 +483,19 @@ TEST_F(HtmlOrdinaryPagesTest, WordsBesideAPictureStayOpenedOrPasted) {
   } cases[] = {
       {"<p>Company <img src=\"{picture}\"> Annual report</p>", "0,0=Company Annual report|1,0=picture"},
       {"<p><img src=\"{picture}\"></p>", "0,0=picture"},
-      {"<pre>a\t<img src=\"{picture}\"> b\tc</pre>", "0,0=a|1,0=b|2,0=picture|3,0=c"},
-      {"<table><tr><td><img src=\"{picture}\"> figure 1</td></tr></table>", "0,0=figure 1|1,0=picture"},
+      {"<pre>a\t<img src=\"{picture}\"> b\tc</pre>", "0,0=a|1,0=picture|2,0=b|3,0=c"},
+      {"<table><tr><td><img src=\"{picture}\"> figure 1</td></tr></table>", "0,0=picture|1,0=figure 1"},
       {"<table><tr><td>logo <img src=\"{picture}\"></td><td></td></tr></table>", "0,0=logo|1,0=picture"},
-      // The row's next cell keeps its own: the words stay, the picture has no place.
-      {"<table><tr><td><img src=\"{picture}\"> figure 1</td><td>b</td></tr></table>", "0,0=figure 1|1,0=b"},
+      // The row's next cell moves right: the words stay, the picture takes a column of its own.
+      {"<table><tr><td><img src=\"{picture}\"> figure 1</td><td>b</td></tr></table>",
+       "0,0=picture|1,0=figure 1|2,0=b"},
       // A picture alone on a cell's first line, its caption below it (in a block, after a line
-      // break, under a linked picture): the caption stays, the picture beside it where the row
-      // leaves room, no empty line above the caption.
+      // break, under a linked picture): the caption stays, the picture beside it (a linked
+      // picture's after its link), the captions in one column, no empty line above a caption.
       {"<table><tr><td><img src=\"{picture}\"><div>caption</div></td></tr><tr><td><img src=\"{picture}\"><br>"
        "caption 2</td><td>b</td></tr><tr><td><a href=\"https://x.example/\"><img src=\"{picture}\"></a><div>"
        "caption 3</div></td></tr></table>",
-       "0,0=caption|1,0=picture|0,1=caption 2|1,1=b|0,2=https://x.example/>caption 3|1,2=picture"},
+       "0,0=picture|1,0=caption|0,1=picture|1,1=caption 2|3,1=b|1,2=https://x.example/>caption 3|2,2=picture"},
       // A picture that cannot be had leaves the words as they would read beside it; a line break
       // that starts a cell is the cell's own.
       {"<p>Company <img src=\"missing.png\"> Annual report</p><table><tr><td><img src=\"missing.png\"> figure"

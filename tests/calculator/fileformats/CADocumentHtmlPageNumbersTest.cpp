@@ -1,6 +1,7 @@
-// A page's numbers are read in the page's own syntax (the language it declares, else a decimal
-// point and comma groups), never in the user's: every cell holds the same number, or the same
-// text, whatever locale opens or pastes the page; and the sheet's own pages read back alike.
+// A page's numbers are read in the syntax of the language it declares (a language no one knows:
+// a decimal point and comma groups), never in the user's: every cell holds the same number, or the
+// same text, whatever locale opens or pastes the page; and the sheet's own pages read back alike.
+// The pages that declare none are read as the user types (CADocumentHtmlPageSyntaxTest).
 #include "RichTextTestSupport.h"
 
 #include "calculator/fileformats/caFileFormatServices.h"
@@ -88,18 +89,12 @@ const struct {
     {"Swiss",
      "<html lang=\"de-CH\"><body>",
      {{"1'234.5", "1234.5"}, {"1\xE2\x80\x99" "234.5", "1234.5"}, {"0.75", "0.75"}, {"1,5", nullptr}}},
-    {"no language",
-     "<html><body>",
-     {{"1,234.5", "1234.5"}, {"1,5", nullptr}, {"2.5", "2.5"}, {"-1,000,000", "-1000000"}}},
     {"Content-Language",
      "<html><head><meta http-equiv=\"Content-Language\" content=\"de\"></head><body>",
      {{"1,5", "1.5"}, {"2.500", "2500"}}},
     {"lang over Content-Language",
      "<html lang=\"en\"><head><meta http-equiv=\"content-language\" content=\"de\"></head><body>",
      {{"1,5", nullptr}, {"2.500", "2.5"}}},
-    {"a list of languages",
-     "<html><head><meta http-equiv=\"Content-Language\" content=\"de, en\"></head><body>",
-     {{"1,5", nullptr}, {"2.5", "2.5"}}},
     {"a language of other digits",
      "<html lang=\"ar\" dir=\"rtl\"><body>",
      {{"3.9810", "3.981"}, {"1,234", "1234"}}},
@@ -127,7 +122,8 @@ TEST_F(HtmlPageNumbersTest, CellsHoldThePagesNumbersInEveryLocale) {
   }
 }
 
-// A formula, a date and words are entered as the user types them, whatever the page's syntax.
+// A formula, a date written year first and words are entered as the user types them, whatever
+// the page's syntax.
 TEST_F(HtmlPageNumbersTest, FormulasAndDatesAreEnteredAsTyped) {
   const QByteArray html = "<html lang=\"de\"><body><table><tr><td>=1+1</td><td>2024-03-01</td><td>Summe</td></tr>"
                           "</table></body></html>";

@@ -689,13 +689,13 @@ TEST_F(HtmlTest, FormatsColoursWidthsAndPicturesComeAlong) {
                              "<p><span style=\"color:rgba(255,0,0,0)\">clear</span> "
                              "<span style=\"color:#0000ff\">blue</span></p>"
                              // A picture beside text goes beside the words, which a cell
-                             // holds without it; in a table, where its row leaves room.
+                             // holds without it; in a table, the row's later cells move right.
                              "<p>see <img src=\"dot.png\"> here</p>"
                              "<table><tr><td>logo <img src=\"dot.png\"></td><td>b</td></tr></table>"));
   FLError error;
   ASSERT_EQ(document.openFile(path("page.html"), &error), kFileTypeHtml);
   EXPECT_EQ(CellSummary(document).toStdString(),
-            "0,0=bold|1,0=warm|2,0=picture|0,1=clear blue|0,2=see here|1,2=picture|0,3=logo|1,3=b");
+            "0,0=bold|1,0=warm|2,0=picture|0,1=clear blue|0,2=see here|1,2=picture|0,3=logo|1,3=picture|2,3=b");
   ASSERT_NE(document.cellAtGridPoint({0, 0}), nullptr);
   EXPECT_TRUE(document.cellAtGridPoint({0, 0})->format()->bold());
   ASSERT_NE(document.cellAtGridPoint({1, 0}), nullptr);

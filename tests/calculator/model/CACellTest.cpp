@@ -536,3 +536,53 @@ TEST_F(CellTest, ATextThatCannotBeEncipheredFailsTheSave) {
 }
 
 }  // namespace
+
+// An amount typed as the locale shows money is that amount: a currency symbol of letters (or of
+// letters and a sign) before or after it, and the locale's group marks, blanks and apostrophes
+// among them; the symbol anywhere else, or another locale's, leaves a text.
+TEST_F(CellTest, AmountsTypedAsTheLocaleShowsMoneyAreNumbers) {
+  const struct {
+    const char* locale;
+    const char* typed;
+    int64_t cents;  // 0: a text
+  } cases[] = {
+      {"de_CH", "CHF1\u2019234.50", 123450},   {"de_CH", "CHF 1'234.50", 123450},  {"de_CH", "CHF-12.50", -1250},
+      {"de_CH", "-CHF12.50", -1250},           {"de_CH", "1\u2019234.50 CHF", 123450}, {"de_CH", "CHFX12", 0},
+      {"de_CH", "12CHF34", 0},                 {"de_CH", "kr12", 0},
+      {"sv_SE", "kr1\u00a0234,50", 123450},    {"sv_SE", "kr1 234,50", 123450},    {"sv_SE", "1 234,50 kr", 123450},
+      {"sv_SE", "1\u00a0234\u00a0567", 123456700}, {"sv_SE", "12 34", 0},          {"sv_SE", "kronor 12", 0},
+      {"fr_FR", "1\u202f234,56", 123456},      {"fr_FR", "1\u00a0234\u00a0%", 1234},     {"fr_FR", "1 234,50 \u20ac", 123450},
+      {"pt_BR", "R$1.234,50", 123450},         {"pt_BR", "R$ 1.234,50", 123450},   {"pt_BR", "(R$1.234,50)", -123450},
+      {"pt_BR", "R$", 0},
+      {"ar_EG", "\u062c.\u0645.\u200f1\u066c234\u066b50", 123450}, {"ar_EG", "1\u066c234\u066b50", 123450},
+      {"fa_IR", "\u0631\u06cc\u0627\u06441\u066c234\u066b50", 123450},
+      {"en_US", "CHF12", 0},                   {"en_US", "$1,234.50", 123450},
+  };
+  for (const auto& c : cases) {
+    const TestLocale scope(c.locale);
+    const QString typed = QString::fromUtf8(c.typed);
+    SCOPED_TRACE(std::string(c.locale) + " " + c.typed);
+    const CACell& cell = entered(0, 0, typed);
+    if (c.cents == 0) {
+      EXPECT_EQ(cell.valueType(), kValueText);
+      continue;
+    }
+    EXPECT_EQ(cell.valueType(), kValueNumber);
+    EXPECT_EQ(cell.number().value_or(CANumber()), CANumber::withNumerator(c.cents, 100));
+  }
+  // What the money display shows in each locale, typed there, is its amount again.
+  for (const char* locale : {"de_CH", "sv_SE", "pt_BR", "fr_FR", "ar_EG", "fa_IR", "en_IN", "hi_IN", "de_DE"}) {
+    const TestLocale scope(locale);
+    CANumberFormat money;
+    money.setDisplay(kDisplayMoney);
+    money.setSize(2);
+    money.setGroupThousands(true);
+    for (const int64_t cents : {int64_t(123450), int64_t(-123456789)}) {
+      const QString shown = money.formatMoney(static_cast<long double>(cents) / 100);
+      SCOPED_TRACE(std::string(locale) + " " + shown.toStdString());
+      const CACell& cell = entered(0, 0, shown);
+      EXPECT_EQ(cell.valueType(), kValueNumber);
+      EXPECT_EQ(cell.number().value_or(CANumber()), CANumber::withNumerator(cents, 100));
+    }
+  }
+}

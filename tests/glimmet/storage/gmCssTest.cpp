@@ -13,7 +13,8 @@
 namespace {
 
 // An element chain written as selectors are: "div.x p#i.a.b" is a p with id i and classes a and
-// b inside a div of class x. Its views point into `text`, kept alive with it.
+// b inside a div of class x; "p[lang=en][hidden]" a p with those attributes (a value written
+// without blanks or brackets). Its views point into `text`, kept alive with it.
 struct Chain {
   QString text;
   std::deque<QString> parts;
@@ -26,13 +27,23 @@ struct Chain {
       qsizetype i = 0;
       const auto until = [&](qsizetype from) {
         qsizetype end = from;
-        while (end < word.size() && word[end] != u'.' && word[end] != u'#') ++end;
+        while (end < word.size() && word[end] != u'.' && word[end] != u'#' && word[end] != u'[') ++end;
         return end;
       };
       const qsizetype nameEnd = until(0);
       e.name = QStringView(parts.emplace_back(word.left(nameEnd)));
       i = nameEnd;
       while (i < word.size()) {
+        if (word[i] == u'[') {
+          const qsizetype close = word.indexOf(u']', i);
+          const QString inside = word.mid(i + 1, close - i - 1);
+          const qsizetype equals = inside.indexOf(u'=');
+          const QStringView name(parts.emplace_back(equals < 0 ? inside : inside.left(equals)));
+          const QStringView value(parts.emplace_back(equals < 0 ? QString() : inside.mid(equals + 1)));
+          e.attributes.push_back({name, value});
+          i = close + 1;
+          continue;
+        }
         const qsizetype end = until(i + 1);
         const QStringView part(parts.emplace_back(word.mid(i + 1, end - i - 1)));
         if (word[i] == u'#')
@@ -317,6 +328,69 @@ TEST(GMCss, InlineDeclarationsTakeTheirPlaceInTheCascade) {
       parts.append(d->property + u'=' + d->value + QLatin1String(d->important ? "!" : ""));
     EXPECT_EQ(parts.join(u'|').toStdString(), c.expected) << c.sheet << " / " << c.inlineStyle;
   }
+}
+
+// Attribute selectors match as a browser matches them: by presence, by a whole value, a word of
+// it, its hyphenated start, its start, end or any part, case-sensitively but for the attributes
+// HTML compares without case and where "i" or "s" says otherwise; each counts as a class does,
+// on the element itself and on its ancestors. One written wrong makes its whole rule void; one
+// with a namespace is left out of its list alone.
+TEST(GMCss, AttributeSelectorsMatchAsABrowserMatchesThem) {
+  const struct {
+    const char* sheet;
+    const char* element;
+    const char* expected;
+  } cases[] = {
+      {"[hidden].a{display:block}", "div[hidden].a", "display=block"},
+      {"[hidden].a{display:block}", "div[hidden]", ""},
+      {"[hidden].a{display:block}", "div.a", ""},
+      {"div[hidden]{color:red}", "div[HIDDEN]", ""},  // the reader gives names in lower case
+      {"[title=Note]{color:red}", "p[title=Note]", "color=red"},
+      {"[title=Note]{color:red}", "p[title=note]", ""},
+      {"[title=Note i]{color:red}", "p[title=nOTE]", "color=red"},
+      {"[type=text]{color:red}", "input[type=TEXT]", "color=red"},
+      {"[type=text s]{color:red}", "input[type=TEXT]", ""},
+      {"[class~=b]{color:red}", "p[class=a]", ""},
+      {"[rel~=noopener]{color:red}", "a[rel=nofollow]", ""},
+      {"[data-tags~=b]{color:red}", "p[data-tags=b]", "color=red"},
+      {"[lang|=en]{color:red}", "p[lang=en-GB]", "color=red"},
+      {"[lang|=en]{color:red}", "p[lang=en]", "color=red"},
+      {"[lang|=en]{color:red}", "p[lang=eng]", ""},
+      {"a[href^=\"http\"]{color:red}", "a[href=https://x.example/]", "color=red"},
+      {"a[href$='.pdf']{color:red}", "a[href=/guide.pdf]", "color=red"},
+      {"a[href$='.pdf']{color:red}", "a[href=/guide.pdf?x]", ""},
+      {"[title*=ar]{color:red}", "abbr[title=march]", "color=red"},
+      {"[title*='']{color:red}", "abbr[title=march]", ""},
+      {"[title^=\"\"]{color:red}", "abbr[title]", ""},
+      {"[ title = 'a' ]{color:red}", "p[title=a]", "color=red"},
+      // On an ancestor, and by specificity: an attribute counts as a class.
+      {"[dir=rtl] p{text-align:right}", "div[dir=rtl] section p", "text-align=right"},
+      {"[dir=rtl] > p{text-align:right}", "div[dir=rtl] section p", ""},
+      {"p.a{color:red} p[title]{color:blue}", "p.a[title=x]", "color=red|color=blue"},
+      {"p[title]{color:blue} p.a{color:red}", "p.a[title=x]", "color=blue|color=red"},
+      {"[a][b]{color:red} [b][a]{color:blue}", "p[a][b]", "color=red|color=blue"},
+      // Written wrong: the rule is void, the other rules stay.
+      {"[=x]{color:red} p{margin-left:1pt}", "p[x]", "margin-left=1pt"},
+      {"[a=1]{color:red} p{margin-left:1pt}", "p[a=1]", "margin-left=1pt"},
+      {"[a=\"x\n]{color:red} p{margin-left:1pt}", "p[a=x]", "margin-left=1pt"},
+      {"[a x]{color:red}", "p[a]", ""},
+      {"[a{color:red}", "p[a]", ""},
+      // A namespace: left out of its list alone.
+      {"[*|a], p{color:red}", "p", "color=red"},
+      {"[svg|a], p{color:red}", "p[a]", "color=red"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(std::string(c.sheet) + " / " + c.element);
+    GMStyleSheets sheets(nullptr);
+    ASSERT_TRUE(sheets.addSheet(QString::fromUtf8(c.sheet), QUrl()));
+    EXPECT_EQ(Matched(sheets, QString::fromUtf8(c.element)).toStdString(), c.expected);
+  }
+  GMStyleSheets plain(nullptr);
+  ASSERT_TRUE(plain.addSheet(QStringLiteral("p.a{color:red}"), QUrl()));
+  EXPECT_FALSE(plain.testsAttributes());
+  GMStyleSheets tests(nullptr);
+  ASSERT_TRUE(tests.addSheet(QStringLiteral("p.a{color:red} [hidden]{display:block}"), QUrl()));
+  EXPECT_TRUE(tests.testsAttributes());
 }
 
 // Rules repeated by the thousand cost a page their bytes, not a match each for every element.

@@ -1,0 +1,271 @@
+// A page's numbers and dates in the syntax it declares, or as the user types them where it
+// declares none; the sheet's own pages, written in any locale, read back alike in every other.
+#include "RichTextTestSupport.h"
+
+#include "calculator/fileformats/caFileFormatServices.h"
+#include "calculator/fileformats/caHtml.h"
+#include "calculator/model/CAFormat.h"
+#include "calculator/model/CANumberFormat.h"
+#include "calculator/model/LocaleTestSupport.h"
+#include "calculator/model/caDocumentServices.h"
+#include "platform/FLError.h"
+#include "support/TestData.h"
+#include "support/TestFiles.h"
+
+#include <QRegularExpression>
+
+#include <functional>
+#include <string>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+namespace {
+
+// The locales a page is written and read in: a point and a comma, a comma and a point, an
+// apostrophe, a blank, a narrow no-break space, Arabic separators; day-, month- and year-first
+// dates.
+constexpr const char* kLocales[] = {"C",     "en_US", "en_GB", "de_DE", "de_CH", "fr_FR",
+                                    "sv_SE", "pt_BR", "en_IN", "hi_IN", "ar_EG", "fa_IR"};
+
+class HtmlPageSyntaxTest : public RichTextTest {
+ protected:
+  HtmlPageSyntaxTest() { InstallFileFormatServices(); }
+
+  // The page opened from a file, or pasted, under `locale`, given to `check`.
+  void read(const QByteArray& page, const char* locale, const std::function<void(const CADocument&)>& check) {
+    const QString file = path("page.html");
+    ASSERT_TRUE(WriteFileBytes(file, page));
+    const TestLocale scope(locale);
+    for (const bool pasted : {false, true}) {
+      SCOPED_TRACE(std::string(locale) + (pasted ? ", pasted" : ", opened"));
+      CADocument sheet;
+      if (pasted) {
+        ASSERT_TRUE(FileFormatServices().loadHtml(sheet, QString::fromUtf8(page)));
+      } else {
+        FLError error;
+        ASSERT_EQ(sheet.openFile(file, &error), kFileTypeHtml) << error.reason.toStdString();
+      }
+      check(sheet);
+    }
+  }
+};
+
+QByteArray Fixture(const char* name) {
+  QFile file(TestDataPath(QStringLiteral("html/syntax/") + QLatin1String(name)));
+  if (!file.open(QIODevice::ReadOnly)) return {};
+  return file.readAll();
+}
+
+// What a cell holds: a number (C syntax), a date (a day index), or, where neither, a text.
+struct Held {
+  const char* number = nullptr;
+  int32_t date = 0;
+};
+constexpr Held kText{};
+Held Number(const char* number) { return Held{number, 0}; }
+Held Date(int32_t day) { return Held{nullptr, day}; }
+
+void ExpectHeld(const CADocument& sheet, const GridPoint& at, const Held& held) {
+  SCOPED_TRACE("at " + std::to_string(at.x) + "," + std::to_string(at.y));
+  const CACell* cell = sheet.cellAtGridPoint(at);
+  ASSERT_TRUE(cell);
+  if (held.date != 0) {
+    EXPECT_EQ(cell->valueType(), kValueDate) << cell->displayText(true).toStdString();
+    ASSERT_TRUE(cell->number());
+    EXPECT_EQ(cell->number()->integerValue(), held.date);
+    return;
+  }
+  if (!held.number) {
+    EXPECT_EQ(cell->valueType(), kValueText) << cell->displayText(true).toStdString();
+    EXPECT_FALSE(cell->number());
+    return;
+  }
+  const std::optional<CANumber> want = CANumber::withValidatedString(QString::fromLatin1(held.number), false, u'.', QChar());
+  ASSERT_TRUE(want);
+  EXPECT_EQ(cell->valueType(), kValueNumber) << cell->displayText(true).toStdString();
+  ASSERT_TRUE(cell->number()) << cell->formula().toStdString();
+  EXPECT_TRUE(*cell->number() == *want) << cell->number()->archive().toStdString() << " for " << held.number;
+}
+
+// A page that declares no language (as the clipboard's HTML from a browser) is read as its user
+// types its cells: a German table is German to a German user, and its dates are the user's.
+TEST_F(HtmlPageSyntaxTest, APageWithoutALanguageIsReadAsItsUserTypes) {
+  const QByteArray german = Fixture("german-no-language.html");
+  ASSERT_FALSE(german.isEmpty());
+  // Row by row, the cells after each row's label.
+  const struct {
+    const char* locale;
+    Held cells[6];
+  } readings[] = {
+      {"de_DE", {Number("1234.56"), Number("1234"), Number("3.5"), Number("2500"), Number("-1234.5"), Date(20260304)}},
+      {"de_CH", {kText, Number("1.234"), kText, Number("2.5"), kText, Date(20260304)}},
+      {"pt_BR", {Number("1234.56"), Number("1234"), Number("3.5"), Number("2500"), Number("-1234.5"), kText}},
+      {"fr_FR", {kText, kText, Number("3.5"), kText, kText, kText}},
+      {"en_US", {kText, Number("1.234"), kText, Number("2.5"), kText, kText}},
+      {"C", {kText, Number("1.234"), kText, Number("2.5"), kText, kText}},
+  };
+  for (const auto& reading : readings) {
+    read(german, reading.locale, [&reading](const CADocument& sheet) {
+      for (int64_t k = 0; k < 6; ++k) ExpectHeld(sheet, {1 + k % 2, k / 2}, reading.cells[k]);
+    });
+  }
+  const QByteArray dates = Fixture("dates-no-language.html");
+  ASSERT_FALSE(dates.isEmpty());
+  const struct {
+    const char* locale;
+    Held cells[3];
+  } dated[] = {
+      {"en_US", {Date(20250403), Date(20251201), Date(20251201)}},
+      {"de_DE", {Date(20250304), Date(20250112), Date(20251201)}},
+      {"en_GB", {Date(20250304), Date(20250112), Date(20251201)}},
+      {"sv_SE", {Date(20250403), Date(20251201), Date(20251201)}},
+  };
+  for (const auto& reading : dated) {
+    read(dates, reading.locale, [&reading](const CADocument& sheet) {
+      for (int64_t k = 0; k < 3; ++k) ExpectHeld(sheet, {k, 0}, reading.cells[k]);
+    });
+  }
+}
+
+// The pages of the earlier table that declare no language (or a list of them, which names none
+// the page is in): read as typed, the same texts give each user his own numbers.
+TEST_F(HtmlPageSyntaxTest, UndeclaredPagesOfTheEarlierTableReadAsTyped) {
+  const struct {
+    const char* head;
+    const char* shown[4];
+    Held c[4], german[4], french[4];
+  } pages[] = {
+      {"<html><body>",
+       {"1,234.5", "1,5", "2.5", "-1,000,000"},
+       {Number("1234.5"), kText, Number("2.5"), Number("-1000000")},
+       {kText, Number("1.5"), kText, kText},
+       {kText, Number("1.5"), kText, kText}},
+      {"<html><head><meta http-equiv=\"Content-Language\" content=\"de, en\"></head><body>",
+       {"1,5", "2.5", "2.500", "3,25"},
+       {kText, Number("2.5"), Number("2.5"), kText},
+       {Number("1.5"), kText, Number("2500"), Number("3.25")},
+       {Number("1.5"), kText, kText, Number("3.25")}},
+  };
+  for (const auto& page : pages) {
+    QByteArray html = QByteArray(page.head) + "<table><tr>";
+    for (const char* shown : page.shown) html += "<td>" + QByteArray(shown) + "</td>";
+    html += "</tr></table></body></html>\n";
+    for (const auto& [locale, cells] : {std::pair{"C", page.c}, std::pair{"de_DE", page.german},
+                                        std::pair{"fr_FR", page.french}}) {
+      read(html, locale, [cells = cells](const CADocument& sheet) {
+        for (int64_t k = 0; k < 4; ++k) ExpectHeld(sheet, {k, 0}, cells[k]);
+      });
+    }
+  }
+}
+
+// A page that declares its language is read in it, dates as numbers, in every locale; where its
+// amounts show it writes another syntax ("$1,299.00" on a page in German, Gnumeric's German
+// amounts on a page it declares English), in that one.
+TEST_F(HtmlPageSyntaxTest, ADeclaredPageReadsItsDatesAndNumbersAlikeInEveryLocale) {
+  const struct {
+    const char* fixture;
+    GridPoint first;  // the first cell of the rows below the headings
+    std::vector<Held> cells;  // row by row, three a row
+  } pages[] = {
+      {"us-dates.html",
+       {0, 1},
+       {Date(20250403), Date(20251201), Number("1234.5"), Date(20260304), Date(20261225), Number("2500")}},
+      {"german-dates.html",
+       {0, 1},
+       {Date(20261225), Date(20260304), Number("1234.5"), Date(20260304), kText, Number("2500")}},
+      {"us-prices-lang-de.html",
+       {0, 1},
+       {kText, Number("12000"), Number("1000"), kText, Number("1299"), Number("250")}},
+      {"gnumeric-german-lang-en.html",
+       {0, 1},
+       {kText, Number("-176.17"), Number("2500"), kText, Number("1250"), Number("12.5")}},
+  };
+  for (const auto& page : pages) {
+    SCOPED_TRACE(page.fixture);
+    const QByteArray html = Fixture(page.fixture);
+    ASSERT_FALSE(html.isEmpty());
+    for (const char* locale : kLocales) {
+      read(html, locale, [&page](const CADocument& sheet) {
+        for (size_t k = 0; k < page.cells.size(); ++k)
+          ExpectHeld(sheet, {page.first.x + int64_t(k % 3), page.first.y + int64_t(k / 3)}, page.cells[k]);
+      });
+    }
+  }
+}
+
+// LibreOffice writes a tiny value with twenty decimals and no more: where the cell shows more of
+// the same number's digits, the number keeps them; where it shows fewer, the value stands.
+TEST_F(HtmlPageSyntaxTest, ATinyStoredValueKeepsTheDigitsItsCellShows) {
+  const QByteArray html = Fixture("libreoffice-small-values.html");
+  ASSERT_FALSE(html.isEmpty());
+  const char* const numbers[] = {"1.45519152283669E-11", "1.455191523E-11", "1.25E-7", "1234.5678"};
+  for (const char* locale : {"C", "de_DE", "fr_FR"}) {
+    read(html, locale, [&numbers](const CADocument& sheet) {
+      for (int64_t y = 0; y < int64_t(std::size(numbers)); ++y) ExpectHeld(sheet, {1, y}, Number(numbers[y]));
+    });
+  }
+}
+
+// A page the sheet writes under each locale reads back under each other, opened and pasted, with
+// the same numbers and dates: grouped, in fixed places, as money and percentages, and its dates in
+// the order it writes them; the page declares a language that writes them as it does.
+TEST_F(HtmlPageSyntaxTest, PagesWrittenInEveryLocaleReadBackAlikeInEveryOther) {
+  const struct {
+    int32_t display;
+    bool grouped;
+    int64_t size;
+    const char* number;
+  } numbers[] = {
+      {kDisplayFloat, true, 2, "1234567.5"}, {kDisplayFloat, false, 3, "-0.125"}, {kDisplayPercent, false, 1, "0.125"},
+      {kDisplayMoney, true, 2, "1234.5"},    {kDisplayMoney, true, 2, "-1234.5"}, {kDisplayFloat, true, 0, "-1000000"},
+      {0, false, 0, "3.25"},
+  };
+  const int32_t dates[] = {20260304, 20261225, 20260112};
+  const int64_t columns = int64_t(std::size(numbers) + std::size(dates));
+  for (const char* writer : kLocales) {
+    QString page;
+    {
+      const TestLocale scope(writer);
+      CADocument sheet;
+      for (size_t k = 0; k < std::size(numbers); ++k) {
+        CACell* cell = sheet.cellAtGridPointImperative({int64_t(k), 0});
+        ASSERT_TRUE(cell);
+        const std::optional<CANumber> number =
+            CANumber::withValidatedString(QString::fromLatin1(numbers[k].number), false, u'.', QChar());
+        ASSERT_TRUE(number);
+        cell->setNumberValue(*number);
+        if (numbers[k].display == 0) continue;
+        CANumberFormat shown;
+        shown.setDisplay(numbers[k].display);
+        shown.setSize(numbers[k].size);
+        shown.setGroupThousands(numbers[k].grouped);
+        CAFormat format;
+        format.setNumberFormat(&shown);
+        cell->setFormat(format);
+      }
+      for (size_t k = 0; k < std::size(dates); ++k) {
+        CACell* cell = sheet.cellAtGridPointImperative({int64_t(std::size(numbers) + k), 0});
+        ASSERT_TRUE(cell);
+        cell->setNumberValue(CANumber(dates[k]));
+        cell->setValueType(kValueDate);
+      }
+      FLError error;
+      ASSERT_TRUE(ExportRangeAsHtml(sheet, GridRange{{0, 0}, {columns - 1, 0}}, QString(), &page, &error));
+    }
+    SCOPED_TRACE(std::string("written under ") + writer);
+    const QRegularExpressionMatch declared = QRegularExpression(QStringLiteral("<html [^>]*lang=\"([^\"]+)\"")).match(page);
+    ASSERT_TRUE(declared.hasMatch());
+    SCOPED_TRACE("declaring " + declared.captured(1).toStdString());
+    for (const char* reader : kLocales) {
+      read(page.toUtf8(), reader, [&](const CADocument& sheet) {
+        for (size_t k = 0; k < std::size(numbers); ++k) ExpectHeld(sheet, {int64_t(k), 0}, Number(numbers[k].number));
+        for (size_t k = 0; k < std::size(dates); ++k)
+          ExpectHeld(sheet, {int64_t(std::size(numbers) + k), 0}, Date(dates[k]));
+      });
+    }
+  }
+}
+
+}  // namespace
