@@ -1,5 +1,5 @@
 // Feeds arbitrary bytes to the native package's XML reader as a document's "document.xml" (or,
-// by the input's own choice, as a protected one or as a pasted cell archive), recalculates and
+// by the input's own choice, as a protected one or as a pasted cell archive, read on a meter), recalculates and
 // edits the sheet it made when the input chooses, then writes it back out. Any crash, hang or sanitizer report here is a fault in the reader or in
 // what it built.
 #include "FuzzApplication.h"
@@ -8,6 +8,7 @@
 #include "framlet/foundation/FLXmlEncoder.h"
 #include "framlet/foundation/flBase.h"
 #include "framlet/foundation/flPasswords.h"
+#include "framlet/foundation/flReadingMeter.h"
 
 #include <QByteArray>
 #include <QString>
@@ -15,6 +16,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <memory>
+#include <optional>
 
 int FuzzPackageXml(const uint8_t* data, size_t size) {
   if (!HaveGuiApplication()) return 0;
@@ -33,7 +35,16 @@ int FuzzPackageXml(const uint8_t* data, size_t size) {
       SetEncryptionPassword(document.password());
       document.setOpenWithPassword(true);
     }
-    document.loadFromXml(*decoder);
+    {
+      // By the input's choice, read as a paste reads the clipboard's archive: on a meter of a small
+      // budget, which ends the reading where it is passed.
+      std::optional<FLReadingMeter> meter;
+      if (options & 64) {
+        meter.emplace(int64_t(64) << 10);
+        decoder->setMetered(true);
+      }
+      document.loadFromXml(*decoder);
+    }
     document.setOpenWithPassword(false);
 
     // The sheet read is recalculated, and its rows and columns edited, by the input's choice:

@@ -24,6 +24,7 @@ inline std::thread::id g_thread;
 inline int64_t g_countdown = 0;  // the allocation still to come that fails (0: none)
 inline int64_t g_ceiling = -1;   // the bytes held since arming past which one fails (-1: none)
 inline int64_t g_held = 0;
+inline int64_t g_peakHeld = 0;  // the most held at once since arming
 inline int64_t g_allocations = 0;
 inline int64_t g_failures = 0;
 
@@ -39,7 +40,10 @@ inline void* Allocate(size_t size) {
   }
   void* block = std::malloc(size == 0 ? 1 : size);
   if (!block) throw std::bad_alloc();
-  if (Counted()) g_held += int64_t(malloc_usable_size(block));
+  if (Counted()) {
+    g_held += int64_t(malloc_usable_size(block));
+    if (g_held > g_peakHeld) g_peakHeld = g_held;
+  }
   return block;
 }
 
@@ -71,6 +75,7 @@ inline void FailAllocations(int64_t count, int64_t ceiling = -1) {
   g_countdown = count;
   g_ceiling = ceiling;
   g_held = 0;
+  g_peakHeld = 0;
   g_allocations = 0;
   g_failures = 0;
   g_armed = true;
@@ -81,11 +86,12 @@ struct AllocationCounts {
   int64_t allocations = 0;
   int64_t failures = 0;
   int64_t held = 0;
+  int64_t peak = 0;
 };
 inline AllocationCounts AllowAllocations() {
   using namespace allocation_failures;
   g_armed = false;
-  return {g_allocations, g_failures, g_held};
+  return {g_allocations, g_failures, g_held, g_peakHeld};
 }
 
 #ifdef TAMSEL_DEFINE_ALLOCATION_FAILURES

@@ -35,6 +35,7 @@
 #include "calculator/model/CARow.h"
 #include "framlet/foundation/flFileSupport.h"
 #include "framlet/foundation/Kolor.h"
+#include "framlet/foundation/flQtHeld.h"
 #include "framlet/foundation/flReadingMeter.h"
 #include "glimmet/storage/gmAttributedImport.h"
 #include "glimmet/storage/gmHtmlReader.h"
@@ -60,6 +61,7 @@
 #include <functional>
 #include <initializer_list>
 #include <memory>
+#include <new>
 #include <utility>
 #include <vector>
 
@@ -1835,9 +1837,9 @@ void JoinRowsAfterFirst(QTextTable* table, const PlainTable& plain) {
     }
   }
   const QTextTableCell cell = table->cellAt(0, last);
-  QTextCursor cursor = cell.firstCursorPosition();
-  cursor.setPosition(cursor.position() + plain.firstRow[size_t(last)].size());
-  cursor.insertText(words);
+  FLQtHeld<QTextCursor> cursor(cell.firstCursorPosition());
+  cursor->setPosition(cursor->position() + plain.firstRow[size_t(last)].size());
+  cursor->insertText(words);
 }
 
 }  // namespace
@@ -1939,7 +1941,9 @@ int64_t PlainTableReadingCost(const QByteArray& page, int64_t budget) {
 
 int64_t PlainTableReadingCost(QStringView page, int64_t budget) {
   if (!g_plainTableReading) return -1;
-  GMImportTextDocument text;
+  // Left alone should Qt run out of memory while it is built (FLQtHeld).
+  FLQtHeld<GMImportTextDocument> held;
+  GMImportTextDocument& text = *held;
   GMHtmlReading reading;
   bool whole = false;
   bool listened = false;
@@ -2060,7 +2064,10 @@ bool LoadHtmlPage(CADocument& document, QString html, const QString& path, FLErr
     return false;
   };
   const auto tooLarge = [&](int64_t cost) { return refuse(std::max(cost, meter.grown())); };
-  GMImportTextDocument text;
+  // Qt's rich text, left alone (FLQtHeld) should memory run out while it is built or read: the
+  // failure goes on to the command, which tells it, and nothing Qt left half-built is used.
+  FLQtHeld<GMImportTextDocument> held;
+  GMImportTextDocument& text = *held;
   if (!pasted) {
     text.setBaseUrl(QUrl::fromLocalFile(QFileInfo(path).absolutePath() + u'/'));
     text.setPageUrl(QUrl::fromLocalFile(QFileInfo(path).absoluteFilePath()));
@@ -2289,9 +2296,9 @@ std::vector<StoredCell> EnterStoredValues(QTextDocument& text, const PlainTable*
     QString written = entry->text;
     written.replace(u'.', *syntax ? (*syntax)->point : NumberTextLocale().decimalSeparatorChar);
     if (written != shown) {
-      QTextCursor cursor(block);
-      cursor.movePosition(QTextCursor::EndOfBlock, QTextCursor::KeepAnchor);
-      cursor.insertText(written, first.fragment().charFormat());
+      FLQtHeld<QTextCursor> cursor(block);
+      cursor->movePosition(QTextCursor::EndOfBlock, QTextCursor::KeepAnchor);
+      cursor->insertText(written, first.fragment().charFormat());
     }
     const CANumber number = entry->number;
     entered.push_back({number, std::move(*entry), tables[k], places[k].first, places[k].second});
@@ -2360,8 +2367,15 @@ bool LoadRichTextPage(CADocument& document, QTextDocument& text, const PlainTabl
                       const KeptLinesListener* lines, std::optional<PageNumberSyntax>* syntax) {
   const std::vector<StoredCell> entered = EnterStoredValues(text, table, lines, syntax);
   if (!NewImportDocument()) return false;
-  const bool imported = ImportAttributedText(g_glimmetDoc, text);
-  text.clear();
+  bool imported = false;
+  try {
+    imported = ImportAttributedText(g_glimmetDoc, text);
+    text.clear();
+  } catch (const std::bad_alloc&) {
+    // The engine's document goes; the rich text is left to its holder, as Qt left it.
+    DestroyImportDocument();
+    throw;
+  }
   if (!imported) {
     DestroyImportDocument();
     return false;

@@ -258,12 +258,22 @@ bool PasteFiles(const QMimeData& data, CADocument& target, PasteResult& result) 
 // Chooses the representation and reads it. NO when nothing usable is there.
 bool ReadClipboard(const QMimeData& data, CADocument& target, PasteResult& result) {
   if (Has(data, kPasteboardCellsType)) {
-    const QString xml = QString::fromUtf8(PasteboardData(data, QLatin1String(kPasteboardCellsType)));
-    std::unique_ptr<FLXmlDecoder> decoder = FLXmlDecoder::withString(xml);
+    // The archive's bytes are read as the UTF-8 they are, never held again as a text of their own,
+    // and its cells are built on the paste's meter: a tag read is a piece made, and the reading
+    // ends where the meter passes its budget.
+    std::unique_ptr<FLXmlDecoder> decoder =
+        FLXmlDecoder::withData(PasteboardData(data, QLatin1String(kPasteboardCellsType)));
     if (!decoder) return false;
+    decoder->setMetered(true);
     result.document = std::make_unique<CADocument>();
     result.document->loadFromXml(*decoder);
     result.fromCells = true;
+    // Cut short by the meter, the archive is no paste of what the clipboard holds: the paste
+    // tells it, with the cells already read let go.
+    if (const FLReadingMeter* meter = FLReadingMeter::current(); meter && meter->passed()) {
+      result.document.reset();
+      return true;
+    }
     result.kind = TypeOfRange(&result.sourceRange, result.document->selectionRange());
     if (result.kind == kRangeInvalid) return false;
     const GridRange extent = result.document->extent();

@@ -7,6 +7,7 @@
 
 #include "framlet/foundation/flBase.h"
 #include "framlet/foundation/flFileSupport.h"
+#include "framlet/foundation/flReadingMeter.h"
 #include "framlet/foundation/flSeededHash.h"
 
 #include <QFile>
@@ -473,11 +474,11 @@ void FLXmlDecoder::forgetOldestName() {
   const InternedName* oldest = &names_.front();
   const auto found = namesByHash_.find(oldest->hash);
   if (found != namesByHash_.end()) {
-    if (found.value() == oldest) {
-      if (oldest->sameHash) found.value() = oldest->sameHash;
+    if (found->second == oldest) {
+      if (oldest->sameHash) found->second = oldest->sameHash;
       else namesByHash_.erase(found);
     } else {
-      for (const InternedName* kept = found.value(); kept; kept = kept->sameHash) {
+      for (const InternedName* kept = found->second; kept; kept = kept->sameHash) {
         if (kept->sameHash == oldest) {
           kept->sameHash = oldest->sameHash;
           break;
@@ -899,6 +900,10 @@ bool FLXmlDecoder::readTag() {
 
 bool FLXmlDecoder::getNextTag() {
   if (!error_.isEmpty()) return false;
+  if (metered_ && !FLReadingMeter::Checkpoint()) {
+    error_ = QString::fromLatin1(kPastBudgetReason);
+    return false;
+  }
   State& s = state_;
   if (!s.started) {
     s.started = true;

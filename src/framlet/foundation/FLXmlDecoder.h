@@ -4,6 +4,7 @@
 #pragma once
 
 #include "framlet/foundation/flGuardedMapping.h"
+#include "framlet/foundation/flSeededHash.h"
 #include "platform/FLError.h"
 
 #include <QAnyStringView>
@@ -79,6 +80,12 @@ class FLXmlDecoder {
   bool getNextTag();
   bool isDone() const;
   void forceDone();
+  // Each tag read counts as a piece made on the thread's current meter (FLReadingMeter): once the
+  // meter is past its budget the reading ends, as at an error, so that what is built of a text
+  // too large for the memory stops where the budget does. Off unless asked for: a reading whose
+  // caller cannot tell a text cut short (an undo record) is never cut short.
+  void setMetered(bool metered) { metered_ = metered; }
+  static constexpr const char* kPastBudgetReason = "Reading it would take more memory than there is.";
 
   int32_t key() const { return state_.key; }
   const QString& xmlTag() const { return state_.tagName(); }
@@ -308,7 +315,7 @@ class FLXmlDecoder {
   // The same names by the hash of their bytes, the first of each hash: a damaged or hostile
   // document may hold many thousands of names, each of which must still be found at once. The
   // table holds the hash alone, so that a look-up reads no other name but one of the same hash.
-  QHash<size_t, const InternedName*> namesByHash_;
+  FLHashMap<size_t, const InternedName*> namesByHash_;
   int64_t namesCompared_ = 0;
   struct RecentName {
     uint64_t prefix = 0;
@@ -321,4 +328,5 @@ class FLXmlDecoder {
   bool coalescing_ = false;
   bool allowNumericTags_ = false;
   bool allowSpaceInAttr_ = false;
+  bool metered_ = false;
 };

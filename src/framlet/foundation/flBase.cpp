@@ -1,5 +1,7 @@
 // Allocation, logging, assertions and per-thread storage.
 #include "framlet/foundation/flBase.h"
+
+#include "framlet/foundation/flSeededHash.h"
 #include "framlet/foundation/flReadingMeter.h"
 
 #include <QCoreApplication>
@@ -28,7 +30,7 @@ FLLogHandler g_logHandler;
 // only the count is logged, at each power of two: a file holding thousands of one fault then
 // neither spends its time resolving symbols nor floods the log, and the log still says how often.
 std::mutex g_assertLock;
-QHash<QByteArray, uint64_t> g_assertCounts;
+FLHashMap<QByteArray, uint64_t> g_assertCounts;
 constexpr uint64_t kAssertRepeatsLogged = 32;
 // Messages are fixed texts in the code; should some be made at run time, the table is begun
 // again rather than let grow.
@@ -41,7 +43,7 @@ uint64_t CountAssert(const char* message, const char* sourcePath, int line) {
   place += '\n';
   place += message ? message : "";
   std::lock_guard guard(g_assertLock);
-  if (g_assertCounts.size() >= kMostAssertPlaces && !g_assertCounts.contains(place)) g_assertCounts.clear();
+  if (g_assertCounts.size() >= size_t(kMostAssertPlaces) && !g_assertCounts.count(place)) g_assertCounts.clear();
   return ++g_assertCounts[place];
 }
 

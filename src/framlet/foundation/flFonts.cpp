@@ -1,5 +1,7 @@
 #include "framlet/foundation/flFonts.h"
 
+#include "framlet/foundation/flSeededHash.h"
+
 #include "framlet/foundation/FLKernel.h"
 #include "framlet/foundation/flCharacterClasses.h"
 #include "framlet/foundation/flStringExtensions.h"
@@ -157,10 +159,10 @@ QFont MakeFont(const FLFontFace& face, double size) {
 // It starts with the empty name's font, so that font 0, which base character properties and
 // unmapped RTF fonts name, is the default font however the process began.
 struct FontNameList {
-  FontNameList() : names{QString::fromLatin1(kFLEmptyFontName)} { indexes.insert(names.first(), 0); }
+  FontNameList() : names{QString::fromLatin1(kFLEmptyFontName)} { indexes.emplace(names.first(), 0); }
   std::mutex lock;
   QStringList names;
-  QHash<QString, uint16_t> indexes;
+  FLHashMap<QString, uint16_t> indexes;
 };
 
 FontNameList& FontNames() {
@@ -467,11 +469,17 @@ uint16_t IndexOfFont(const QString& name) {
   const QString key = name.isEmpty() ? QString::fromLatin1(kFLEmptyFontName) : name;
   FontNameList& list = FontNames();
   std::lock_guard guard(list.lock);
-  if (auto found = list.indexes.constFind(key); found != list.indexes.cend()) return *found;
+  if (auto found = list.indexes.find(key); found != list.indexes.end()) return found->second;
   if (list.names.size() > 0xFFFF) return 0;
   const auto index = uint16_t(list.names.size());
-  list.names.append(key);
-  list.indexes.insert(key, index);
+  // A name is listed and indexed, or neither, should memory run out between the two.
+  list.indexes.emplace(key, index);
+  try {
+    list.names.append(key);
+  } catch (...) {
+    list.indexes.erase(key);
+    throw;
+  }
   return index;
 }
 

@@ -1,4 +1,5 @@
 #include "framlet/foundation/flReadingMeter.h"
+#include "framlet/foundation/flQtHeld.h"
 
 #include <cstddef>
 #include <cstdio>
@@ -22,10 +23,12 @@ extern "C" size_t __sanitizer_get_current_allocated_bytes();
 #endif
 
 #include <fcntl.h>
+#include <malloc.h>
 #include <sys/resource.h>
 #include <unistd.h>
 
 #include <algorithm>
+#include <atomic>
 #include <exception>
 #include <fstream>
 #include <string>
@@ -207,6 +210,11 @@ FLReadingMeter::FLReadingMeter(int64_t budget, int64_t mostSteps)
 
 FLReadingMeter::~FLReadingMeter() {
   if (t_current == this) t_current = previous_;
+  // What a large or refused reading let go stays with the allocator, and still counts in the
+  // process's resident size, where the next meter begins: a reading that then reuses it would be
+  // seen to grow by nothing until it passed the size the first left behind, and so take its own
+  // budget beyond that. Given back to the system, the next meter begins from the heap as it is.
+  if (!previous_ && (passed() || grown_ >= kTrimAfterGrowth)) ::malloc_trim(0);
 }
 
 FLReadingMeter* FLReadingMeter::current() { return t_current; }
@@ -225,12 +233,29 @@ bool FLReadingMeter::pieces(int64_t count) {
 
 bool FLReadingMeter::measure() {
   sinceRead_ = 0;
+  asked_ = 0;
   if (budget_ > 0) {
     const int64_t grown = HeapBytesInUse() - baseline_;
+    lastGrown_ = grown;
     if (grown > grown_) grown_ = grown;
     if (grown > budget_) tooLarge_ = true;
   }
   return !passed();
+}
+
+bool FLReadingMeter::room(int64_t bytes, int64_t headroom) {
+  if (passed() || budget_ <= 0) return !passed();
+  bytes = std::max<int64_t>(bytes, 0);
+  headroom = std::max<int64_t>(headroom, 0);
+  constexpr int64_t kLeastBetweenReads = int64_t(4) << 20;
+  if (asked_ + bytes >= std::max(budget_ / 64, kLeastBetweenReads) && !measure()) return false;
+  if (lastGrown_ + asked_ + bytes + headroom > budget_) {
+    grown_ = std::max(grown_, lastGrown_ + asked_ + bytes + headroom);
+    tooLarge_ = true;
+    return false;
+  }
+  asked_ += bytes;
+  return true;
 }
 
 bool FLReadingMeter::steps(int64_t count) {
@@ -250,3 +275,17 @@ FLReadingMeter::HeapCount FLReadingMeter::SetHeapCountForTests(HeapCount count) 
   g_heapCount = count;
   return previous;
 }
+
+namespace {
+std::atomic<long> g_qtObjectsAbandoned{0};
+constexpr long kAbandonedKept = 4096;
+const void* volatile g_abandoned[kAbandonedKept] = {};
+}  // namespace
+
+// Called while a failed allocation unwinds: it takes no memory.
+void NoteQtObjectAbandoned(const void* object) {
+  const long index = g_qtObjectsAbandoned.fetch_add(1, std::memory_order_relaxed);
+  if (index < kAbandonedKept) g_abandoned[index] = object;
+}
+
+long QtObjectsAbandoned() { return g_qtObjectsAbandoned.load(std::memory_order_relaxed); }

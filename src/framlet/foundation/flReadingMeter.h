@@ -60,6 +60,14 @@ class FLReadingMeter {
   bool pieces(int64_t count = 1);
   // Reads the heap now.
   bool measure();
+  // Before a call that will grow the heap by about `bytes` and cannot be stopped part-way (Qt's
+  // rich text, which a failed allocation leaves broken): false, and past the budget, where the heap
+  // as last read with what was asked for since and this would pass the budget, so that the call is
+  // never made. The heap is read again once what was asked for since it was read is a sixty-fourth
+  // of the budget (or a few megabytes), so that the budget's margin is never spent between reads.
+  // `headroom`: what the call may take for a moment beyond what it keeps (a buffer grown by
+  // copying), needed free but not counted as asked for.
+  bool room(int64_t bytes, int64_t headroom = 0);
   // Counts steps of work.
   bool steps(int64_t count);
   // Lets the work take that many more steps (a reading allows what its input's size allows).
@@ -86,12 +94,17 @@ class FLReadingMeter {
   static MemoryFigures SetMemoryFiguresForTests(MemoryFigures figures);
 
   static constexpr int64_t kPiecesBetweenReads = 4096;
+  // An outermost meter that saw the heap grow by this much, or that was passed, gives what the
+  // allocator holds free back to the system when it ends.
+  static constexpr int64_t kTrimAfterGrowth = int64_t(64) << 20;
 
  private:
   int64_t budget_;
   int64_t mostSteps_;
   int64_t baseline_;
   int64_t grown_ = 0;
+  int64_t lastGrown_ = 0;  // at the last read
+  int64_t asked_ = 0;      // what room was asked for since
   int64_t steps_ = 0;
   int64_t sinceRead_ = 0;
   bool tooLarge_ = false, tooLong_ = false, outOfMemory_ = false;

@@ -5,6 +5,7 @@
 #pragma once
 
 #include <QByteArrayView>
+#include <QHashFunctions>
 #include <QString>
 #include <QStringView>
 
@@ -13,6 +14,8 @@
 #include <cstddef>
 #include <cstdint>
 #include <type_traits>
+#include <unordered_map>
+#include <unordered_set>
 
 class QUrl;
 
@@ -70,4 +73,21 @@ struct FLSeededHash {
   size_t operator()(const T& key) const noexcept {
     return size_t(SeededHashOf(key));
   }
+  // Any other key Qt can hash, under the process's seed.
+  template <typename T>
+    requires(!std::integral<T> && !std::is_enum_v<T> && !std::is_convertible_v<const T&, QStringView> &&
+             !std::is_convertible_v<const T&, QByteArrayView> && !std::is_same_v<T, QUrl> &&
+             !requires(const T& key) { SeededHashOf(key); } &&
+             requires(const T& key) { qHash(key, size_t(0)); })
+  size_t operator()(const T& key) const noexcept {
+    return size_t(qHash(key, ProcessHashSeed()));
+  }
 };
+
+// The standard library's tables under that hash. Not Qt's own hash tables on a reading path: in Qt
+// 6.4 their insertion is noexcept, and one that cannot get memory ends the program where the
+// reading would have stopped and said why.
+template <class Key, class Value>
+using FLHashMap = std::unordered_map<Key, Value, FLSeededHash>;
+template <class Key>
+using FLHashSet = std::unordered_set<Key, FLSeededHash>;

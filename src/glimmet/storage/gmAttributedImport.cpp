@@ -34,6 +34,7 @@
 #include <exception>
 #include <initializer_list>
 #include <iterator>
+#include <new>
 #include <utility>
 #include <vector>
 
@@ -656,6 +657,15 @@ bool Importer::run() {
   // The body's own last mark ends the last paragraph: text goes before it.
   if (doc_->userLength > 0) target_ = std::min<uint32_t>(target_, uint32_t(doc_->userLength - 1));
 
+  // Whatever way the reading ends, the document has its host and its tables' caches back.
+  struct Restore {
+    GlimmetDoc* doc;
+    void* owner;
+    ~Restore() {
+      doc->owner = owner;
+      doc->tableCacheOff = false;
+    }
+  } restore{doc_, owner};
   bool ok = true;
   try {
     std::vector<QTextFrame::iterator> items;
@@ -705,13 +715,17 @@ bool Importer::run() {
       const bool last = i + 1 == items.size();
       ok = insertBlock(block, !last);
     }
+  } catch (const std::bad_alloc&) {
+    // Memory ran out, in the engine or inside Qt's text, which may be left half-changed: the
+    // reading goes no further with either, and whoever holds them learns why.
+    throw;
   } catch (const std::exception& exception) {
+    // A reading that could not finish is no reading: nothing of it is made into cells.
     LogException(exception, QLatin1String(kImportFailedContext));
+    ok = false;
   }
   closeLink();
   finishList();
-  doc_->owner = owner;
-  doc_->tableCacheOff = false;
   return ok;
 }
 
@@ -795,7 +809,7 @@ QVariant GMImportTextDocument::loadResource(int type, const QUrl& name) {
 }
 
 bool GMImportTextDocument::leftOutPicture(const QUrl& name) const {
-  if (!leftOut_.contains(resourceBase().resolved(name))) return false;
+  if (!leftOut_.count(resourceBase().resolved(name))) return false;
   ++leftOutPlaces_;
   return true;
 }

@@ -59,9 +59,9 @@ class GMImportTextDocument : public QTextDocument {
  private:
   // By the process's seeded hash of the whole address: a page names its pictures, and Qt's own
   // hash of an address leaves all of it but the port unseeded.
-  std::unordered_map<QUrl, QVariant, FLSeededHash> pictures_;
+  FLHashMap<QUrl, QVariant> pictures_;
   int64_t pictureBudget_ = 0, pictureBytes_ = 0;
-  std::unordered_set<QUrl, FLSeededHash> leftOut_;
+  FLHashSet<QUrl> leftOut_;
   QUrl pageUrl_, declaredBase_;
   mutable int leftOutPlaces_ = 0;
 };
@@ -95,5 +95,7 @@ inline constexpr int kTableContinuesProperty = QTextFormat::UserProperty + 0x5d3
 QTextTableCell CellBeginningAt(const QTextTable& table, int row, int column);
 
 // Reads the text into the document's body, after what it holds. NO when text, a picture, a
-// link or a table could not be inserted; what came in before stays.
+// link or a table could not be inserted, or the reading could not finish; what came in before
+// stays. A failed allocation is not caught: std::bad_alloc reaches the caller, who must then
+// leave `text` alone (FLQtHeld), as the failure may have been inside Qt's own tables.
 bool ImportAttributedText(GlimmetDoc* doc, const QTextDocument& text);

@@ -1514,7 +1514,7 @@ struct GMStyleSheets::Rules {
   mutable int64_t credit = 0;
   int filesRead = 0;
   bool filesForbidden = false;
-  QSet<QString> filesSeen;
+  FLHashSet<QString> filesSeen;
   std::deque<GMCssDeclaration> declarations;
   std::unordered_multimap<size_t, uint32_t> declarationsByHash;
   uint32_t declarationsWritten = 0;
@@ -1960,7 +1960,7 @@ void GMStyleSheets::Rules::loadFile(const QUrl& url, int importDepth) {
   if (path.isEmpty()) return;
   const QFileInfo info(path);
   const QString canonical = info.canonicalFilePath();
-  if (canonical.isEmpty() || filesSeen.contains(canonical)) return;
+  if (canonical.isEmpty() || filesSeen.count(canonical)) return;
   if (!pay(kFileCharge + 2 * int64_t(canonical.size()))) return;
   filesSeen.insert(canonical);
   const int64_t size = info.size();

@@ -11,6 +11,7 @@
 #include <QChar>
 
 #include <algorithm>
+#include <optional>
 #include <new>
 #include <vector>
 
@@ -424,9 +425,11 @@ bool ReplaceRangeCore(DocRange* target, const DocRange* source, const char16_t* 
     // The copy may go in before the target (rows into a table go in between its rows): the
     // replaced text is followed wherever the copy puts it.
     DocRange rest = *target;
-    RegisterRange(&rest, kRegisterMovePast);
-    bool ok = CopyRange(&into, *source);
-    UnregisterRange(&rest);
+    bool ok = false;
+    {
+      const GMRegisteredRange followed(&rest, kRegisterMovePast);
+      ok = CopyRange(&into, *source);
+    }
     if (ok && !rest.empty()) {
       // The replaced text goes only once the copy is in.
       ok = ReplaceRangeCore(&rest, nullptr, nullptr, 0, false);
@@ -440,7 +443,9 @@ bool ReplaceRangeCore(DocRange* target, const DocRange* source, const char16_t* 
   const bool deferred = doc->owner != nullptr;
   if (deferred) DeferDisplay();
   DocRange working = *target;
-  RegisterRange(&working, kRegisterMovePast);
+  // Registered while the edit runs, and let go however it ends: a failed allocation that unwinds
+  // past here must leave no range of this frame registered.
+  std::optional<GMRegisteredRange> workingRegistered(std::in_place, &working, kRegisterMovePast);
   Pane* pane = CurrentPane(doc);
   DocRange paneRange;
   GetPaneRange(doc, pane, &paneRange);
@@ -452,6 +457,7 @@ bool ReplaceRangeCore(DocRange* target, const DocRange* source, const char16_t* 
 
   uint32_t toInsert = length;
   DocRange inserted{nullptr, 0, 0};
+  std::optional<GMRegisteredRange> insertedRegistered;
   bool ok = true;
   bool first = true;
   for (int guard = 0; guard < 1 << 24; ++guard) {
@@ -471,7 +477,7 @@ bool ReplaceRangeCore(DocRange* target, const DocRange* source, const char16_t* 
         break;
       }
       inserted = {doc, piece.first, piece.first + toInsert};
-      RegisterRange(&inserted, 0);
+      insertedRegistered.emplace(&inserted, 0);
       g_postReplaceCp = piece.first + toInsert;
       toInsert = 0;
       if (mode == kEditInsertBreak) mode = kEditInsert;
@@ -485,8 +491,8 @@ bool ReplaceRangeCore(DocRange* target, const DocRange* source, const char16_t* 
     if (!more) break;
   }
   if (g_postReplaceCp == kGMNone) g_postReplaceCp = target->first;
-  if (inserted.doc) UnregisterRange(&inserted);
-  UnregisterRange(&working);
+  insertedRegistered.reset();
+  workingRegistered.reset();
 
   // Every chapter ends with a paragraph mark.
   if (ok && length == 0 && doc->chapterCps.count() >= 2) {
@@ -594,7 +600,7 @@ bool ApplyPropsToRange(const DocRange& range, const PropRecord& props) {
   if (!perRunFont && index == kGMNone) return false;
 
   DocRange working = target;
-  RegisterRange(&working, 0);
+  std::optional<GMRegisteredRange> registered(std::in_place, &working, 0);
   bool ok = true;
   for (int guard = 0; guard < 1 << 24 && ok; ++guard) {
     DocRange piece;
@@ -627,7 +633,7 @@ bool ApplyPropsToRange(const DocRange& range, const PropRecord& props) {
     }
     if (!more) break;
   }
-  UnregisterRange(&working);
+  registered.reset();
   InvalText(target, false);
   if (g_deferStatus.count > 0 && doc->owner) AccumulateDefer(target);
   return ok;

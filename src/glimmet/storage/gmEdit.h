@@ -31,11 +31,18 @@ bool ReplaceRangeWithString(DocRange* target, const QString& text);
 void RegisterRange(DocRange* range, uint32_t flags);
 void UnregisterRange(DocRange* range);
 bool IsRangeRegistered(const DocRange* range);
-// Registers for a scope and unregisters on every way out.
+// Registers for a scope and unregisters on every way out, a failed allocation's unwinding
+// included: a registered range that outlived its frame would be moved by every later edit, in
+// memory no longer its own. A registration that could not be made is not let go.
 class GMRegisteredRange {
  public:
-  GMRegisteredRange(DocRange* range, uint32_t flags) : range_(range) { RegisterRange(range, flags); }
-  ~GMRegisteredRange() { UnregisterRange(range_); }
+  GMRegisteredRange(DocRange* range, uint32_t flags) : range_(range) {
+    RegisterRange(range, flags);
+    if (!IsRangeRegistered(range)) range_ = nullptr;
+  }
+  ~GMRegisteredRange() {
+    if (range_) UnregisterRange(range_);
+  }
   GMRegisteredRange(const GMRegisteredRange&) = delete;
   GMRegisteredRange& operator=(const GMRegisteredRange&) = delete;
 

@@ -2,8 +2,10 @@
 
 #include "glimmet/storage/gmCss.h"
 
+#include "framlet/foundation/flQtHeld.h"
 #include "framlet/foundation/flReadingMeter.h"
 #include "glimmet/storage/gmAttributedImport.h"
+#include "glimmet/storage/gmQtFormatTable.h"
 #include "glimmet/storage/gmTables.h"
 
 #include <QColor>
@@ -703,6 +705,13 @@ class Reader {
   void emitNodes(std::vector<Node>& nodes, QTextCursor& cursor, bool& fresh);
   void emitBlock(Block& block, QTextCursor& cursor, bool& fresh);
   void emitTable(TableNode& table, QTextCursor& cursor, bool& fresh);
+  // Whether the budget has room for a Qt call that grows the heap by about `bytes` (FLReadingMeter::
+  // room); where not, the build is past it and stops before the call is made.
+  bool roomInQt(const QTextCursor& cursor, int64_t bytes);
+  // Readies the format for Qt's table of formats, so that no lookup in it compares more than a few
+  // (GMQtFormatTable), and charges the steps the lookup takes; false, and the build past its
+  // bound, where they pass the steps the reading may take.
+  bool lookupInQt(QTextFormat& format);
 
   int64_t budget_;
   // The meter of the open or paste the reading is part of, or the reading's own; none without a
@@ -749,6 +758,7 @@ class Reader {
   bool left_ = false;       // the listener gave up rows it had taken
   std::vector<GMHtmlAttribute> tagAttributes_;  // of the start tag being read, for the listener
   bool buildPassed_ = false;  // the heap grew past the budget while the rich text was made
+  GMQtFormatTable formats_;   // the formats handed to Qt
   bool pending_ = false;  // an element announced is pushed next
   bool quiet_ = false;    // the text being read was told already
   QString pendingName_;
@@ -1317,7 +1327,8 @@ QTextCharFormat Reader::ownLooks(Tag tag, const Attributes& attributes) const {
         own.setFontUnderline(true);
         own.setForeground(QGuiApplication::palette().link());
       }
-      if (!attributes.name.isEmpty()) own.setAnchorNames({attributes.name});
+      // A named place shows nothing and nothing reads its name; kept, each name would be a format
+      // of its own, which Qt's table compares with every other named one at each lookup.
       break;
     case Tag::Font: {
       if (!attributes.face.isNull()) {
@@ -2456,7 +2467,21 @@ GMHtmlReading Reader::read(QStringView page) {
 
 // --- emitting ---
 
+bool Reader::roomInQt(const QTextCursor& cursor, int64_t bytes) {
+  // Qt's text keeps its characters in one buffer, which grows by doubling: what it holds may be
+  // asked for once more at any insertion.
+  const QTextDocument* document = cursor.document();
+  const int64_t doubling = document ? int64_t(document->characterCount()) * int64_t(sizeof(char16_t)) : 0;
+  if (buildPassed_ || (meter_ && !meter_->room(bytes, doubling))) buildPassed_ = true;
+  return !buildPassed_;
+}
+
 void Reader::emitBlock(Block& block, QTextCursor& cursor, bool& fresh) {
+  // Qt is asked for nothing the budget cannot give: a failed allocation inside it is no end the
+  // reading could come back from.
+  int64_t characters = 1;
+  for (const Run& run : block.runs) characters += run.picture ? 1 : run.text.size();
+  if (!roomInQt(cursor, characters * kHtmlCharacterCost + int64_t(block.runs.size()) * kHtmlRunCost)) return;
   QTextBlockFormat format = block.format;
   QTextList* list = nullptr;
   bool newList = false;
@@ -2468,6 +2493,7 @@ void Reader::emitBlock(Block& block, QTextCursor& cursor, bool& fresh) {
     else list = emittedLists_[index];
     if (list) format.setObjectIndex(list->objectIndex());
   }
+  if (!lookupInQt(format) || !lookupInQt(block.charFormat)) return;
   if (fresh) {
     cursor.setBlockFormat(format);
     cursor.setBlockCharFormat(block.charFormat);
@@ -2477,15 +2503,22 @@ void Reader::emitBlock(Block& block, QTextCursor& cursor, bool& fresh) {
   fresh = false;
   if (newList) {
     const size_t index = size_t(block.list);
+    if (!lookupInQt(lists_[index].format)) return;
     emittedLists_[index] = cursor.createList(lists_[index].format);
     listItems_[index] = 0;
   }
   if (block.list >= 0) ++listItems_[size_t(block.list)];
   for (Run& run : block.runs) {
+    if (!lookupInQt(run.format)) return;
     if (run.picture) cursor.insertImage(run.format.toImageFormat());
     else cursor.insertText(run.text, run.format);
     run.text = QString();
   }
+}
+
+bool Reader::lookupInQt(QTextFormat& format) {
+  if (!step(formats_.handOver(format))) buildPassed_ = true;
+  return !buildPassed_;
 }
 
 void Reader::emitTable(TableNode& table, QTextCursor& cursor, bool& fresh) {
@@ -2636,11 +2669,13 @@ void Reader::emitTable(TableNode& table, QTextCursor& cursor, bool& fresh) {
   QTextTable* made = nullptr;
   for (size_t b = 0; b < bands.size(); ++b) {
     const Band& band = bands[b];
+    if (!roomInQt(cursor, (band.end - band.first) * band.columns * kHtmlCellCost + kHtmlRichTableCost)) return;
     QTextTableFormat bandFormat = format;
     if (bands.size() > 1) {
       bandFormat.setProperty(kTableColumnsProperty, int(madeColumns));
       if (b > 0) bandFormat.setProperty(kTableContinuesProperty, true);
     }
+    if (!lookupInQt(bandFormat)) return;
     made = cursor.insertTable(int(band.end - band.first), int(band.columns), bandFormat);
     if (!made) return;
     const auto fill = [&](const Cell& cell, int64_t row) {
@@ -2650,15 +2685,17 @@ void Reader::emitTable(TableNode& table, QTextCursor& cursor, bool& fresh) {
       }
       QTextTableCell at = made->cellAt(int(row - band.first), int(madeColumnIn(band.far, cell.column)));
       if (!at.isValid()) return true;
-      QTextCursor inside = at.firstCursorPosition();
+      // Left alone should Qt fail inside the cell (FLQtHeld), as the document is.
+      FLQtHeld<QTextCursor> inside(at.firstCursorPosition());
       bool cellFresh = true;
       Cell& held = const_cast<Cell&>(cell);
-      emitNodes(held.content, inside, cellFresh);
+      emitNodes(held.content, *inside, cellFresh);
       std::vector<Node>().swap(held.content);
       // After its text: the cell's format is its first paragraph's mark's, which that text sets.
       if (cell.format.propertyCount() > 0) {
         QTextCharFormat cellFormat = at.format();
         cellFormat.merge(cell.format);
+        if (!lookupInQt(cellFormat)) return false;
         at.setFormat(cellFormat);
       }
       return true;
@@ -2692,13 +2729,15 @@ void Reader::emitNodes(std::vector<Node>& nodes, QTextCursor& cursor, bool& fres
 bool Reader::build(QTextDocument* text) {
   emittedLists_.assign(lists_.size(), nullptr);
   listItems_.assign(lists_.size(), 0);
-  QTextCursor cursor(text);
+  // A failed allocation inside Qt leaves the cursor with the document it was on: neither is
+  // touched again (FLQtHeld), and the failure goes on to whoever holds the document.
+  FLQtHeld<QTextCursor> cursor(text);
   // Within one edit the cursor does not lay out each block it makes to find its place in the
   // line, which would cost each paragraph a layout of its own that nothing reads.
-  cursor.beginEditBlock();
+  cursor->beginEditBlock();
   bool fresh = true;
-  emitNodes(root_, cursor, fresh);
-  cursor.endEditBlock();
+  emitNodes(root_, *cursor, fresh);
+  cursor->endEditBlock();
   return !buildPassed_;
 }
 

@@ -163,7 +163,9 @@ class GMHtmlListener {
 
 // Reads the page into `text` (emptied first; its base URL resolves what the page names: style
 // sheets and pictures, read only from local files). budget: what the reading may take (0: no
-// limit). Refused, `text` is left empty. With a listener, it is told the page as it is read,
+// limit). Refused, `text` is left empty. A failed allocation is not caught: std::bad_alloc
+// reaches the caller, who must leave `text` alone from then on (FLQtHeld), as Qt may have failed
+// half-way through changing it. With a listener, it is told the page as it is read,
 // and while it listens, `listenerCost` (what its own reading of the page takes, as far as it is
 // known before) is charged with the rest, and what it charges as it reads; the reading's cost
 // includes both while it listens.

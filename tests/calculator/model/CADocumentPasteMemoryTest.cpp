@@ -241,3 +241,45 @@ TEST_F(PasteMemoryTest, ThePastesMeterCoversItsCellsAndItsUndoStep) {
 }
 
 }  // namespace
+
+namespace {
+
+// The heap as the meter reads it: what the paste has allocated since the failures were armed
+// (none fail).
+int64_t HeldSinceArmed() { return allocation_failures::g_held; }
+
+// A cell archive on the clipboard many times the paste's budget: its bytes are read as the UTF-8
+// they are (never held again as a text of their own) and its cells are built on the paste's meter,
+// which ends the reading where the budget is passed. The paste is refused with the memory alert,
+// the sheet is as it was, and the paste never held more than its budget and a little, however
+// large the archive.
+TEST_F(PasteMemoryTest, ACellArchiveIsReadWithinThePastesBudget) {
+  constexpr int64_t kBudget = int64_t(2) << 20;
+  CAFileFormatServices services;
+  services.readingBudget = [] { return kBudget; };
+  SetFileFormatServices(services);
+  FLReadingMeter::SetHeapCountForTests(HeldSinceArmed);
+  for (const int64_t rows : {1000, 4000}) {
+    SCOPED_TRACE(rows);
+    CADocument source;
+    for (int64_t y = 0; y < rows; ++y)
+      for (int64_t x = 0; x < 20; ++x)
+        source.cellAtGridPointImperative({x, y})->setFormula(QStringLiteral("text %1").arg(x * rows + y));
+    source.setSelectionRange(GridRange{{0, 0}, {19, rows - 1}});
+    QMimeData data;
+    const QByteArray archive = DocumentXml(source).toUtf8();
+    ASSERT_GT(archive.size(), kBudget / 2);
+    PasteboardSetData(data, QLatin1String(kPasteboardCellsType), archive);
+    const qsizetype told = window.alerts.size();
+    FailAllocations(0);
+    const bool pasted = document.paste(&data, false);
+    const AllocationCounts counts = AllowAllocations();
+    EXPECT_FALSE(pasted);
+    EXPECT_EQ(xml(), before);
+    ASSERT_EQ(window.alerts.size(), told + 1);
+    EXPECT_EQ(window.alerts.back(), kMemoryAlert);
+    EXPECT_LT(counts.peak, kBudget + kBudget / 2);
+  }
+}
+
+}  // namespace

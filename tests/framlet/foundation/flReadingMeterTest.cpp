@@ -3,6 +3,8 @@
 #include <gtest/gtest.h>
 
 #include <cstdint>
+#include <cstdlib>
+#include <cstring>
 #include <vector>
 
 namespace {
@@ -107,6 +109,85 @@ TEST_F(ReadingMeterTest, StepsAreBoundedAndCheckpointsReachTheCurrentMeter) {
 }
 
 // Without the test's count, the real one: it grows with what is held.
+// Before a call that cannot be stopped part-way, the meter answers whether the heap as last read,
+// with what was asked for since and the call's own need, stays within the budget; the heap is read
+// again once a sixty-fourth of the budget (at least 4 MB) has been asked for since the last read.
+TEST_F(ReadingMeterTest, RoomIsAskedBeforeACallThatCannotStop) {
+  constexpr int64_t kMB = int64_t(1) << 20;
+  const struct {
+    const char* name;
+    int64_t budget;
+    int64_t grown;  // the heap's growth the meter reads
+    std::vector<int64_t> asks;
+    std::vector<bool> answers;
+    int reads;  // besides the first
+  } cases[] = {
+      {"small calls within a heap that holds", 100 * kMB, 10 * kMB, {kMB, kMB, kMB}, {true, true, true}, 0},
+      {"a call past the budget", 100 * kMB, 10 * kMB, {91 * kMB}, {false}, 1},
+      {"a heap grown near the budget", 100 * kMB, 98 * kMB, {kMB, 3 * kMB}, {true, false}, 1},
+      {"a read every sixty-fourth of the budget", 1024 * kMB, 0, {10 * kMB, 10 * kMB, 10 * kMB}, {true, true, true}, 2},
+      {"a read every 4 MB at least", 64 * kMB, 0, {3 * kMB, 3 * kMB, 3 * kMB}, {true, true, true}, 2},
+      {"calls that add up past the budget between reads", 1024 * kMB, 1010 * kMB, {5 * kMB, 5 * kMB, 5 * kMB},
+       {true, true, false}, 0},
+      {"no budget", 0, int64_t(1) << 40, {int64_t(1) << 40}, {true}, 0},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    g_heap = 1000000;
+    FLReadingMeter meter(c.budget);
+    g_heap += c.grown;
+    // The growth is first seen at a read: the first ask that reads it, or the meter's own read.
+    if (c.grown > 0 && c.budget > 0) meter.measure();
+    g_reads = 0;
+    for (size_t k = 0; k < c.asks.size(); ++k) EXPECT_EQ(meter.room(c.asks[k]), c.answers[k]) << k;
+    EXPECT_EQ(g_reads, c.reads);
+    EXPECT_EQ(meter.passed(), !c.answers.back());
+    // A meter passed answers no at once.
+    if (meter.passed()) {
+      EXPECT_FALSE(meter.room(1));
+    }
+  }
+  // What a call needs free for a moment (a buffer grown by copying) is needed each time, and never
+  // added up.
+  g_heap = 1000000;
+  FLReadingMeter meter(100 * kMB);
+  for (int k = 0; k < 10; ++k) EXPECT_TRUE(meter.room(kMB / 4, 90 * kMB)) << k;
+  EXPECT_FALSE(meter.room(kMB, 98 * kMB));
+}
+
+// A reading refused past its budget leaves what it let go with the allocator, in the process's
+// resident size, where the next meter begins: when it ends, it gives it back to the system, so that
+// the next reading is measured from the heap as it is, not from the size the refused one left.
+TEST(ReadingMeter, AMeterPassedGivesTheHeapItLetGoBack) {
+#if defined(__SANITIZE_ADDRESS__)
+  GTEST_SKIP() << "The sanitizer's allocator keeps its own heap, which it counts itself.";
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer)
+  GTEST_SKIP() << "The sanitizer's allocator keeps its own heap, which it counts itself.";
+#endif
+#endif
+  constexpr int kBlocks = 65536;
+  constexpr size_t kBlock = 4000;
+  std::vector<char*> kept, letGo;
+  for (int k = 0; k < kBlocks; ++k) {
+    auto* block = static_cast<char*>(std::malloc(kBlock));
+    ASSERT_NE(block, nullptr);
+    std::memset(block, 1, kBlock);
+    // One block in sixteen stays, so that what is let go lies between blocks in use.
+    (k % 16 == 0 ? kept : letGo).push_back(block);
+  }
+  for (char* block : letGo) std::free(block);
+  const int64_t before = HeapBytesInUse();
+  {
+    FLReadingMeter meter(int64_t(1) << 30, 1);
+    meter.steps(2);
+    ASSERT_TRUE(meter.passed());
+  }
+  const int64_t after = HeapBytesInUse();
+  for (char* block : kept) std::free(block);
+  EXPECT_LT(after, before - (int64_t(128) << 20));
+}
+
 TEST(ReadingMeter, TheRealCountSeesWhatIsHeld) {
   FLReadingMeter meter(int64_t(16) << 20);
   std::vector<char> held(size_t(64) << 20, 1);
