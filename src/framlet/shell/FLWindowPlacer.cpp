@@ -58,7 +58,13 @@ bool FLWindowPlacer::eventFilter(QObject* watched, QEvent* event) {
     // A window the window manager places after it showed (or the user moves) takes its sheets
     // along: they were put over where it was.
     auto* window = static_cast<QWidget*>(watched);
-    if (window->isWindow() && window->isVisible()) PlaceSheetsOf(window);
+    if (!window->isWindow() || !window->isVisible()) return false;
+    // A window that grows once it is up (its contents laid out again, a list filled) can reach
+    // past the screen's edge where it was placed: it is moved in again.
+    if (type == QEvent::Resize && IsOrderedKind(window) && !awaitingFrame_.contains(window) &&
+        !IsSheetOnShownWindow(window) && (!HasDecorations(window) || FrameIsKnown(window)))
+      PlaceWindowOnScreen(window, false);
+    PlaceSheetsOf(window);
     return false;
   }
   if ((type != QEvent::Show && type != QEvent::Hide) || !watched->isWidgetType()) return false;

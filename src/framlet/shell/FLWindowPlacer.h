@@ -2,7 +2,8 @@
 // default, by a frame stored on a larger screen or by a size the user once chose is moved in when
 // it shows, decorations included, so its title bar can always be reached. A new window of the
 // standard size that would show exactly where another one is moves down and to the right by a
-// title bar, so that neither hides the other. A sheet (a window-modal dialog) lies over its
+// title bar, so that neither hides the other. A window that grows once it is up is moved in
+// again. A sheet (a window-modal dialog) lies over its
 // window, and follows it when the window manager places the window after the sheet showed.
 #pragma once
 

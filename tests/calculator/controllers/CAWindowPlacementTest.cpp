@@ -252,12 +252,37 @@ QDialog* ShownSheet(const QWidget* window) {
   return shown;
 }
 
+// A panel along the screen's bottom, as a desktop's task bar: the window manager keeps it out of
+// the area the other windows may take.
+std::unique_ptr<QWidget> BottomPanel(const QRect& screen, int height) {
+  auto panel = std::make_unique<QWidget>(nullptr, Qt::FramelessWindowHint | Qt::WindowDoesNotAcceptFocus);
+  panel->setAttribute(Qt::WA_X11NetWmWindowTypeDock);
+  panel->setGeometry(0, screen.height() - height, screen.width(), height);
+  const QString id = QStringLiteral("0x%1").arg(panel->winId(), 0, 16);
+  (void)Run(QStringLiteral("xprop"), {QStringLiteral("-id"), id, QStringLiteral("-f"), QStringLiteral("_NET_WM_STRUT_PARTIAL"),
+                                     QStringLiteral("32c"), QStringLiteral("-set"), QStringLiteral("_NET_WM_STRUT_PARTIAL"),
+                                     QStringLiteral("0,0,0,%1,0,0,0,0,0,0,0,%2").arg(height).arg(screen.width() - 1)});
+  (void)Run(QStringLiteral("xprop"), {QStringLiteral("-id"), id, QStringLiteral("-f"), QStringLiteral("_NET_WM_STRUT"),
+                                     QStringLiteral("32c"), QStringLiteral("-set"), QStringLiteral("_NET_WM_STRUT"),
+                                     QStringLiteral("0,0,0,%1").arg(height)});
+  panel->show();
+  return panel;
+}
+
 TEST(FirstWindowsOnAFramedScreen, EachWindowLiesWithinTheScreenAndEachSheetOverItsWindow) {
   const QStringList size = QString::fromLocal8Bit(qgetenv(kScreenVariable)).split(QLatin1Char('x'));
   if (size.size() != 2) GTEST_SKIP() << "runs in a child process of WindowPlacementUnderAWindowManager";
   ASSERT_EQ(QGuiApplication::platformName(), QStringLiteral("xcb"));
   FLAlert::sharedInstance().setModalRunner([](const FLAlertRequest&, bool*) { return 0; });
   SetBundleResourceFolders({TestDataPath(QStringLiteral("../../resources"))});  // the help file
+  ASSERT_NE(QGuiApplication::primaryScreen(), nullptr);
+  const QRect screen(0, 0, size[0].toInt(), size[1].toInt());
+  constexpr int kPanelHeight = 48;
+  const std::unique_ptr<QWidget> panel = BottomPanel(screen, kPanelHeight);
+  ASSERT_TRUE(QTest::qWaitFor(
+      [screen] { return QGuiApplication::primaryScreen()->availableGeometry().height() == screen.height() - kPanelHeight; },
+      kLongestWait))
+      << "the window manager leaves " << Describe(QGuiApplication::primaryScreen()->availableGeometry()).toStdString();
   QTemporaryDir folder;
   TestAppController app(UserDefaults::standardUserDefaults());
   app.applicationWillFinishLaunching();
@@ -266,7 +291,6 @@ TEST(FirstWindowsOnAFramedScreen, EachWindowLiesWithinTheScreenAndEachSheetOverI
   CAWindowController* first = app.newest();
   ASSERT_NE(first, nullptr);
   ASSERT_TRUE(QTest::qWaitForWindowExposed(first->mainWindow(), kLongestWait));
-  ASSERT_NE(QGuiApplication::primaryScreen(), nullptr);
   const QRect available = QGuiApplication::primaryScreen()->availableGeometry();
   const auto within = [available](const QRect& frame) { return available.contains(frame); };
 
@@ -302,6 +326,18 @@ TEST(FirstWindowsOnAFramedScreen, EachWindowLiesWithinTheScreenAndEachSheetOverI
     const QRect frame = SettledFrame(window, within);
     EXPECT_TRUE(!frame.isEmpty() && available.contains(frame))
         << "frame " << Describe(frame).toStdString() << " on " << Describe(available).toStdString();
+    // Moved to the area's bottom right corner and then grown, as its contents may make it, it
+    // is moved in again.
+    const QMargins margins = window->windowHandle()->frameMargins();
+    window->move(available.right() - frame.width() + 1 + margins.left(),
+                 available.bottom() - frame.height() + 1 + margins.top());
+    (void)SettledFrame(window, [&](const QRect& now) { return now.bottomRight() == available.bottomRight(); });
+    window->resize(window->width() + 40, window->height() + 60);
+    const QRect grown = SettledFrame(window, [&](const QRect& now) {
+      return now.height() == frame.height() + 60 && available.contains(now);
+    });
+    EXPECT_TRUE(grown.height() == frame.height() + 60 && available.contains(grown))
+        << "grown to " << Describe(grown).toStdString() << " on " << Describe(available).toStdString();
   }
 
   // The document's sheets lie over the document's window, wholly on the screen.

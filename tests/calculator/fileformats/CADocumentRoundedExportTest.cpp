@@ -28,15 +28,14 @@ QString InLocale(const char* english) {
   return text;
 }
 
-// The texts of the page's cells, in order, with the markup and the page's entities taken out.
+// The texts of the page's cells, in order, with the markup taken out and its no-break spaces read.
 QStringList CellTexts(const QString& page) {
   QStringList texts;
   const QRegularExpression cell(QStringLiteral("<td[^>]*>(.*?)</td>"), QRegularExpression::DotMatchesEverythingOption);
   for (const QRegularExpressionMatch& match : cell.globalMatch(page)) {
     QString text = match.captured(1);
     text.remove(QRegularExpression(QStringLiteral("<[^>]*>")));
-    text.replace(QLatin1String("&nbsp;"), QString(QChar(0x00A0)));
-    text.replace(QLatin1String("&#8239;"), QString(QChar(0x202F)));
+    text.replace(QLatin1String("&#160;"), QString(QChar(0x00A0)));
     texts << text.trimmed();
   }
   return texts;
@@ -97,7 +96,8 @@ TEST_F(RoundedExportTest, ThePageShowsNumbersRoundedAsTheSettingSays) {
         ASSERT_TRUE(cell && cell->number()) << c.typed;
         const QString shown = InLocale(down ? c.down : c.nearest);
         EXPECT_EQ(cell->displayText(false), shown) << c.typed;
-        EXPECT_EQ(texts[qsizetype(row)], shown) << c.typed;
+        // The page writes every no-break space, the narrow one of the French groups too, as one.
+        EXPECT_EQ(texts[qsizetype(row)], QString(shown).replace(QChar(0x202F), QChar(0x00A0))) << c.typed;
       }
       // The values are as typed, whatever the places show.
       const CACell* typed = sheet.cellAtGridPoint({0, 6});
