@@ -859,6 +859,7 @@ void CAWindowController::toggleFormulasAction(int64_t) {
   commitTyping();
   document_->setShowFormulas(!document_->showFormulas());
   document_->invalidateAllLongText();
+  document_->evaluate();
   updateStateTools();
   redrawGrid();
 }

@@ -41,6 +41,7 @@ void RowHeightsChanged(CADocument& document, int64_t first, int64_t last) {
 }
 
 void SheetLinesChanged(CADocument& document) {
+  document.evaluate();
   document.pageBreaksChanged();
   NotificationCenter::defaultCenter().post(QLatin1String(kLabelsNotification), &document);
 }

@@ -45,7 +45,8 @@ bool RecordPaneStep(CADocument& document, uint32_t* undoID, bool fold, uint32_t 
 bool RecordDocumentPaneStep(CADocument& document, uint32_t* undoID, const QObject** undoControl,
                             const QObject* control, uint32_t action, int32_t descriptor);
 // After a width or height change: the selection is redrawn by the caller; the page breaks
-// move and the labels lay out again.
+// move, the labels lay out again and the document is recalculated, which lays out again the
+// overflowing texts a changed width reaches.
 void SheetLinesChanged(CADocument& document);
 // After the height of rows first to last changed (every row when first is negative): a text of
 // several lines spreads as far as the lines its row shows, so those rows' texts are laid out

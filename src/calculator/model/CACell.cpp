@@ -849,10 +849,18 @@ void CACell::setExtraColumns() {
   const qsizetype shownLines =
       qsizetype(std::max(1.0, std::floor(shownHeight / std::max(metrics.lineSpacing(), 1.0))));
   // One more than shown: the last one holds the rest of the text.
-  const std::vector<QStringView> lines = ShownLines(QStringView(text->string).left(measured), shownLines + 1);
+  const QStringView cut = QStringView(text->string).left(measured);
+  const std::vector<QStringView> lines = ShownLines(cut, shownLines + 1);
   double widest = 0;
-  for (size_t i = 0; i < std::min(lines.size(), size_t(shownLines)); ++i)
+  for (size_t i = 0; i < std::min(lines.size(), size_t(shownLines)); ++i) {
+    // A line that runs on past the cut holds more characters than the widest window shows: it
+    // is at least that wide, and is not measured.
+    if (text->string.size() > measured && lines[i].data() + lines[i].size() == cut.data() + cut.size()) {
+      widest = visible;
+      break;
+    }
     widest = std::max(widest, metrics.horizontalAdvance(lines[i].toString()));
+  }
   const double textWidth = std::min(visible, widest);
   double available = double(document_->widthOfColumn(gridPoint_.x)) - padding;
   int64_t x = gridPoint_.x;

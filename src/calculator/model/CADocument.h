@@ -277,6 +277,12 @@ class CADocument : public FLDocument, public TextImportDelegate {
   void invalidateLongText(const GridPoint& point);
   void invalidatelLongTextForRow(int64_t y);
   void invalidateAllLongText();
+  // Texts are laid out for the columns' widths: every recalculation compares the widths with
+  // those the texts were laid out for and marks the texts a changed width reaches, so that
+  // whatever changed a width (a drag, a pane, the font, an undo, a sort) lays them out again.
+  void invalidateLongTextForChangedWidths();
+  // Formats of the range in that domain changed: its texts may be wider or narrower now.
+  void invalidateLongTextForFormats(const GridRange& range, int32_t domain);
 
   // Forwarded to the window.
   void removeTooltipForCell(const CACell& cell);
@@ -913,6 +919,10 @@ class CADocument : public FLDocument, public TextImportDelegate {
   std::vector<NotificationObserver> observers_;
   // (text cell, columns its overflow reached), waiting for takeBackOverflow.
   std::vector<std::pair<GridPoint, uint64_t>> overflowToTakeBack_;
+  // The widths in points the texts' overflow was last laid out for: of the columns that exist
+  // (by column), and of every other column.
+  std::vector<std::pair<int64_t, float>> overflowWidths_;
+  float overflowDefaultWidth_ = -1;
   // Points of cells that may have been left empty, waiting for dropEmptiedCells; the holds that
   // keep them meanwhile.
   std::vector<GridPoint> emptiedCells_;

@@ -298,6 +298,11 @@ void CADocument::setValue(int64_t value, uint64_t mask, int32_t domain) {
       }
     }
   }
+  // Bold and italic change how wide a text is, and so how far it overflows.
+  if (mask == kFormatBold || mask == kFormatItalic) {
+    invalidateLongTextForFormats(selectionRange_, domain);
+    evaluate();
+  }
   if (controller_) controller_->redrawSelectionForDomain(domain);
   notifyOfSelectionChange();
 }
@@ -334,6 +339,9 @@ void CADocument::applyFormat(const CAFormat& format, int64_t digitCount, int64_t
       for (int64_t x = s.x; x <= e.x; ++x)
         if (CACell* cell = cellAtGridPointImperative({x, y})) cell->setFormat(format.copy());
   }
+  // The texts' widths follow their formats, the overflow the columns' widths.
+  invalidateLongTextForFormats(normalized, domain);
+  evaluate();
   if (controller_) controller_->redrawSelectionForDomain(domain);
   notifyOfSelectionChange();
 }
@@ -354,6 +362,8 @@ void CADocument::clearFormatFromSelection() {
   } else {
     enumerateCellsinRange(normalized, [](CACell& cell, size_t, bool&) { cell.setFormat(std::nullopt); });
   }
+  invalidateLongTextForFormats(normalized, domain);
+  evaluate();
   if (controller_) controller_->redrawSelectionForDomain(domain);
   notifyOfSelectionChange();
 }

@@ -119,6 +119,8 @@ void CADocument::dropKeptFolds() {
 }
 
 void CADocument::evaluate() {
+  // Widths changed since the texts were laid out lay them out again in this recalculation.
+  invalidateLongTextForChangedWidths();
   // Cells changed by an edit still under way have their readers marked first.
   markReferrersOfChangedPoints();
   // What the edit left empty goes before anything is recalculated: a list that counts every

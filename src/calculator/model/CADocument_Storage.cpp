@@ -439,6 +439,68 @@ void CADocument::invalidateAllLongText() {
         cell->setNeedRecalc(true);
 }
 
+void CADocument::invalidateLongTextForChangedWidths() {
+  const float defaultWidth = widthOfColumn(-1);
+  std::vector<std::pair<int64_t, float>> widths;
+  widths.reserve(columns_.size());
+  for (const std::unique_ptr<CAColumn>& c : columns_) widths.emplace_back(c->gridX(), widthOfColumn(c->gridX()));
+  if (defaultWidth == overflowDefaultWidth_ && widths == overflowWidths_) return;
+  // The columns whose width is another now, ascending; every column when the default changed.
+  std::vector<int64_t> changed;
+  const bool every = defaultWidth != overflowDefaultWidth_;
+  if (!every) {
+    size_t i = 0, j = 0;
+    while (i < widths.size() || j < overflowWidths_.size()) {
+      const int64_t x = i == widths.size() ? overflowWidths_[j].first
+                        : j == overflowWidths_.size() ? widths[i].first
+                                                      : std::min(widths[i].first, overflowWidths_[j].first);
+      const float now = i < widths.size() && widths[i].first == x ? widths[i++].second : defaultWidth;
+      const float then = j < overflowWidths_.size() && overflowWidths_[j].first == x ? overflowWidths_[j++].second
+                                                                                  : overflowDefaultWidth_;
+      if (now != then) changed.push_back(x);
+    }
+  }
+  overflowDefaultWidth_ = defaultWidth;
+  overflowWidths_ = std::move(widths);
+  if (constrainText_) return;
+  if (every) {
+    invalidateAllLongText();
+    return;
+  }
+  // A text is laid out again when a changed column lies under it or under its overflow: one
+  // that ends short of every changed column keeps its layout.
+  for (const std::unique_ptr<CARow>& r : rows_) {
+    for (const CACellEntry& entry : r->cells()) {
+      CACell* cell = entry.cell();
+      if (!cell || cell->valueType() != kValueText || cell->formula().isEmpty()) continue;
+      const int64_t x = cell->gridPoint().x;
+      const auto first = std::lower_bound(changed.begin(), changed.end(), x);
+      if (first != changed.end() && *first <= x + int64_t(cell->extraColumns())) cell->setNeedRecalc(true);
+    }
+  }
+}
+
+void CADocument::invalidateLongTextForFormats(const GridRange& range, int32_t domain) {
+  if (domain == kDomainDocument) {
+    invalidateAllLongText();
+    return;
+  }
+  GridRange block;
+  if (TypeOfRange(&block, range) == kRangeInvalid) return;
+  // A row's (column's) format reaches every cell of the rows (columns) the range touches.
+  if (domain == kDomainRow) block.startPoint.x = 0, block.endPoint.x = kGridOpenEnd;
+  if (domain == kDomainColumn) block.startPoint.y = 0, block.endPoint.y = kGridOpenEnd;
+  const GridPoint& s = block.startPoint;
+  const GridPoint& e = block.endPoint;
+  for (const std::unique_ptr<CARow>& r : rows_) {
+    if (r->gridY() < s.y || r->gridY() > e.y) continue;
+    const CARow::CellList& cells = r->cells();
+    for (size_t i = r->lowerBound(s.x); i < cells.size() && cells[i].x() <= e.x; ++i)
+      if (CACell* cell = cells[i].cell(); cell && cell->valueType() == kValueText && !cell->formula().isEmpty())
+        cell->setNeedRecalc(true);
+  }
+}
+
 // ---------------------------------------------------------------------------------------------
 // The window
 

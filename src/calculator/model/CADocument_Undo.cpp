@@ -465,6 +465,8 @@ void CADocument::restoreFormatsFromUndo(const std::vector<QString>& archive, con
       GridPoint point;
       setDefaultFormat(readFormat(*decoder, &point));
     }
+    invalidateLongTextForFormats(range, kDomainDocument);
+    evaluate();
     if (controller_) controller_->redrawSelectionForDomain(kDomainDocument);
     notifyOfSelectionChange();
     return;
@@ -484,6 +486,9 @@ void CADocument::restoreFormatsFromUndo(const std::vector<QString>& archive, con
       if (CACell* cell = cellAtGridPointImperative(point)) cell->setFormat(std::move(format));
     }
   }
+  // The texts take back the widths of their formats (the clear above marked nothing).
+  invalidateLongTextForFormats(range, domain);
+  evaluate();
 }
 
 void CADocument::invalidateAfterUndoForRows(bool rows, bool columns) {

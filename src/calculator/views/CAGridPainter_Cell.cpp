@@ -31,6 +31,13 @@ constexpr Kolor kRedFormulaKolor = 0x645252FF;
 // imageScale is a percentage times 12700: this is 100 %.
 constexpr double kImageScaleUnit = 1270000.0;
 constexpr double kActiveFrameWidth = 4.0;
+// Points: no character that matters to what a line shows is narrower.
+constexpr double kNarrowestCharacter = 1.0;
+
+// The most characters that can show across a width: more are never laid out.
+qsizetype CharactersAcross(double width) {
+  return qsizetype(std::clamp(width / kNarrowestCharacter, 0.0, 1.0e9)) + 1;
+}
 
 double InsetPoints(int64_t emu) { return double(emu) / double(kEmuPerPoint); }
 
@@ -277,6 +284,28 @@ double CAGridPainter::drawText(const FLAttributedString& text, const QRectF& rec
 }
 
 double CAGridPainter::drawLine(const FLAttributedString& text, const QRectF& rect) {
+  // A line is laid out as far as it can show, not whole: a text of many thousand characters
+  // costs what its rectangle, and of that what the view shows, can hold. Longer than its
+  // rectangle holds, it is truncated there in any case.
+  const qsizetype across = CharactersAcross(rect.width());
+  qsizetype shown = across;
+  const bool leftToRight = !(text.alignment & (Qt::AlignRight | Qt::AlignHCenter));
+  if (onScreen() && leftToRight && text.lineBreakMode == FLLineBreakMode::TruncateTail)
+    shown = std::min(shown, CharactersAcross(std::min(rect.right(), geometry_.visibleRect().right()) - rect.left()));
+  if (text.string.size() > shown && text.lineBreakMode != FLLineBreakMode::Clip) {
+    FLAttributedString part = text;
+    if (text.lineBreakMode == FLLineBreakMode::TruncateHead)
+      part.string = text.string.right(shown);
+    else if (text.lineBreakMode == FLLineBreakMode::TruncateMiddle)
+      part.string = text.string.left((shown + 1) / 2) + text.string.right(shown / 2);
+    else
+      part.string = text.string.left(shown);
+    const double width = drawLine(part, rect);
+    // Past what its rectangle holds the line is wider than it; cut only where the view ends, it
+    // is measured whole for the tooltip, which is no longer than its rectangle holds.
+    if (text.string.size() > across || width > rect.width()) return std::max(width, rect.width() + 1);
+    return QFontMetricsF(text.font).horizontalAdvance(text.string);
+  }
   QTextLayout layout(text.string, text.font);
   layout.setCacheEnabled(false);
   layout.beginLayout();

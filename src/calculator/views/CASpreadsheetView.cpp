@@ -456,6 +456,9 @@ void CASpreadsheetView::resizeRowOrColumn() {
     }
     const GridRange images = optionDown_ ? GridRange{{-1, 0}, {-1, 0}} : document_->selectionRange();
     document_->recalcImageCellsInColumnRange(images);
+    // Overflowing texts follow the edge as it moves: the recalculation lays out again those a
+    // changed width reaches.
+    document_->evaluate();
   }
   documentReset_ = true;
   document_->pageBreaksChanged();

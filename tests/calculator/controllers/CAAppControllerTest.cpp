@@ -545,6 +545,7 @@ TEST_F(AppControllerTest, SaveSaveAsAndRevertWorkOnANativePackage) {
   ASSERT_NE(reverted, nullptr);
   auto* fresh = dynamic_cast<CAWindowController*>(app->controllerOfWindow(reverted));
   ASSERT_NE(fresh, nullptr);
+  ASSERT_NE(fresh->document()->cellAtGridPoint(GridPoint{0, 0}), nullptr);
   EXPECT_EQ(fresh->document()->cellAtGridPoint(GridPoint{0, 0})->formula(), QStringLiteral("first"));
   EXPECT_FALSE(fresh->document()->dirty());
 }
@@ -578,6 +579,7 @@ TEST_F(AppControllerTest, TheEditMenuUndoesAndRedoesTheMainWindowsEdits) {
   EXPECT_TRUE(QTest::qWaitFor([&] { return redo->isEnabled(); }, 10000));
   EXPECT_EQ(redo->text(), "Redo Typing");
   QTest::keyClick(window, Qt::Key_Z, Qt::ControlModifier | Qt::ShiftModifier);
+  ASSERT_NE(document.cellAtGridPoint({1, 1}), nullptr);
   EXPECT_EQ(document.cellAtGridPoint({1, 1})->formula(), "typed");
 }
 

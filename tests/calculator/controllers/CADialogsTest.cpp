@@ -236,13 +236,16 @@ TEST_F(DialogsTest, FindAndReplaceWorkOnNumbersInFull) {
   child<QPushButton>(&panel, "replaceAll")->click();
   EXPECT_EQ(child<QLabel>(&panel, "countField")->text(), QStringLiteral("2 replaced"));
   const char* replaced[] = {"9234567890923456", "923456.7890923", "25"};
-  for (int64_t y = 0; y < 3; ++y)
+  for (int64_t y = 0; y < 3; ++y) {
+    ASSERT_NE(document().cellAtGridPoint(GridPoint{0, y}), nullptr) << y;
     EXPECT_EQ(document().cellAtGridPoint(GridPoint{0, y})->editText().toStdString(), replaced[y]) << y;
+  }
   // Replace in the active cell alone does the same.
   type(child<QLineEdit>(&panel, "findField"), QStringLiteral("23"));
   type(child<QLineEdit>(&panel, "replaceField"), QStringLiteral("4"));
   document().setSelectionPoint({0, 1});
   child<QPushButton>(&panel, "replace")->click();
+  ASSERT_NE(document().cellAtGridPoint(GridPoint{0, 1}), nullptr);
   EXPECT_EQ(document().cellAtGridPoint(GridPoint{0, 1})->editText(), QStringLiteral("94456.789094"));
   scope->setCurrentIndex(scope->findData(kFindEntered));
 }
@@ -262,6 +265,7 @@ TEST_F(DialogsTest, AReplaceThatChangesNoCellBeepsAndCountsNone) {
   put(0, 1, "red");
   document().evaluate();
   ASSERT_EQ(column(0, 2), "50% red");
+  ASSERT_NE(document().cellAtGridPoint(GridPoint{0, 0}), nullptr);
   ASSERT_EQ(document().cellAtGridPoint(GridPoint{0, 0})->editText(), QStringLiteral("0.5"));
   setSearchOptions(kSearchFromStart);
   item("find:")->trigger();
@@ -377,12 +381,17 @@ TEST_F(DialogsTest, ADateWrittenWithDotsIsADateWhereverItIsEntered) {
   ASSERT_NE(document().openFile(csv, nullptr), 0);
   EXPECT_EQ(dayIndex(0, 0), 20240301);
   EXPECT_EQ(dayIndex(1, 0), 20240303);
+  ASSERT_NE(document().cellAtGridPoint(GridPoint{2, 0}), nullptr);
   EXPECT_EQ(document().cellAtGridPoint(GridPoint{2, 0})->number().value_or(CANumber()), CANumber::withNumerator(2469135, 2));
   // Dots that group digits make a number; dots anywhere else leave the text as it is.
+  ASSERT_NE(document().cellAtGridPoint(GridPoint{3, 0}), nullptr);
   EXPECT_EQ(document().cellAtGridPoint(GridPoint{3, 0})->number().value_or(CANumber()), CANumber(1000000));
+  ASSERT_NE(document().cellAtGridPoint(GridPoint{4, 0}), nullptr);
   EXPECT_EQ(document().cellAtGridPoint(GridPoint{4, 0})->valueType(), kValueText);
+  ASSERT_NE(document().cellAtGridPoint(GridPoint{5, 0}), nullptr);
   EXPECT_EQ(document().cellAtGridPoint(GridPoint{5, 0})->valueType(), kValueText);
   EXPECT_EQ(dayIndex(0, 1), 20240314);
+  ASSERT_NE(document().cellAtGridPoint(GridPoint{1, 1}), nullptr);
   EXPECT_EQ(document().cellAtGridPoint(GridPoint{1, 1})->valueType(), kValueText);
 
   MakeKeyAndOrderFront(controller.mainWindow());
@@ -406,6 +415,7 @@ TEST_F(DialogsTest, ADateWrittenWithDotsIsADateWhereverItIsEntered) {
   EXPECT_EQ(dayIndex(4, 3), 20240303);
   document().cellAtGridPointImperative(f4)->setFormula(QStringLiteral("=E4-D4"));
   document().evaluate();
+  ASSERT_NE(document().cellAtGridPoint(f4), nullptr);
   EXPECT_EQ(document().cellAtGridPoint(f4)->number().value_or(CANumber()), CANumber(2));
 
   // A grouped number typed in the formula bar is that number; a stray dot keeps the text.
@@ -416,7 +426,9 @@ TEST_F(DialogsTest, ADateWrittenWithDotsIsADateWhereverItIsEntered) {
     QTest::keyClicks(bar, QString::fromLatin1(typed));
     QTest::keyClick(bar, Qt::Key_Return);
   }
+  ASSERT_NE(document().cellAtGridPoint(GridPoint{7, 4}), nullptr);
   EXPECT_EQ(document().cellAtGridPoint(GridPoint{7, 4})->number().value_or(CANumber()), CANumber::withNumerator(2469135, 2));
+  ASSERT_NE(document().cellAtGridPoint(GridPoint{8, 4}), nullptr);
   EXPECT_EQ(document().cellAtGridPoint(GridPoint{8, 4})->valueType(), kValueText);
 
   // Replace All makes a text a date, or a grouped number, and leaves stray dots a text.
@@ -430,7 +442,9 @@ TEST_F(DialogsTest, ADateWrittenWithDotsIsADateWhereverItIsEntered) {
   child<QPushButton>(&panel, "replaceAll")->click();
   EXPECT_EQ(child<QLabel>(&panel, "countField")->text(), QStringLiteral("3 replaced"));
   EXPECT_EQ(dayIndex(6, 3), 20240314);
+  ASSERT_NE(document().cellAtGridPoint(GridPoint{7, 3}), nullptr);
   EXPECT_EQ(document().cellAtGridPoint(GridPoint{7, 3})->number().value_or(CANumber()), CANumber(1000000));
+  ASSERT_NE(document().cellAtGridPoint(GridPoint{8, 3}), nullptr);
   EXPECT_EQ(document().cellAtGridPoint(GridPoint{8, 3})->valueType(), kValueText);
   g_requireDayIndexYear = savedRequireYear;
 }

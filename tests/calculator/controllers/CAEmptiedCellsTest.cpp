@@ -297,7 +297,9 @@ TEST_F(EmptiedCellsTest, TheCommandThatEmptiesACellRecalculatesWithoutIt) {
       ASSERT_TRUE(cell && cell->number()) << formulas[y];
       EXPECT_NEAR(double(cell->number()->realValue()), double(expected[y]), 1e-12) << formulas[y];
     }
+    ASSERT_NE(document().cellAtGridPoint(GridPoint{3, 0}), nullptr);
     EXPECT_TRUE(*document().cellAtGridPoint(GridPoint{3, 0})->number() == CANumber::withNumerator(19, 3));
+    ASSERT_NE(document().cellAtGridPoint(GridPoint{3, 1}), nullptr);
     EXPECT_TRUE(*document().cellAtGridPoint(GridPoint{3, 1})->number() == CANumber::withNumerator(14, 9));
     const std::string csv = savedCsv();
     EXPECT_EQ(csv.substr(0, csv.find('\n')).substr(0, 12), ",5,,6.333333") << csv;

@@ -142,8 +142,10 @@ TEST_F(PropertyControllerTest, APanesChangesAreOneUndoStepAndOldPanesLetGo) {
   EXPECT_TRUE(pane->setFormatValue(kAlignmentCenter, kFormatAlignment));
   EXPECT_TRUE(pane->setFormatValue(kAlignmentRight, kFormatAlignment));
   EXPECT_EQ(controller.undoManager()->currentEntry(), steps + 1);
+  ASSERT_NE(document().cellAtGridPoint({0, 0}), nullptr);
   EXPECT_EQ(document().cellAtGridPoint({0, 0})->format()->alignment(), kAlignmentRight);
   controller.undoEdit();
+  ASSERT_NE(document().cellAtGridPoint({0, 0}), nullptr);
   const CAFormat* format = document().cellAtGridPoint({0, 0})->format();
   EXPECT_TRUE(!format || !(format->mask() & kFormatAlignment));
 
@@ -182,6 +184,7 @@ TEST_F(PropertyControllerTest, TheTextPaneSetsTheStylesAndAlignmentOfTheSelectio
   pane->boldMatrix()->button(2)->click();  // joins the bold step
   pane->alignmentControl()->button(2)->click();
   EXPECT_EQ(controller.undoManager()->currentEntry(), steps + 2);
+  ASSERT_NE(document().cellAtGridPoint({0, 0}), nullptr);
   const CAFormat* format = document().cellAtGridPoint({0, 0})->format();
   ASSERT_NE(format, nullptr);
   EXPECT_EQ(format->styleOptionForMask(kFormatBold), 2);
@@ -199,6 +202,7 @@ TEST_F(PropertyControllerTest, TheTextPaneSetsTheStylesAndAlignmentOfTheSelectio
   document().setLocked(true);
   pane->boldMatrix()->button(1)->click();
   EXPECT_EQ(pane->boldMatrix()->checkedId(), 2);
+  ASSERT_NE(document().cellAtGridPoint({0, 0}), nullptr);
   EXPECT_EQ(document().cellAtGridPoint({0, 0})->format()->styleOptionForMask(kFormatBold), 2);
 }
 
@@ -230,6 +234,7 @@ TEST_F(PropertyControllerTest, KeystrokesInTheNotePaneAreOneStepUntilAnotherCell
   const int32_t steps = controller.undoManager()->currentEntry();
   QTest::keyClicks(pane->textView(), QStringLiteral("ab"));
   QTest::keyClick(pane->textView(), Qt::Key_Return);  // no line break: the grid takes the keys
+  ASSERT_NE(document().cellAtGridPoint({0, 0}), nullptr);
   EXPECT_EQ(document().cellAtGridPoint({0, 0})->note().toStdString(), "ab");
   EXPECT_EQ(controller.undoManager()->currentEntry(), steps + 1);
   select(1, 0);
@@ -239,6 +244,7 @@ TEST_F(PropertyControllerTest, KeystrokesInTheNotePaneAreOneStepUntilAnotherCell
   QTest::keyClicks(pane->textView(), QStringLiteral("c"));
   EXPECT_EQ(controller.undoManager()->currentEntry(), steps + 2);
   controller.undoEdit();
+  ASSERT_NE(document().cellAtGridPoint({0, 0}), nullptr);
   EXPECT_EQ(document().cellAtGridPoint({0, 0})->note().toStdString(), "ab");
 }
 

@@ -191,7 +191,8 @@ TEST_F(WindowActionsTest, FormatChangesOnOneSelectionUndoAsOneStep) {
   put(0, 0, "a");
   document().setSelectionPoint({0, 0});
   const auto alignment = [this] {
-    const CAFormat* format = document().cellAtGridPoint({0, 0})->format();
+    const CACell* cell = document().cellAtGridPoint({0, 0});
+    const CAFormat* format = cell ? cell->format() : nullptr;
     return format && (format->mask() & kFormatAlignment) ? int(format->alignment()) : 0;
   };
   item("align:100")->trigger();
@@ -277,11 +278,13 @@ TEST_F(WindowActionsTest, StylesAndCellsTravelThroughTheEditAndFormatMenus) {
   document().setSelectionPoint({1, 0});
   ASSERT_TRUE(enabled("pasteStyle:"));
   item("pasteStyle:")->trigger();
+  ASSERT_NE(document().cellAtGridPoint({1, 0}), nullptr);
   const CAFormat* pasted = document().cellAtGridPoint({1, 0})->format();
   ASSERT_NE(pasted, nullptr);
   EXPECT_EQ(pasted->alignment(), kAlignmentRight);
   EXPECT_EQ(undoTitle(), "Undo Paste Style");
   controller.undoEdit();
+  ASSERT_NE(document().cellAtGridPoint({1, 0}), nullptr);
   pasted = document().cellAtGridPoint({1, 0})->format();
   EXPECT_FALSE(pasted && (pasted->mask() & kFormatAlignment));
 

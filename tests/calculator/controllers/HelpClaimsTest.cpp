@@ -322,7 +322,7 @@ TEST_F(HelpClaimsTest, TheRecoveryDialogListsTheCopiesAndOffersAllOrNone) {
     looked = true;
     EXPECT_TRUE(dialog->findChildren<QCheckBox*>().isEmpty());
     auto* list = dialog->findChild<QTableWidget*>();
-    EXPECT_NE(list, nullptr);
+    ASSERT_NE(list, nullptr);
     if (list) {
       EXPECT_EQ(list->rowCount(), 2);
       for (int row = 0; row < list->rowCount(); ++row)

@@ -164,6 +164,7 @@ TEST_F(DifFileTest, SheetAndFileRoundTripsKeepValuesTextsAndCheckCells) {
   sheet.cellAtGridPointImperative({2, 0})->setFormula(QStringLiteral("line\u00A0text \u4E2D"));
   sheet.cellAtGridPointImperative({3, 0})->setFormula(QStringLiteral("1e300"));
   sheet.evaluate();
+  ASSERT_NE(sheet.cellAtGridPoint({1, 0}), nullptr);
   ASSERT_EQ(sheet.cellAtGridPoint({1, 0})->valueType(), kValueDate);
   const QString path = scratch(QStringLiteral("sheet.dif"));
   ASSERT_TRUE(sheet.saveToDifFile(path, &error));
@@ -171,6 +172,7 @@ TEST_F(DifFileTest, SheetAndFileRoundTripsKeepValuesTextsAndCheckCells) {
   ASSERT_EQ(back.openFile(path, &error), 2);
   EXPECT_EQ(NumberIn(back.cellAtGridPoint({0, 0})).realValue(), NumberIn(sheet.cellAtGridPoint({0, 0})).realValue());
   EXPECT_EQ(NumberIn(back.cellAtGridPoint({1, 0})).archive(), NumberIn(sheet.cellAtGridPoint({1, 0})).archive());
+  ASSERT_NE(back.cellAtGridPoint({2, 0}), nullptr);
   EXPECT_EQ(back.cellAtGridPoint({2, 0})->formula(), QStringLiteral("line\u00A0text \u4E2D"));
   EXPECT_EQ(NumberIn(back.cellAtGridPoint({3, 0})).archive(), NumberIn(sheet.cellAtGridPoint({3, 0})).archive());
 }

@@ -202,6 +202,7 @@ TEST_F(ForeignFilesTest, LoanWorkbooksStayLiveInEveryLocaleAndFollowTheRate) {
         return text.replace(QLatin1Char('.'), NumberTextLocale().decimalSeparatorChar);
       };
       // Shown as the user types it.
+      ASSERT_NE(document.cellAtGridPoint(point(QStringLiteral("B5"))), nullptr);
       const QString shown = document.cellAtGridPoint(point(QStringLiteral("B5")))->formula();
       EXPECT_TRUE(shown.contains(typed(QStringLiteral("0.05")))) << shown.toStdString();
 

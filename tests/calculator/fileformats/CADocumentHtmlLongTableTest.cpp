@@ -998,6 +998,8 @@ TEST_F(HtmlLongTableTest, PagesOfFormulasOpenWithTheirValuesChargedNearWhatTheyT
     typed.cellAtGridPointImperative({1, 1})->setFormula(QStringLiteral("1000"));
     sheet.evaluate();
     typed.evaluate();
+    ASSERT_NE(sheet.cellAtGridPoint({0, 0}), nullptr);
+    ASSERT_NE(typed.cellAtGridPoint({0, 0}), nullptr);
     EXPECT_EQ(sheet.cellAtGridPoint({0, 0})->number(), typed.cellAtGridPoint({0, 0})->number());
   }
 }

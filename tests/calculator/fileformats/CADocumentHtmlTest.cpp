@@ -205,6 +205,7 @@ TEST_F(HtmlTest, APageIsCountedAndDecodedByItsCharacterSet) {
       SetHtmlDecodingPieceSize(kept);
       ASSERT_EQ(type, kFileTypeHtml) << error.reason.toStdString();
       ASSERT_TRUE(sheet.cellAtGridPoint({0, 0}));
+      ASSERT_NE(sheet.cellAtGridPoint({0, 0}), nullptr);
       EXPECT_EQ(sheet.cellAtGridPoint({0, 0})->displayText(true).toStdString(), c.cell) << piece;
     }
   }
@@ -265,6 +266,7 @@ TEST_F(HtmlTest, DeeplyNestedPagesAreRefusedAtOnce) {
     EXPECT_EQ(HtmlPagesRead(), read + 1);
     if (c.opens) {
       EXPECT_EQ(type, kFileTypeHtml);
+      ASSERT_NE(sheet.cellAtGridPoint({1, 1999}), nullptr);
       EXPECT_EQ(sheet.cellAtGridPoint({1, 1999})->displayText(true), QStringLiteral("b"));
     } else {
       EXPECT_NE(type, kFileTypeHtml);
@@ -331,6 +333,7 @@ TEST_F(HtmlTest, TheReaderIsHandedThePageAsThisProgramReadsIt) {
     EXPECT_EQ(openAndPaste(c.html, c.name), c.cells);
   }
   ASSERT_EQ(document.openFile(path("a colour as an entity.html"), nullptr), kFileTypeHtml);
+  ASSERT_NE(document.cellAtGridPoint({0, 0}), nullptr);
   EXPECT_EQ(document.cellAtGridPoint({0, 0})->format()->textKolor(), Kolor(0x640000FF));
 }
 
@@ -671,6 +674,7 @@ TEST_F(HtmlTest, TablesBeyond101ColumnsJoinTheLastCell) {
   // Their texts are lines of the last cell, none lost.
   QStringList joined;
   for (int c = 100; c < 120; ++c) joined << QStringLiteral("c%1").arg(c);
+  ASSERT_NE(sheet.cellAtGridPoint({100, 0}), nullptr);
   EXPECT_EQ(sheet.cellAtGridPoint({100, 0})->displayText(true), joined.join(u'\n'));
 }
 
@@ -692,10 +696,14 @@ TEST_F(HtmlTest, FormatsColoursWidthsAndPicturesComeAlong) {
   ASSERT_EQ(document.openFile(path("page.html"), &error), kFileTypeHtml);
   EXPECT_EQ(CellSummary(document).toStdString(),
             "0,0=bold|1,0=warm|2,0=picture|0,1=clear blue|0,2=see here|1,2=picture|0,3=logo|1,3=b");
+  ASSERT_NE(document.cellAtGridPoint({0, 0}), nullptr);
   EXPECT_TRUE(document.cellAtGridPoint({0, 0})->format()->bold());
+  ASSERT_NE(document.cellAtGridPoint({1, 0}), nullptr);
   EXPECT_EQ(document.cellAtGridPoint({1, 0})->format()->backgroundKolor(), Kolor(0x6400CCFF));
+  ASSERT_NE(document.cellAtGridPoint({2, 0}), nullptr);
   EXPECT_EQ(document.cellAtGridPoint({2, 0})->picture()->imageFormat(), 4);
   // The text's colour is its first run's; a transparent one is none.
+  ASSERT_NE(document.cellAtGridPoint({0, 1}), nullptr);
   EXPECT_EQ(document.cellAtGridPoint({0, 1})->format(), nullptr);
   // The leading table sets the column widths.
   EXPECT_EQ(document.column(0)->width(), 100 * 12700);
@@ -832,7 +840,9 @@ TEST_F(HtmlTest, ThePageCarriesTheSheetsLook) {
   CAFormat white, blue;
   white.setBackgroundKolor(kWhiteKolor);
   blue.setBackgroundKolor(0x64FF0000);
+  ASSERT_NE(document.cellAtGridPoint({0, 0}), nullptr);
   document.cellAtGridPoint({0, 0})->setFormat(white);
+  ASSERT_NE(document.cellAtGridPoint({1, 1}), nullptr);
   document.cellAtGridPoint({1, 1})->setFormat(blue);
   document.setCellPadding({0, 0});
   html = page();
@@ -865,6 +875,7 @@ TEST_F(HtmlTest, SavedPagesAreWellFormedAndReadBack) {
   CADocument back;
   ASSERT_EQ(back.openFile(index, &error), kFileTypeHtml);
   EXPECT_EQ(CellSummary(back).toStdString(), "0,0=Fish & <chips>|1,0=4.5|1,1=http://example.org/?a=1&b=2>http://example.org/?a=1&b=2|2,1=picture|0,2=Rent\nJanuary|1,2= two  spaced\n January");
+  ASSERT_NE(back.cellAtGridPoint({1, 0}), nullptr);
   EXPECT_TRUE(back.cellAtGridPoint({1, 0})->format()->bold());
 }
 

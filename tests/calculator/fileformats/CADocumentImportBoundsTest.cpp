@@ -81,15 +81,22 @@ TEST_F(ImportBoundsTest, CellsWhoseFormatRestatesTheDefaultsGetNoneOfTheirOwn) {
                            Number(0, 3, 1, 36525) + Label(1, 0, QStringLiteral("text"));
   CADocument document;
   ASSERT_EQ(document.openFile(write(QStringLiteral("formats.xls"), MakeWorkbook({}, {sheet})), nullptr), 3);
+  ASSERT_NE(document.cellAtGridPoint({0, 0}), nullptr);
   EXPECT_EQ(document.cellAtGridPoint({0, 0})->format(), nullptr);
+  ASSERT_NE(document.cellAtGridPoint({0, 1}), nullptr);
   EXPECT_EQ(document.cellAtGridPoint({0, 1})->format(), nullptr);
+  ASSERT_NE(document.cellAtGridPoint({1, 0}), nullptr);
   ASSERT_NE(document.cellAtGridPoint({1, 0})->format(), nullptr);
+  ASSERT_NE(document.cellAtGridPoint({1, 0}), nullptr);
   EXPECT_EQ(document.cellAtGridPoint({1, 0})->format()->backgroundKolor(), Kolor(0x64808080));
   // The column already gives C1 its grey.
+  ASSERT_NE(document.cellAtGridPoint({2, 0}), nullptr);
   EXPECT_EQ(document.cellAtGridPoint({2, 0})->format(), nullptr);
   EXPECT_EQ(document.formatForCell(document.cellAtGridPoint({2, 0}), true).backgroundKolor(), Kolor(0x64808080));
   // A date format is the cell's own.
+  ASSERT_NE(document.cellAtGridPoint({3, 0}), nullptr);
   ASSERT_NE(document.cellAtGridPoint({3, 0})->format(), nullptr);
+  ASSERT_NE(document.cellAtGridPoint({3, 0}), nullptr);
   EXPECT_TRUE(document.cellAtGridPoint({3, 0})->format()->numberFormat().has_value());
 }
 
@@ -129,7 +136,9 @@ TEST_F(ImportBoundsTest, FieldsPastTheLastColumnAreLeftOutWithTheTruncationAlert
   line += "edge,past\nnext\n";
   CADocument document;
   ASSERT_EQ(document.openFile(write(QStringLiteral("wide.csv"), line), nullptr), 1);
+  ASSERT_NE(document.cellAtGridPoint({LastGridColumn(), 0}), nullptr);
   EXPECT_EQ(document.cellAtGridPoint({LastGridColumn(), 0})->formula(), QStringLiteral("edge"));
+  ASSERT_NE(document.cellAtGridPoint({0, 1}), nullptr);
   EXPECT_EQ(document.cellAtGridPoint({0, 1})->formula(), QStringLiteral("next"));
   EXPECT_LE(document.maxGridPoint().x, LastGridColumn());
   ASSERT_EQ(alerts.shown.size(), 1);

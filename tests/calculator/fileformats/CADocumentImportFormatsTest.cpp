@@ -198,6 +198,7 @@ TEST_F(ImportedPageFormatsTest, PageCellsFormattedAlikeShareOneFormat) {
   EXPECT_NE(FormatOf(document, {3, 0}), one);
   // Changing one cell's format leaves the other's alone.
   document.cellAtGridPointImperative({2, 0})->format()->setBold(false);
+  ASSERT_NE(document.cellAtGridPoint({0, 0}), nullptr);
   EXPECT_TRUE(document.cellAtGridPoint({0, 0})->format()->bold());
 }
 

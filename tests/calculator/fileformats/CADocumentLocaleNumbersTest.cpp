@@ -367,7 +367,9 @@ TEST_F(LocaleNumbersTest, CopiedFormulasKeepTheirMeaningUnderTheLocaleThatPastes
   target.document.setSelectionPoint({0, 0});
   ASSERT_TRUE(target.document.paste(&older, false));
   target.document.evaluate();
+  ASSERT_NE(target.document.cellAtGridPoint({0, 0}), nullptr);
   EXPECT_EQ(target.document.cellAtGridPoint({0, 0})->formula(), QStringLiteral("=2,5*2"));
+  ASSERT_NE(target.document.cellAtGridPoint({0, 0}), nullptr);
   EXPECT_TRUE(*target.document.cellAtGridPoint({0, 0})->number() == CANumber(5));
 }
 
@@ -415,6 +417,7 @@ TEST_F(LocaleNumbersTest, ALoneColumnOfTabSeparatedTextReadsBackAsTheSameCells) 
         for (int64_t y = 0; y < count; ++y) {
           const CACell* cell = read.document.cellAtGridPoint({0, y});
           ASSERT_NE(cell, nullptr) << y;
+          ASSERT_NE(source.document.cellAtGridPoint({0, y}), nullptr);
           EXPECT_EQ(cell->displayText(false), source.document.cellAtGridPoint({0, y})->displayText(false)) << y;
           EXPECT_EQ(read.document.cellAtGridPoint({1, y}), nullptr) << y;
         }
@@ -561,6 +564,7 @@ TEST_F(LocaleNumbersTest, LibreOfficesValuesAreTakenWhereTheTextShowsThem) {
         EXPECT_EQ(cell->number().has_value(), entered->number().has_value());
         EXPECT_EQ(cell->valueType(), entered->valueType());
       }
+      ASSERT_NE(sheet.cellAtGridPoint({0, 69}), nullptr);
       EXPECT_TRUE(sheet.cellAtGridPoint({0, 69}) && sheet.cellAtGridPoint({0, 69})->number());
     }
   }

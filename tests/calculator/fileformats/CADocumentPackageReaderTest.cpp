@@ -85,6 +85,7 @@ TEST_F(PackageReaderTest, GoldenPackageSetsEveryElement) {
   ASSERT_EQ(document.pictures().size(), 1);
   const std::shared_ptr<CAPicture> picture = document.pictures().value(QLatin1String(kSamplePictureGuid));
   ASSERT_TRUE(picture);
+  ASSERT_NE(document.cellAtGridPoint({6, 0}), nullptr);
   EXPECT_EQ(document.cellAtGridPoint({6, 0})->picture(), picture);
   EXPECT_EQ(picture->image()->bitmap().size(), QSize(3, 2));
 }
@@ -108,6 +109,7 @@ TEST_F(PackageReaderTest, TextCellsComeBackAsTextNotAsNumbers) {
     EXPECT_EQ(cell->formula(), QLatin1String(texts[x]));
     EXPECT_FALSE(cell->number()) << texts[x];
   }
+  ASSERT_NE(document.cellAtGridPoint({3, 0}), nullptr);
   EXPECT_EQ(document.cellAtGridPoint({3, 0})->valueType(), kValueLink);
 }
 
@@ -148,7 +150,9 @@ TEST_F(PackageReaderTest, FormulasKeepTheirValuesUnderAnotherDecimalSeparator) {
     CADocument opened;
     ASSERT_EQ(opened.openFile(pointPath, nullptr), kFileTypeNative);
     EXPECT_EQ(valuesOf(opened, 4), pointValues);
+    ASSERT_NE(opened.cellAtGridPoint({1, 0}), nullptr);
     EXPECT_EQ(opened.cellAtGridPoint({1, 0})->formula(), QStringLiteral("=A1*1,5"));
+    ASSERT_NE(opened.cellAtGridPoint({1, 0}), nullptr);
     EXPECT_EQ(opened.cellAtGridPoint({1, 0})->parseResult(), 0);
   }
 
@@ -167,6 +171,7 @@ TEST_F(PackageReaderTest, FormulasKeepTheirValuesUnderAnotherDecimalSeparator) {
   CADocument opened;
   ASSERT_EQ(opened.openFile(commaPath, nullptr), kFileTypeNative);
   EXPECT_EQ(valuesOf(opened, 4), commaValues);
+  ASSERT_NE(opened.cellAtGridPoint({1, 1}), nullptr);
   EXPECT_EQ(opened.cellAtGridPoint({1, 1})->formula(), QStringLiteral("=SUM(1.5)"));
 
   // A package without the element reads its formulas as the user types them, as it always did.
@@ -177,6 +182,7 @@ TEST_F(PackageReaderTest, FormulasKeepTheirValuesUnderAnotherDecimalSeparator) {
     const GermanNumberLocale german;
     CADocument old;
     ASSERT_EQ(old.openFile(plain, nullptr), kFileTypeNative);
+    ASSERT_NE(old.cellAtGridPoint({1, 0}), nullptr);
     EXPECT_EQ(old.cellAtGridPoint({1, 0})->formula(), QStringLiteral("=SUM(1,5)"));
   }
 }
@@ -253,7 +259,9 @@ TEST_F(PackageReaderTest, PicturesOfAnArchiveMustHaveSafeIds) {
   pasted.loadFromXml(*decoder);
   EXPECT_TRUE(log.assertMessages().contains(QStringLiteral("Picture id refused")));
   EXPECT_EQ(pasted.pictures().keys(), QStringList{QStringLiteral("GOOD-1")});
+  ASSERT_NE(pasted.cellAtGridPoint({0, 0}), nullptr);
   EXPECT_FALSE(pasted.cellAtGridPoint({0, 0})->picture());
+  ASSERT_NE(pasted.cellAtGridPoint({1, 0}), nullptr);
   EXPECT_TRUE(pasted.cellAtGridPoint({1, 0})->picture());
 
   // Saved in place, nothing is written outside the package.
@@ -307,10 +315,15 @@ TEST_F(PackageReaderTest, AProtectedPackageOpensInTwoHalves) {
   EXPECT_TRUE(document.passwordUnlocked());
   EXPECT_FALSE(document.isLocked());
   EXPECT_FALSE(document.openWithPassword());
+  ASSERT_NE(document.cellAtGridPoint({0, 0}), nullptr);
   EXPECT_EQ(document.cellAtGridPoint({0, 0})->formula(), QStringLiteral("Hello, world"));
+  ASSERT_NE(document.cellAtGridPoint({0, 0}), nullptr);
   EXPECT_EQ(document.cellAtGridPoint({0, 0})->note(), QStringLiteral("ABCDEFGH"));
+  ASSERT_NE(document.cellAtGridPoint({1, 0}), nullptr);
   EXPECT_TRUE(document.cellAtGridPoint({1, 0})->isChecked());
+  ASSERT_NE(document.cellAtGridPoint({2, 0}), nullptr);
   EXPECT_EQ(document.cellAtGridPoint({2, 0})->formula(), QStringLiteral("Grüße 😀"));
+  ASSERT_NE(document.cellAtGridPoint({3, 0}), nullptr);
   EXPECT_EQ(document.cellAtGridPoint({3, 0})->formula(), QStringLiteral("Σ = 1 + 2"));
   EXPECT_EQ(document.selectionRange(), (GridRange{{0, 0}, {2, 0}}));
 }
@@ -506,6 +519,7 @@ TEST_F(PackageReaderTest, ElementsUnknownAmongARowsCellsArePassedOver) {
     for (const CACellEntry& entry : row->cells())
       read[{entry.x(), row->gridY()}] = CACellReading(entry, row->gridY(), &document)->displayText(false);
   ASSERT_EQ(read, expected);
+  ASSERT_NE(document.cellAtGridPoint({2, 0}), nullptr);
   EXPECT_EQ(document.cellAtGridPoint({2, 0})->formula(), QStringLiteral("=A1+2"));
   // What follows the cells is still the row's.
   EXPECT_EQ(document.row(0)->minimumHeight(), 254000);

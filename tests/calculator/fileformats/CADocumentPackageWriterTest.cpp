@@ -140,8 +140,11 @@ TEST_F(PackageWriterTest, ProtectedPackageKeepsItsCellTextsEnciphered) {
   EXPECT_EQ(asked, 1);
   EXPECT_EQ(EncryptPassword(QStringLiteral("test"), "_3Kq.Wz7P"), reopened.password());
   ASSERT_TRUE(reopened.loadXmlFile());
+  ASSERT_NE(reopened.cellAtGridPoint({0, 0}), nullptr);
   EXPECT_EQ(reopened.cellAtGridPoint({0, 0})->formula(), QStringLiteral("Hello, world"));
+  ASSERT_NE(reopened.cellAtGridPoint({0, 0}), nullptr);
   EXPECT_EQ(reopened.cellAtGridPoint({0, 0})->note(), QStringLiteral("ABCDEFGH"));
+  ASSERT_NE(reopened.cellAtGridPoint({1, 0}), nullptr);
   EXPECT_TRUE(reopened.cellAtGridPoint({1, 0})->isChecked());
   reopened.setController(nullptr);
 }
@@ -393,6 +396,7 @@ TEST_F(CellArchiveTest, PicturesTravelInsideTheArchive) {
   ASSERT_TRUE(cell && cell->picture());
   EXPECT_EQ(cell->picture()->guid(), QStringLiteral("CAFE-1"));
   EXPECT_EQ(cell->picture()->image()->bitmap().size(), QSize(3, 2));
+  ASSERT_NE(pasted.cellAtGridPoint({1, 0}), nullptr);
   EXPECT_EQ(pasted.cellAtGridPoint({1, 0})->formula(), QStringLiteral("caption"));
   EXPECT_EQ(pasted.selectionRange(), (GridRange{{0, 0}, {1, 0}}));
 }
@@ -441,6 +445,7 @@ TEST_F(PackageWriterTest, NotesAndControlCharactersSurviveASaveAsValidXml) {
   ASSERT_NE(reopened.cellAtGridPoint({2, 3}), nullptr);
   EXPECT_EQ(reopened.cellAtGridPoint({2, 3})->note(), QStringLiteral("only a note"));
   // A control character that XML cannot hold becomes a space; the rest comes back unchanged.
+  ASSERT_NE(reopened.cellAtGridPoint({0, 0}), nullptr);
   EXPECT_EQ(reopened.cellAtGridPoint({0, 0})->formula(), QStringLiteral("bell  tab <&> \u00e9 \U0001F600"));
 
   const QString xmllint = QStandardPaths::findExecutable(QStringLiteral("xmllint"));

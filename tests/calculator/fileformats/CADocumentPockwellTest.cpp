@@ -74,15 +74,21 @@ TEST(PockwellImportTest, TheSampleDocumentComesInWithItsOptionsCellsAndFormats) 
   EXPECT_EQ(NumberIn(date).integerValue(), 20210305);
 
   // Formula names become the sheet's; PMT's arguments are in the sheet's order already.
+  ASSERT_NE(document.cellAtGridPoint({3, 0}), nullptr);
   EXPECT_EQ(document.cellAtGridPoint({3, 0})->formula(), QStringLiteral("=average(B1:B3)"));
+  ASSERT_NE(document.cellAtGridPoint({0, 1}), nullptr);
   EXPECT_EQ(document.cellAtGridPoint({0, 1})->formula(), QStringLiteral("=pmt(B1,B2,B3)"));
+  ASSERT_NE(document.cellAtGridPoint({4, 1}), nullptr);
   EXPECT_EQ(document.cellAtGridPoint({4, 1})->formula(), QStringLiteral("Caf\u00e9"));
+  ASSERT_NE(document.cellAtGridPoint({4, 1}), nullptr);
   EXPECT_EQ(document.cellAtGridPoint({4, 1})->format()->textKolor(), MakeKolor(85, 0, 0));
 
   // A cell without a value stays only when it has a format.
+  ASSERT_NE(document.cellAtGridPoint({1, 2}), nullptr);
   EXPECT_EQ(document.cellAtGridPoint({1, 2})->format()->backgroundKolor(), MakeKolor(85, 0, 0));
   EXPECT_EQ(document.cellAtGridPoint({2, 2}), nullptr);
   // Alignment 2 of the format word is centre.
+  ASSERT_NE(document.cellAtGridPoint({3, 2}), nullptr);
   EXPECT_EQ(document.cellAtGridPoint({3, 2})->format()->alignment(), kAlignmentCenter);
 
   // Widths in digits go through the document's digit width, widths in points as they are.
@@ -133,11 +139,16 @@ TEST(PockwellImportTest, PaymentsAndLogarithmsComputeAsInPockwell) {
     EXPECT_EQ(cell->formula(), QLatin1String(c.formula));
     EXPECT_NEAR(double(cell->number()->realValue()), c.before, 1e-9) << c.formula;
   }
+  ASSERT_NE(document.cellAtGridPoint({0, 1}), nullptr);
   EXPECT_NEAR(double(document.cellAtGridPoint({0, 1})->number()->realValue()), -88.85, 0.005);
   document.cellAtGridPointImperative({0, 0})->setFormula(QStringLiteral("0.02"));
   document.evaluate();
-  for (const auto& c : cases)
+  for (const auto& c : cases) {
+    ASSERT_NE(document.cellAtGridPoint(c.at), nullptr);
+    ASSERT_TRUE(document.cellAtGridPoint(c.at) && document.cellAtGridPoint(c.at)->number()) << c.formula;
+    ASSERT_NE(document.cellAtGridPoint(c.at), nullptr);
     EXPECT_NEAR(double(document.cellAtGridPoint(c.at)->number()->realValue()), c.after, 1e-9) << c.formula;
+  }
 }
 
 // Pockwell writes "." in numbers and "," between arguments whatever the locale: its formulas
@@ -219,6 +230,7 @@ TEST(PockwellImportTest, TextsReadTheSameInEveryLocale) {
         EXPECT_DOUBLE_EQ(double(cell->number()->realValue()), c.value);
       }
     }
+    ASSERT_NE(document.cellAtGridPoint({4, 0}), nullptr);
     EXPECT_EQ(document.cellAtGridPoint({4, 0})->formula(), QStringLiteral("=\"v 1.5\""));
   }
 }

@@ -70,13 +70,17 @@ TEST_F(RtfTest, CharacterAndParagraphFormatsBecomeCellFormats) {
   ASSERT_TRUE(document.loadRtf(QStringLiteral(R"({\rtf1{\colortbl;\red255\green0\blue0;\red0\green0\blue0;})"
                                               R"(\qc{\b bold}\tab{\cf1 red}\tab{\cf2 black}\par\pard plain\par})"),
                                QString()));
+  ASSERT_NE(document.cellAtGridPoint({0, 0}), nullptr);
   const CAFormat* bold = document.cellAtGridPoint({0, 0})->format();
   ASSERT_TRUE(bold);
   EXPECT_EQ(bold->mask(), uint64_t(kFormatBold | kFormatAlignment));
   EXPECT_EQ(bold->alignment(), kAlignmentCenter);
+  ASSERT_NE(document.cellAtGridPoint({1, 0}), nullptr);
   EXPECT_EQ(document.cellAtGridPoint({1, 0})->format()->textKolor(), Kolor(0x640000FF));
   // Opaque black is no text colour of its own.
+  ASSERT_NE(document.cellAtGridPoint({2, 0}), nullptr);
   EXPECT_EQ(document.cellAtGridPoint({2, 0})->format()->mask(), uint64_t(kFormatAlignment));
+  ASSERT_NE(document.cellAtGridPoint({0, 1}), nullptr);
   EXPECT_EQ(document.cellAtGridPoint({0, 1})->format(), nullptr);
 }
 
@@ -124,8 +128,11 @@ TEST_F(RtfTest, SavedSheetsReadBackWithTheirCellsAndFormats) {
     CADocument back;
     ASSERT_EQ(back.openFile(path(name), &error), rtfd ? kFileTypeRtfd : kFileTypeRtf) << error.reason.toStdString();
     EXPECT_EQ(CellSummary(back).toStdString(), expected.toStdString()) << name;
+    ASSERT_NE(back.cellAtGridPoint({0, 1}), nullptr);
     ASSERT_TRUE(back.cellAtGridPoint({0, 1})->format());
+    ASSERT_NE(back.cellAtGridPoint({0, 1}), nullptr);
     EXPECT_TRUE(back.cellAtGridPoint({0, 1})->format()->bold());
+    ASSERT_NE(back.cellAtGridPoint({1, 1}), nullptr);
     const CAFormat* warm = back.cellAtGridPoint({1, 1})->format();
     ASSERT_TRUE(warm);
     EXPECT_EQ(warm->backgroundKolor(), Kolor(0x640000FF));
@@ -250,7 +257,9 @@ TEST_F(RtfTest, WideTablesReadAreCutTo101ColumnsWithANotice) {
   EXPECT_EQ(shown, QStringList({QStringLiteral("Truncated columns.")}));
   EXPECT_EQ(document.maxGridPoint().x, 100);
   EXPECT_EQ(document.maxGridPoint().y, 2);
+  ASSERT_NE(document.cellAtGridPoint({100, 1}), nullptr);
   EXPECT_EQ(document.cellAtGridPoint({100, 1})->displayText(true), QStringLiteral("r1c100"));
+  ASSERT_NE(document.cellAtGridPoint({0, 2}), nullptr);
   EXPECT_EQ(document.cellAtGridPoint({0, 2})->displayText(true), QStringLiteral("after"));
 
   // A row within the limit gives no notice.
@@ -286,7 +295,9 @@ TEST_F(RtfTest, SavedFormulasFollowTheValuesPreference) {
     back.recalcEverything();
     back.evaluate();
     ASSERT_TRUE(back.cellAtGridPoint({0, 2}));
+    ASSERT_NE(back.cellAtGridPoint({0, 2}), nullptr);
     EXPECT_EQ(back.cellAtGridPoint({0, 2})->displayText(true), values ? QStringLiteral("5") : QStringLiteral("=SUM(A1:A2)"));
+    ASSERT_NE(back.cellAtGridPoint({0, 2}), nullptr);
     EXPECT_EQ(back.cellAtGridPoint({0, 2})->displayText(false), QStringLiteral("5"));
   }
   environment.set(CAModelPreferences());

@@ -25,6 +25,7 @@ TEST_F(TextExportTest, OverflowPlaceholdersAddNoColumns) {
   document.cellAtGridPointImperative({0, 0})->setFormula(QString(200, QLatin1Char('w')));
   document.cellAtGridPointImperative({1, 1})->setFormula(QStringLiteral("x"));
   document.evaluate();
+  ASSERT_NE(document.cellAtGridPoint({0, 0}), nullptr);
   ASSERT_GT(document.cellAtGridPoint({0, 0})->extraColumns(), 2u);
   ASSERT_GT(document.maxGridPoint(true).x, 2);  // drawn over, occupied by nothing
   const struct {

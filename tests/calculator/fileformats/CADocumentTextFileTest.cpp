@@ -161,6 +161,7 @@ TEST_F(TextFileTest, CsvAndSheetRoundTripsKeepEveryField) {
     for (qsizetype i = 0; i < texts.size(); ++i)
       sheet.cellAtGridPointImperative({i % columns, i / columns})->setFormula(texts[i]);
     sheet.evaluate();
+    ASSERT_NE(sheet.cellAtGridPoint({(texts.size() - 1) % columns, (texts.size() - 1) / columns}), nullptr);
     ASSERT_EQ(sheet.cellAtGridPoint({(texts.size() - 1) % columns, (texts.size() - 1) / columns})->formulaResultType(),
               kValueDate);
     const QString path = scratch(QStringLiteral("sheet%1.csv").arg(columns));

@@ -73,6 +73,7 @@ TEST_F(ServicesTest, TheAutosaveTickWritesAPackageOnceItIsDue) {
   const QString copy = document.autosavePath();
   CADocument recovered;
   EXPECT_EQ(recovered.openFile(copy, nullptr), kFileTypeNative);
+  ASSERT_NE(recovered.cellAtGridPoint({0, 0}), nullptr);
   EXPECT_EQ(recovered.cellAtGridPoint({0, 0})->displayText(false), QStringLiteral("42"));
   document.releaseAutoSave();
   EXPECT_FALSE(QFile::exists(copy));
@@ -114,7 +115,9 @@ TEST_F(ServicesTest, CopyThenPasteIntoAnotherDocumentKeepsValuesFormulasFormatsA
   EXPECT_EQ(formula("E5"), QStringLiteral("=D5+D6"));
   // An absolute reference keeps naming the same cell, which is empty here.
   EXPECT_EQ(formula("E6"), QStringLiteral("=$A$1*10"));
+  ASSERT_NE(target.cellAtGridPoint(A1("E5")), nullptr);
   EXPECT_TRUE(target.cellAtGridPoint(A1("E5"))->format()->bold());
+  ASSERT_NE(target.cellAtGridPoint(A1("F5")), nullptr);
   EXPECT_EQ(target.cellAtGridPoint(A1("F5"))->valueType(), kValuePicture);
   EXPECT_EQ(targetWindow.archiver.descriptors, std::vector<uint32_t>{kUndoPaste});
   EXPECT_EQ(targetWindow.archiver.contexts.back().range, (GridRange{A1("D5"), A1("F6")}));

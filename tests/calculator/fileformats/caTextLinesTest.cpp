@@ -152,7 +152,7 @@ TEST(LineViewsTest, EmptyLinesCostNothingAndStillCount) {
   const QString text = QStringLiteral("a,\"b\n\r\n\nc\"\n") + QString(kEmpty, u'\n') +
                        QStringLiteral("x,y\r\n\r\n\u2028z");
   const LineViews lines = LineViewsOfText(text);
-  EXPECT_EQ(lines.size(), size_t(kEmpty + 8));
+  ASSERT_EQ(lines.size(), size_t(kEmpty + 8));
   EXPECT_EQ(lines.heldLines(), 4u);
   // Forwards, backwards and forwards again.
   EXPECT_EQ(lines[size_t(kEmpty + 4)], QStringLiteral("x,y"));

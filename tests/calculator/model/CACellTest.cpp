@@ -460,6 +460,7 @@ TEST_F(CellTest, CellsReadWithOneFormatShareItUntilOneChanges) {
   EXPECT_NE(a->format(), c->format());
   EXPECT_TRUE(a->format()->bold());
   EXPECT_FALSE(c->format()->bold());
+  ASSERT_NE(read.cellAtGridPoint({1, 0}), nullptr);
   read.cellAtGridPoint({1, 0})->format()->setBold(false);
   EXPECT_TRUE(a->format()->bold());
   EXPECT_FALSE(b->format()->bold());

@@ -125,6 +125,7 @@ TEST_F(ContentTest, LongTextsOverflowNoFurtherOnceTheCommandsMeterIsPast) {
     // Every text laid out again from nothing.
     for (const std::unique_ptr<CARow>& row : document.rows())
       row->mutableCells().eraseIf([](const CACellEntry& entry) { return entry.valueType() == kValueOverflow; });
+    for (int64_t y = 0; y < kRows; ++y) ASSERT_NE(document.cellAtGridPoint({0, y}), nullptr);
     for (int64_t y = 0; y < kRows; ++y) document.cellAtGridPoint({0, y})->setFormula(kLongText);
     g_heapReadsLeft = c.reads;
     const FLReadingMeter::HeapCount previous = FLReadingMeter::SetHeapCountForTests(HeapPastTheBudgetAfterSomeReads);

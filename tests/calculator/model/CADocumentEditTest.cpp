@@ -36,6 +36,7 @@ void FillSample(CADocument& document) {
   put("D6", "=C4*B1");
   CAFormat bold;
   bold.setBold(true);
+  ASSERT_NE(document.cellAtGridPoint(A1("C4")), nullptr);
   document.cellAtGridPoint(A1("C4"))->setFormat(bold);
   document.columnImperative(1)->setDigitCount(6);
   CAFormat italic;
@@ -207,6 +208,7 @@ TEST(EditCommandsTest, AFillSeriesFromADateCountsInDates) {
     document.cellAtGridPointImperative(A1("B1"))->setFormula(QString::fromLatin1(c.first));
     document.cellAtGridPointImperative(A1("B3"))->setFormula(QStringLiteral("old"));
     document.evaluate();
+    ASSERT_NE(document.cellAtGridPoint(A1("A1")), nullptr);
     ASSERT_EQ(document.cellAtGridPoint(A1("A1"))->valueType(), kValueDate);
     document.setSelectionRange(Range("B1", "B3"));
     CAFillInfo info;
@@ -243,6 +245,7 @@ TEST(EditCommandsTest, WholeLineCommandsReachOnlyAsFarAsTheirOwnLines) {
   document.setSelectionRange(Rows(0, 1));
   document.insertCheckboxes();
   EXPECT_EQ(cellCount(), 4u + 4u);  // A1:C2, six points of which two held numbers
+  ASSERT_NE(document.cellAtGridPoint(A1("C1")), nullptr);
   EXPECT_EQ(document.cellAtGridPoint(A1("C1"))->valueType(), kValueCheckbox);
 
   // A whole row that runs to the last column, or a whole column five million rows down, is refused rather than filled with millions of cells.

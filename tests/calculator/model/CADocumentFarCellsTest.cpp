@@ -91,6 +91,7 @@ TEST_F(FarCellsTest, CellFormatsOverWholeLinesTouchOnlyTheCellsThatExist) {
     ASSERT_NE(cell(at)->format(), nullptr) << at;
     EXPECT_TRUE(cell(at)->format()->bold()) << at;
   }
+  ASSERT_NE(document.cellAtGridPoint({200000, 1}), nullptr);
   EXPECT_TRUE(document.cellAtGridPoint({200000, 1})->format()->bold());
   EXPECT_EQ(environment.beeps, 0);
 

@@ -48,15 +48,19 @@ TEST_F(FormatsTest, SetValueChangesOnePropertyOfEverySelectedFormat) {
   document.setSelectionRange({{1, 1}, {2, 2}});  // B2:C3
   document.setValue(2, kFormatBold, kDomainCell);
   for (const GridPoint& point : {GridPoint{1, 1}, GridPoint{1, 2}, GridPoint{2, 1}, GridPoint{2, 2}}) {
+    ASSERT_NE(document.cellAtGridPoint(point), nullptr);
     EXPECT_EQ(document.cellAtGridPoint(point)->format()->styleOptionForMask(kFormatBold), 2);
   }
   EXPECT_EQ(window.domains.back(), kDomainCell);
   document.setValue(0, kFormatBold, kDomainCell);
+  ASSERT_NE(document.cellAtGridPoint({1, 1}), nullptr);
   EXPECT_EQ(document.cellAtGridPoint({1, 1})->format()->styleOptionForMask(kFormatBold), 0);
   document.setValue(0x640000FF, kFormatTextColor, kDomainCell);
+  ASSERT_NE(document.cellAtGridPoint({2, 2}), nullptr);
   EXPECT_EQ(document.cellAtGridPoint({2, 2})->format()->textKolor(), 0x640000FFu);
   EXPECT_EQ(environment.panelKolors.back(), 0x640000FFu);  // the active cell's text colour
   document.setValue(int64_t(kNoKolor), kFormatTextColor, kDomainCell);
+  ASSERT_NE(document.cellAtGridPoint({2, 2}), nullptr);
   EXPECT_FALSE(document.cellAtGridPoint({2, 2})->format()->hasPropertyForMask(kFormatTextColor));
   document.setValue(kAlignmentCenter, kFormatAlignment, kDomainRow);
   EXPECT_EQ(document.formatForRow(1)->alignment(), kAlignmentCenter);
@@ -82,6 +86,7 @@ TEST_F(FormatsTest, ApplyFormatGoesToTheSelectedDomain) {
 
   document.setSelectionRange({{0, 0}, {1, 0}});
   document.applyFormat(strike, 0, 0);
+  ASSERT_NE(document.cellAtGridPoint({1, 0}), nullptr);
   EXPECT_TRUE(document.cellAtGridPoint({1, 0})->format()->strike());
 }
 

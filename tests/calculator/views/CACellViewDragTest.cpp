@@ -156,7 +156,7 @@ TEST_F(CellDragTest, DroppingOnTheSameDocumentMovesInOneUndoStep) {
     EXPECT_EQ(a.text("B2"), QLatin1String(c.b2));
     EXPECT_EQ(a.text("E5"), QLatin1String(c.e5));
     EXPECT_EQ(a.text(c.target), QStringLiteral("B2"));
-    EXPECT_EQ(a.window.archiver.descriptors.size(), steps + 1);
+    ASSERT_EQ(a.window.archiver.descriptors.size(), steps + 1);
     EXPECT_EQ(a.window.archiver.descriptors.back(), uint32_t(kUndoDragCells));
     a.window.manager.undo();
     EXPECT_EQ(a.cells(), before);

@@ -102,6 +102,7 @@ TEST_F(FormulaBarTest, ALongTextIsShownOnOneLineAndEditedWhole) {
     bar->moveCursor(QTextCursor::End);
     QTest::keyClicks(bar, QStringLiteral("x"));
     QTest::keyClick(bar, Qt::Key_Return);
+    ASSERT_NE(document.cellAtGridPoint(A1("A1")), nullptr);
     EXPECT_EQ(document.cellAtGridPoint(A1("A1"))->formula(), text + QStringLiteral("x")) << c.words;
   }
 }
@@ -212,7 +213,9 @@ TEST_F(FormulaBarTest, TextTypedForACellGoesThereWhenTheSelectionLeavesIt) {
       ASSERT_TRUE(QTest::qWaitForWindowActive(&other));
     }
     c.change(document);
+    ASSERT_NE(document.cellAtGridPoint(A1("A1")), nullptr);
     EXPECT_EQ(document.cellAtGridPoint(A1("A1"))->formula(), c.a1);
+    ASSERT_NE(document.cellAtGridPoint(A1("B5")), nullptr);
     EXPECT_EQ(document.cellAtGridPoint(A1("B5"))->formula(), c.b5);
     EXPECT_EQ(bar->toPlainText(), c.shown);
     EXPECT_EQ(frame.focusWidget() == bar, c.barKeepsKeys);
@@ -253,6 +256,7 @@ TEST_F(FormulaBarTest, ClickingACellWhileEditingAFormulaKeepsTheBarFocused) {
   EXPECT_TRUE(QTest::qWaitFor([&] { return bar->toPlainText() == "=1+$B$3:$C$4"; }, 10000));
   EXPECT_EQ(bar->toPlainText(), "=1+$B$3:$C$4");
   bar->commitToEditedCell();
+  ASSERT_NE(document.cellAtGridPoint(A1("A1")), nullptr);
   EXPECT_EQ(document.cellAtGridPoint(A1("A1"))->formula(), "=1+$B$3:$C$4");
 }
 

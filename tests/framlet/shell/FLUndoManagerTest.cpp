@@ -115,7 +115,7 @@ class FLUndoManagerTest : public ::testing::Test {
 TEST_F(FLUndoManagerTest, TwentySixthStepDropsTheFirst) {
   for (int32_t value = 1; value <= 26; ++value) ASSERT_TRUE(Record(value));
   EXPECT_EQ(delegate.freed, std::vector<int32_t>{1});
-  EXPECT_EQ(UndoValues().size(), 25u);
+  ASSERT_EQ(UndoValues().size(), 25u);
   EXPECT_EQ(UndoValues().front(), 2);
 
   for (int i = 0; i < 25; ++i) manager->undo();

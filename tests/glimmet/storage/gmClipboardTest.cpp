@@ -184,7 +184,7 @@ void ExpectWholeKnots(GlimmetDoc* doc, const char* what) {
     ++kinks;
     EXPECT_NE(doc->knots.indexAtCp(uint32_t(i)), kGMNone) << "kink without an entry at " << i;
   }
-  EXPECT_EQ(doc->knots.count(), kinks);
+  ASSERT_EQ(doc->knots.count(), kinks);
   for (uint32_t i = 0; i < doc->knots.count(); ++i) {
     const KnotEntry& entry = doc->knots.at(i);
     if (entry.kink != kKinkBegin) continue;

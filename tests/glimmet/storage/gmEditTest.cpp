@@ -77,7 +77,7 @@ TEST(Edit, FifthNestedDeferralIsReportedAndUndefersStillBalance) {
   EXPECT_EQ(capture.assertMessages(), QStringList{QStringLiteral("Too many defers")});
   EXPECT_EQ(DeferStatus().count, 5);
   for (int i = 5; i < 9; ++i) DeferDisplay();
-  EXPECT_EQ(capture.assertMessages().size(), 5);
+  ASSERT_EQ(capture.assertMessages().size(), 5);
   for (int i = 0; i < 9; ++i) UndeferDisplay(2);
   EXPECT_EQ(DeferStatus().count, 0);
   UndeferDisplay(2);

@@ -20,7 +20,7 @@ TEST(Properties, InterningTheSameRecordTwiceAddsOneRecord) {
   ClearPropertyCaches(doc.get());  // the table search, not the cache, must find it
   PropRecord again = CharRecord(doc.get(), 80);
   EXPECT_EQ(IndexForProperties(doc.get(), &again), first);
-  EXPECT_EQ(doc->props.size(), before + 1);
+  ASSERT_EQ(doc->props.size(), before + 1);
   EXPECT_EQ(doc->props[first].index, first);
   // A record that matches one already in a new document adds nothing.
   PropRecord normal = CharRecord(doc.get(), 48);

@@ -24,7 +24,7 @@ TEST(Styles, TheHeaderStyleIsMadeOnce) {
   EXPECT_EQ(std::tuple(style.name, style.kind, style.basedOn, style.next),
             std::tuple(QStringLiteral("header"), uint32_t(kPropPara), 0u, header));
   EXPECT_EQ(StyleIndexForStyleId(doc.get(), kHeaderStyleId, true), header);
-  EXPECT_EQ(doc->styles.size(), 2u);
+  ASSERT_EQ(doc->styles.size(), 2u);
   EXPECT_EQ(Formatting(doc.get(), doc->styles[header].first).get<uint16_t>(0), header);
   EXPECT_EQ(StyleIndexForStyleId(doc.get(), 16, false), kGMNone);
 }
