@@ -5,6 +5,7 @@
 #include "calculator/controllers/caHelpTopics.h"
 #include "calculator/controllers/caPreferenceKeys.h"
 #include "calculator/controllers/caCalculatorPreferences.h"
+#include "calculator/model/CANumberFormat.h"
 #include "calculator/model/caModelServices.h"
 #include "platform/NotificationCenter.h"
 #include "platform/UserDefaults.h"
@@ -46,7 +47,10 @@ CACalculatorBase::~CACalculatorBase() {
 
 CACalculatorButton* CACalculatorBase::addKey(QGridLayout* grid, const QString& title, bool isDigit, int code, int row,
                                              int column, int rowSpan, int columnSpan) {
-  auto* key = new CACalculatorButton(title, isDigit, code, backgroundView_);
+  // The point key types the locale's decimal separator, which the display shows: it wears it.
+  const bool point = isDigit && code == kDecimalPointDigit;
+  auto* key = new CACalculatorButton(point ? NumberTextLocale().decimalSeparator : title, isDigit, code,
+                                     backgroundView_);
   grid->addWidget(key, row, column, rowSpan, columnSpan);
   keys_.append(key);
   connect(key, &QPushButton::clicked, this, [this, key] {

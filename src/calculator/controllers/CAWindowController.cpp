@@ -118,8 +118,11 @@ void CAWindowController::prepareToShow() {
                                                                         Qt::CaseInsensitive) == 0;
   const bool reopened =
       !document_->filePath().isEmpty() && FLWindowTabManager::sharedInstance().storedFrameForFile(document_->filePath());
+  // A protected document's frame is read with its cells, after the password: until then its
+  // window is placed as a new one, a window its password sheet lies over.
+  const bool frameRead = native && document_->password().isEmpty();
   // A tab takes its container's place.
-  if (!native && !reopened && window_->isWindow()) {
+  if (!frameRead && !reopened && window_->isWindow()) {
     const CAPrefController* prefs = CAPrefController::sharedInstance();
     const int64_t option = prefs ? prefs->value(CAIntPreference::newSizeOption) : 0;
     if (option == 1) {

@@ -1001,9 +1001,13 @@ QString CANumber::formatWith(const CANumberFormat* format) const {
       return kValueText;
   }
 
-  // The generic path, on the real value.
+  // The generic path: an integer or a fraction by its exact decimal digits, a real by the
+  // decimal it stands for, so that each rounds alike in every decimal display.
   if (!generic) generic = &CANumberFormat::defaultFloatFormat();
-  const long double x = realValue();
+  const FLNumberValue value = form_ == kNumberInteger ? FLNumberValue::withFraction(numerator_, 1)
+                              : form_ == kNumberFraction && denominator_ != 0
+                                  ? FLNumberValue::withFraction(numerator_, denominator_)
+                                  : FLNumberValue::withReal(realValue());
   switch (generic->display()) {
     case kDisplayDate: {
       const int64_t value = integerValue();
@@ -1015,13 +1019,13 @@ QString CANumber::formatWith(const CANumberFormat* format) const {
       return generic->formatDate(dayIndex);
     }
     case kDisplayMoney:
-      return generic->formatMoney(x);
+      return generic->formatMoney(value);
     case kDisplayPercent:
-      return generic->formatPercent(x);
+      return generic->formatPercent(value);
     case kDisplayScientific:
-      return generic->formatScientific(x);
+      return generic->formatScientific(value);
     default:
-      return generic->formatFloat(x);
+      return generic->formatFloat(value);
   }
 }
 

@@ -3,8 +3,10 @@
 #include "calculator/model/CANumberFormat.h"
 
 #include <algorithm>
+#include <charconv>
 #include <cmath>
 #include <mutex>
+#include <string>
 
 #include "calculator/model/caExcelNumberFormat.h"
 #include "framlet/foundation/FLXmlDecoder.h"
@@ -246,12 +248,20 @@ QString CANumberFormat::formatInteger(int64_t value) const {
 
 QString CANumberFormat::formatFloat(long double x) const { return FormatFloat(setupOptions(), x); }
 
+QString CANumberFormat::formatFloat(const FLNumberValue& value) const { return FormatFloat(setupOptions(), value); }
+
 QString CANumberFormat::formatScientific(long double x) const {
   return FormatScientific(setupOptions(), x);
 }
 
-QString CANumberFormat::formatMoney(long double x) const {
-  if (x == 0 && zeroBlank_) return QString(QLatin1String(""));
+QString CANumberFormat::formatScientific(const FLNumberValue& value) const {
+  return FormatScientific(setupOptions(), value);
+}
+
+QString CANumberFormat::formatMoney(long double x) const { return formatMoney(FLNumberValue::withReal(x)); }
+
+QString CANumberFormat::formatMoney(const FLNumberValue& value) const {
+  if (value.isZero() && zeroBlank_) return QString(QLatin1String(""));
   FLNumberFormatOptions options = setupOptions();
   // Whole units, cents through "force hundredths", unless the user chose a number of decimals:
   // that choice is shown.
@@ -261,21 +271,24 @@ QString CANumberFormat::formatMoney(long double x) const {
   options.disallowScientific = false;
   options.zeroBlank = false;
   options.negativeParens = false;
-  const bool parentheses = x < 0 && negativeParens_;
-  QString text = FormatFloat(options, parentheses ? -x : x);
+  const bool parentheses = value.isNegative() && negativeParens_;
+  QString text = FormatFloat(options, parentheses ? value.magnitude() : value);
   text.prepend(currencySymbol_.isEmpty() ? NumberTextLocale().currencySymbol : currencySymbol_);
   if (parentheses) MakeStringNegative(text, true);
   return text;
 }
 
-QString CANumberFormat::formatPercent(long double x) const {
+QString CANumberFormat::formatPercent(long double x) const { return formatPercent(FLNumberValue::withReal(x)); }
+
+QString CANumberFormat::formatPercent(const FLNumberValue& value) const {
   FLNumberFormatOptions options = setupOptions();
   options.digits = std::max<int64_t>(size_, 0);
   options.onlySignificantDigits = false;
   options.disallowScientific = true;
-  const bool parentheses = x < 0 && negativeParens_;
+  const bool parentheses = value.isNegative() && negativeParens_;
   options.negativeParens = false;
-  QString text = FormatFloat(options, (parentheses ? -x : x) * 100);
+  // A hundred times the value in decimal: 1.005% is 0.01005, and shows 1.01% as typed.
+  QString text = FormatFloat(options, (parentheses ? value.magnitude() : value).scaled(2));
   if (!text.isEmpty()) text.append(QLatin1Char('%'));
   if (parentheses) MakeStringNegative(text, true);
   return text;
@@ -313,13 +326,21 @@ std::optional<QString> CANumberFormat::formatFractionAsFloat(int64_t numerator,
     const long double quotient =
         static_cast<long double>(magnitude) / static_cast<long double>(denominator);
     if (quotient != 0 && !disallowScientific_ && (quotient >= 1e12L || quotient <= 1e-13L)) {
-      text = FormatScientific(setupOptions(), quotient);
+      text = FormatScientific(setupOptions(), FLNumberValue::withFraction(numerator, denominator).magnitude());
     } else {
-      text = FormatInteger(int64_t(magnitude / uint64_t(d)), 10, options);
-      text += separator;
       const auto decimals = int64_t(magnitude % uint64_t(d)) * kFractionDecimalsDenominator / d;
-      QString digits =
-          QString::number(decimals).rightJustified(kFractionDecimals, QLatin1Char('0'));
+      std::string fraction = QString::number(decimals).rightJustified(kFractionDecimals, QLatin1Char('0')).toStdString();
+      std::string whole = std::to_string(magnitude / uint64_t(d));
+      if (places > 0 && places < kFractionDecimals) {
+        // Fewer places than the fraction's four decimals round as every decimal display does.
+        const bool halfUp = !options.roundDown || (forceHundredths_ && size_ == kAutomaticSize);
+        RoundDecimalDigits(whole, fraction, int(places), halfUp);
+      }
+      uint64_t wholeValue = 0;
+      std::from_chars(whole.data(), whole.data() + whole.size(), wholeValue);
+      text = FormatInteger(int64_t(wholeValue), 10, options);
+      text += separator;
+      QString digits = QString::fromStdString(fraction);
       if (places > kFractionDecimals) {
         digits += QString(qsizetype(std::min<int64_t>(places, 1000) - kFractionDecimals),
                           QLatin1Char('0'));
@@ -327,8 +348,6 @@ std::optional<QString> CANumberFormat::formatFractionAsFloat(int64_t numerator,
         const bool allZero = decimals == 0;
         while (digits.endsWith(QLatin1Char('0'))) digits.chop(1);
         if (allZero && onlySignificantDigits_) digits = QStringLiteral("0");
-      } else if (places < kFractionDecimals) {
-        digits.truncate(qsizetype(places));  // cut, not rounded
       }
       if (digits.isEmpty())
         text.chop(separator.size());

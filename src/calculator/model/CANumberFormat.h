@@ -83,11 +83,17 @@ class CANumberFormat {
   FLNumberFormatOptions setupOptions() const;
 
   QString formatInteger(int64_t value) const;
+  // The decimal displays take a real, or an exact value whose own decimal digits are rounded.
   QString formatFloat(long double x) const;
+  QString formatFloat(const FLNumberValue& value) const;
   QString formatScientific(long double x) const;
+  QString formatScientific(const FLNumberValue& value) const;
   QString formatMoney(long double x) const;
+  QString formatMoney(const FLNumberValue& value) const;
   QString formatPercent(long double x) const;
-  // The exact decimal text of a fraction whose denominator divides 10000; nothing otherwise.
+  QString formatPercent(const FLNumberValue& value) const;
+  // The exact decimal text of a fraction whose denominator divides 10000, rounded to the
+  // format's places as every decimal display is; nothing otherwise.
   std::optional<QString> formatFractionAsFloat(int64_t numerator, uint64_t denominator) const;
   QString formatWhole(int64_t whole, int64_t numerator, uint64_t denominator) const;
   QString formatDate(int32_t dayIndex) const;

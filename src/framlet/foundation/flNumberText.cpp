@@ -10,6 +10,8 @@
 #include <cmath>
 #include <cstdio>
 #include <limits>
+#include <string>
+#include <string_view>
 
 const char* const g_hexCharacterStrings[16] = {"0", "1", "2", "3", "4", "5", "6", "7",
                                                "8", "9", "A", "B", "C", "D", "E", "F"};
@@ -35,12 +37,16 @@ constexpr int kSignificantDigits = std::numeric_limits<long double>::digits10 + 
 constexpr int64_t kMaxPlaces = 40;
 // 2 to the 64th: the integer part no longer fits an unsigned 64-bit integer.
 constexpr long double kTwoTo64 = 18446744073709551616.0L;
-
-struct Rounding {
-  int places = 0;
-  bool trim = false;
-  long double addend = 0;
-};
+// From 2 to the 63rd on every extended real is a whole number.
+constexpr long double kTwoTo63 = 9223372036854775808.0L;
+// Below this a value scaled to its places, and one more, fit an unsigned 64-bit integer.
+constexpr long double kFastLimit = 1.8e19L;
+// Powers of ten up to this are exact extended reals (5 to the 27th fits 64 bits).
+constexpr int kExactPowers = 27;
+// A product of a value with an exact power of ten is off by at most half a unit in its last
+// place (2^-64 of it), and the value lies as near the decimal it stands for; within this
+// distance of a turning point the rounding is left to that decimal's own digits.
+constexpr long double kUncertainty = 0x1p-58L;
 
 // From here on every extended real is a whole number: adding it leaves an integer step, so a
 // sum with it is the value rounded to the nearest whole number.
@@ -104,41 +110,32 @@ int IntegerDigitCount(long double magnitude) {
   return count;
 }
 
-Rounding ChooseRounding(const FLNumberFormatOptions& options, long double magnitude) {
-  Rounding rounding;
+// The places a value is shown with, and how it is rounded there.
+struct Places {
+  int places = 0;
   bool halfUp = true;
-  rounding.trim = options.onlySignificantDigits;
-  if (options.forceHundredths) {
-    rounding.places = 2;
-    rounding.trim = false;
-    halfUp = options.digits == FLNumberFormatOptions::kAutomaticDigits || !options.roundDown;
-  } else if (options.digits < 0) {
-    rounding.places = int(std::min<uint64_t>(options.defaultDigits, kMaxPlaces));
-    halfUp = !options.roundDown;
-  } else if (options.digits == FLNumberFormatOptions::kAutomaticDigits) {
-    const int most = std::clamp(kSignificantDigits - IntegerDigitCount(magnitude), 1, kAutomaticPlaces);
-    const long double v = magnitude + 0.5L * PowerOfTen(-most);
-    uint64_t scaled = TruncateMagnitude((v - FloorOfMagnitude(v)) * PowerOfTen(most));
-    rounding.places = most;
-    while (rounding.places > 1 && scaled % 10 == 0) {
-      scaled /= 10;
-      --rounding.places;
-    }
-  } else {
-    rounding.places = int(std::min(options.digits, kMaxPlaces));
-    halfUp = !options.roundDown;
-  }
-  rounding.addend = halfUp ? 0.5L * PowerOfTen(-rounding.places) : 1e-15L;
-  return rounding;
-}
+  bool automatic = false;  // trailing zeros go, down to one place
+  bool trim = false;       // only significant digits
+};
 
-// The whole part of a value from 0 to 10, at most 9, found by comparisons: converting an
-// extended real to an integer switches the rounding mode there and back, which costs far more.
-int LeadingDigit(long double value) {
-  int digit = value >= 8 ? 8 : value >= 4 ? 4 : 0;
-  if (value >= digit + 2) digit += 2;
-  if (value >= digit + 1) digit += 1;
-  return std::min(9, digit);
+Places ChoosePlaces(const FLNumberFormatOptions& options, int wholeDigits) {
+  Places chosen;
+  chosen.trim = options.onlySignificantDigits;
+  if (options.forceHundredths) {
+    chosen.places = 2;
+    chosen.trim = false;
+    chosen.halfUp = options.digits == FLNumberFormatOptions::kAutomaticDigits || !options.roundDown;
+  } else if (options.digits < 0) {
+    chosen.places = int(std::min<uint64_t>(options.defaultDigits, kMaxPlaces));
+    chosen.halfUp = !options.roundDown;
+  } else if (options.digits == FLNumberFormatOptions::kAutomaticDigits) {
+    chosen.places = std::clamp(kSignificantDigits - wholeDigits, 1, kAutomaticPlaces);
+    chosen.automatic = true;
+  } else {
+    chosen.places = int(std::min(options.digits, kMaxPlaces));
+    chosen.halfUp = !options.roundDown;
+  }
+  return chosen;
 }
 
 QString DecimalDigits(uint64_t value) {
@@ -162,15 +159,6 @@ QString GroupDigits(const QString& digits, const QString& separator, int groupSi
   return text;
 }
 
-// The integer part of a non-negative real; from 2 to the 64th on such reals are whole numbers,
-// so the C library writes their exact digits.
-QString IntegerPartText(long double magnitude, const QString& groupSeparator) {
-  if (magnitude < kTwoTo64) return GroupDigits(DecimalDigits(static_cast<uint64_t>(magnitude)), groupSeparator, 3);
-  std::array<char, 5000> buffer{};
-  std::snprintf(buffer.data(), buffer.size(), "%.0Lf", std::floor(magnitude));
-  return GroupDigits(QString::fromLatin1(buffer.data()), groupSeparator, 3);
-}
-
 QString NonFiniteText(const FLNumberFormatOptions& options, long double x) {
   if (std::isnan(x)) return QString::fromLatin1(kNaNText);
   QString text = QString::fromUtf16(kInfinityText);
@@ -178,110 +166,194 @@ QString NonFiniteText(const FLNumberFormatOptions& options, long double x) {
   return text;
 }
 
-}  // namespace
-
-void MakeStringNegative(QString& text, bool parentheses) {
-  if (parentheses) {
-    text.prepend(u'(');
-    text.append(u')');
-  } else {
-    text.prepend(u'-');
-  }
+std::string_view WithoutLeadingZeros(std::string_view digits) {
+  while (!digits.empty() && digits.front() == '0') digits.remove_prefix(1);
+  return digits;
 }
 
-QString FormatFloat(const FLNumberFormatOptions& options, long double x) {
-  if (!std::isfinite(x)) return NonFiniteText(options, x);
-  if (x == 0 && options.zeroBlank) return QString();
-  const long double magnitude = std::fabs(x);
-  if (x != 0 && !options.disallowScientific && (magnitude >= 1e12L || magnitude <= 1e-13))
-    return FormatScientific(options, x);
-
-  const Rounding rounding = ChooseRounding(options, magnitude);
-  const long double adjusted = magnitude + rounding.addend;
-
-  // The fraction's digits first, as plain ASCII, so that the text is made in one piece: a file
-  // export writes a million of these.
-  std::array<char, kMaxPlaces> fraction{};
-  int fractionCount = 0;
-  const bool withFraction = rounding.places > 0 && !options.decimalSeparator.isNull();
-  if (rounding.places > 0 && !withFraction) LogAssert(kNoDecimalSeparator, __func__, __FILE__, __LINE__);
-  if (withFraction) {
-    long double rest = adjusted - FloorOfMagnitude(adjusted);
-    for (int i = 0; i < rounding.places; ++i) {
-      if (rounding.trim && rest == 0) break;
-      rest *= 10;
-      const int digit = LeadingDigit(rest);
-      rest -= digit;
-      fraction[size_t(fractionCount++)] = char('0' + digit);
-    }
-    if (rounding.trim) {
-      if (fractionCount == 0) fraction[size_t(fractionCount++)] = '0';
-      while (fractionCount > 1 && fraction[size_t(fractionCount - 1)] == '0') --fractionCount;
-    }
+// The text of a value from its digits, already rounded to the chosen places: trailing zeros
+// trimmed as the places say, the integer part grouped, the sign or parentheses put on.
+QString FinishedText(const FLNumberFormatOptions& options, bool negative, std::string_view whole,
+                     std::string_view fraction, const Places& chosen) {
+  whole = WithoutLeadingZeros(whole);
+  if (whole.empty()) whole = "0";
+  const bool withFraction = chosen.places > 0 && !options.decimalSeparator.isNull();
+  if (chosen.places > 0 && !withFraction) LogAssert(kNoDecimalSeparator, __func__, __FILE__, __LINE__);
+  if (chosen.automatic || chosen.trim) {
+    while (fraction.size() > 1 && fraction.back() == '0') fraction.remove_suffix(1);
+    if (fraction.empty()) fraction = "0";
   }
-
-  const bool negative = x < 0;
+  const QString& separator = options.groupSeparator;
+  const bool parentheses = negative && options.negativeParens;
+  const qsizetype groups = separator.isEmpty() ? 0 : qsizetype(whole.size() - 1) / 3;
   QString text;
-  if (adjusted < kTwoTo64 && options.groupSeparator.isEmpty()) {
-    // Ungrouped digits of a 64-bit integer part, with the minus sign in the same piece.
-    std::array<char, 24> integer{};
-    char* end = integer.data();
-    if (negative && !options.negativeParens) *end++ = '-';
-    end = std::to_chars(end, integer.data() + integer.size(), TruncateMagnitude(adjusted)).ptr;
-    const bool parentheses = negative && options.negativeParens;
-    text.reserve((end - integer.data()) + (withFraction ? options.decimalSeparator.size() + fractionCount : 0) +
-                 (parentheses ? 2 : 0));
-    if (parentheses) text += u'(';
-    text += QLatin1StringView(integer.data(), end - integer.data());
-    if (withFraction) {
-      text += options.decimalSeparator;
-      text += QLatin1StringView(fraction.data(), fractionCount);
+  text.reserve(qsizetype(whole.size()) + groups * separator.size() +
+               (withFraction ? options.decimalSeparator.size() + qsizetype(fraction.size()) : 0) + 2);
+  if (negative) text += parentheses ? u'(' : u'-';
+  if (groups == 0) {
+    text += QLatin1StringView(whole.data(), qsizetype(whole.size()));
+  } else {
+    for (size_t i = 0; i < whole.size(); ++i) {
+      if (i > 0 && (whole.size() - i) % 3 == 0) text += separator;
+      text += QLatin1Char(whole[i]);
     }
-    if (parentheses) text += u')';
-    return text;
   }
-
-  text = IntegerPartText(adjusted, options.groupSeparator);
   if (withFraction) {
     text += options.decimalSeparator;
-    text += QLatin1StringView(fraction.data(), fractionCount);
+    text += QLatin1StringView(fraction.data(), qsizetype(fraction.size()));
   }
-  if (negative) MakeStringNegative(text, options.negativeParens);
+  if (parentheses) text += u')';
   return text;
 }
 
-QString FormatScientific(const FLNumberFormatOptions& options, long double x) {
-  if (!std::isfinite(x)) return NonFiniteText(options, x);
-  if (x == 0) {
-    if (options.zeroBlank) return QString();
-    return options.traditionalScientific ? QString::fromUtf16(kZeroTraditional)
-                                         : QString::fromLatin1(kZeroScientific);
-  }
-  long double mantissa = std::fabs(x);
+QString RoundedText(const FLNumberFormatOptions& options, bool negative, std::string whole, std::string fraction,
+                    const Places& chosen) {
+  RoundDecimalDigits(whole, fraction, chosen.places, chosen.halfUp);
+  return FinishedText(options, negative, whole, fraction, chosen);
+}
+
+// The digits of a non-negative finite real: the shortest decimal that reads back to it, which
+// is the number as it was typed or as far as it was computed. Shifted by `power` places.
+void ShortestDigits(long double magnitude, int power, std::string& whole, std::string& fraction) {
+  whole.clear();
+  fraction.clear();
+  if (magnitude == 0) return;
+  std::array<char, 64> buffer{};
+  const auto written = std::to_chars(buffer.data(), buffer.data() + buffer.size(), magnitude,
+                                     std::chars_format::scientific);
+  if (written.ec != std::errc()) return;
+  const std::string_view text(buffer.data(), size_t(written.ptr - buffer.data()));
+  const size_t e = text.find('e');
+  if (e == std::string_view::npos) return;
+  std::string mantissa;
+  for (const char c : text.substr(0, e))
+    if (c >= '0' && c <= '9') mantissa += c;
   int exponent = 0;
-  while (mantissa >= 10) {
-    mantissa /= 10;
-    ++exponent;
+  std::string_view exponentText = text.substr(e + 1);
+  if (!exponentText.empty() && exponentText.front() == '+') exponentText.remove_prefix(1);
+  std::from_chars(exponentText.data(), exponentText.data() + exponentText.size(), exponent);
+  // Digits before the point.
+  const long point = long(exponent) + 1 + power;
+  if (point <= 0) {
+    fraction.assign(size_t(-point), '0');
+    fraction += mantissa;
+  } else if (size_t(point) >= mantissa.size()) {
+    whole = mantissa;
+    whole.append(size_t(point) - mantissa.size(), '0');
+  } else {
+    whole = mantissa.substr(0, size_t(point));
+    fraction = mantissa.substr(size_t(point));
   }
-  while (mantissa < 1) {
-    mantissa *= 10;
-    --exponent;
+}
+
+// An exact non-negative fraction times a power of ten, by long division.
+class ExactDigits {
+ public:
+  ExactDigits(uint64_t numerator, uint64_t denominator, int power) : denominator_(denominator) {
+    Wide scaled = numerator;
+    for (int i = 0; i < std::clamp(power, 0, 18); ++i) scaled *= 10;
+    whole_ = scaled / denominator;
+    remainder_ = uint64_t(scaled % denominator);
   }
-  mantissa += 1e-17L;
-  if (mantissa >= 10) {
-    mantissa /= 10;
-    ++exponent;
+  std::string whole() const {
+    std::string digits;
+    for (Wide rest = whole_; rest != 0; rest /= 10) digits.insert(digits.begin(), char('0' + int(rest % 10)));
+    return digits;
+  }
+  bool wholeIsZero() const { return whole_ == 0; }
+  // The first `count` digits after the point (fewer when the rest are zeros), after `skip` more.
+  std::string fraction(int count, int skip = 0) const {
+    std::string digits;
+    Wide rest = remainder_;
+    for (int i = 0; i < skip + count && rest != 0; ++i) {
+      rest *= 10;
+      if (i >= skip) digits += char('0' + int(rest / denominator_));
+      rest %= denominator_;
+    }
+    return digits;
+  }
+  // Zeros after the point before the first other digit, for a value below one.
+  int leadingZeros() const {
+    int zeros = 0;
+    for (Wide rest = remainder_ * 10; rest != 0 && rest < denominator_ && zeros < 64; rest *= 10) ++zeros;
+    return zeros;
   }
 
+ private:
+  using Wide = unsigned __int128;
+  Wide whole_ = 0;
+  uint64_t remainder_ = 0;
+  uint64_t denominator_ = 1;
+};
+
+// The digits of a finite real shown with fixed or automatic places. Most values are rounded
+// from one product with a power of ten; where that product, or the binary value itself, lies too
+// close to the place where rounding turns for the decision to be sure, the shortest decimal that
+// reads back to the value decides, as the user's own digits would.
+QString RealText(const FLNumberFormatOptions& options, long double x, int power) {
+  const bool negative = x < 0;
+  const long double magnitude = std::fabs(x);
+  if (magnitude >= kTwoTo63) {
+    // A whole number: its own digits, exactly.
+    std::string whole;
+    if (magnitude < kTwoTo64) {
+      std::array<char, 24> digits{};
+      whole.assign(digits.data(), std::to_chars(digits.data(), digits.data() + digits.size(),
+                                                 static_cast<uint64_t>(magnitude)).ptr);
+    } else {
+      std::array<char, 5000> buffer{};
+      std::snprintf(buffer.data(), buffer.size(), "%.0Lf", std::floor(magnitude));
+      whole = buffer.data();
+    }
+    whole.append(size_t(std::clamp(power, 0, 18)), '0');
+    const Places chosen = ChoosePlaces(options, int(whole.size()));
+    return RoundedText(options, negative, std::move(whole), std::string(), chosen);
+  }
+  const long double shown = power ? magnitude * PowerOfTen(power) : magnitude;
+  const Places chosen = ChoosePlaces(options, IntegerDigitCount(shown));
+  const int scale = chosen.places + power;
+  if (scale <= kExactPowers) {
+    const long double scaled = magnitude * PowerOfTen(scale);
+    if (scaled < kFastLimit) {
+      uint64_t units = TruncateMagnitude(scaled);
+      const long double rest = scaled - static_cast<long double>(units);
+      const long double doubt = scaled * kUncertainty;
+      const bool sure = chosen.halfUp ? std::fabs(rest - 0.5L) > doubt : rest > doubt && rest < 1 - doubt;
+      if (sure) {
+        if (chosen.halfUp && rest > 0.5L) ++units;
+        // Room for the leading zeros of a value below one before the units' 20 digits at most.
+        std::array<char, kExactPowers + 1 + 20> digits{};
+        char* const first = digits.data() + kExactPowers + 1;
+        char* const end = std::to_chars(first, digits.data() + digits.size(), units).ptr;
+        char* begin = first;
+        while (end - begin < chosen.places + 1) *--begin = '0';
+        char* const point = end - chosen.places;
+        return FinishedText(options, negative, std::string_view(begin, size_t(point - begin)),
+                            std::string_view(point, size_t(end - point)), chosen);
+      }
+    }
+  }
+  std::string whole;
+  std::string fraction;
+  ShortestDigits(magnitude, power, whole, fraction);
+  // The digit count may differ from the estimate right at a power of ten.
+  const Places exact = ChoosePlaces(options, int(WithoutLeadingZeros(whole).size()));
+  return RoundedText(options, negative, std::move(whole), std::move(fraction), exact);
+}
+
+// The mantissa's digits as they will show, rounded; the exponent takes the carry of 9.99 to 10.0.
+QString ScientificText(const FLNumberFormatOptions& options, bool negative, std::string mantissa, int exponent) {
   FLNumberFormatOptions mantissaOptions = options;
   mantissaOptions.disallowScientific = true;
-  // Rounding to the shown places can carry 9.999 up to 10.00; the exponent takes the carry.
-  if (mantissa + ChooseRounding(mantissaOptions, mantissa).addend >= 10) {
-    mantissa /= 10;
+  const Places chosen = ChoosePlaces(mantissaOptions, 1);
+  std::string whole = mantissa.substr(0, 1);
+  std::string fraction = mantissa.size() > 1 ? mantissa.substr(1) : std::string();
+  RoundDecimalDigits(whole, fraction, chosen.places, chosen.halfUp);
+  if (whole.size() > 1) {
+    whole = "1";
     ++exponent;
   }
-  QString text = FormatFloat(mantissaOptions, mantissa);
-
+  QString text = FinishedText(mantissaOptions, false, whole, fraction, chosen);
   if (options.traditionalScientific) {
     text += QString::fromUtf16(kTimesTen);
     unsigned magnitude = unsigned(exponent < 0 ? -exponent : exponent);
@@ -295,8 +367,152 @@ QString FormatScientific(const FLNumberFormatOptions& options, long double x) {
   } else {
     text += exponent < 0 ? StringWithFormat("E%d", exponent) : StringWithFormat("E+%d", exponent);
   }
-  if (x < 0) MakeStringNegative(text, options.negativeParens);
+  if (negative) MakeStringNegative(text, options.negativeParens);
   return text;
+}
+
+QString ZeroScientificText(const FLNumberFormatOptions& options) {
+  if (options.zeroBlank) return QString();
+  return options.traditionalScientific ? QString::fromUtf16(kZeroTraditional) : QString::fromLatin1(kZeroScientific);
+}
+
+bool TakesScientificForm(const FLNumberFormatOptions& options, long double shownMagnitude) {
+  return shownMagnitude != 0 && !options.disallowScientific && (shownMagnitude >= 1e12L || shownMagnitude <= 1e-13);
+}
+
+}  // namespace
+
+FLNumberValue FLNumberValue::withReal(long double x) {
+  FLNumberValue value;
+  value.real = x;
+  value.negative = x < 0;
+  return value;
+}
+
+FLNumberValue FLNumberValue::withFraction(int64_t numerator, uint64_t denominator) {
+  FLNumberValue value;
+  value.exact = true;
+  value.negative = numerator < 0;
+  value.numerator = numerator < 0 ? 0 - uint64_t(numerator) : uint64_t(numerator);
+  value.denominator = denominator;
+  return value;
+}
+
+FLNumberValue FLNumberValue::scaled(int power) const {
+  FLNumberValue value = *this;
+  value.powerOfTen = std::clamp(powerOfTen + power, 0, 18);
+  return value;
+}
+
+FLNumberValue FLNumberValue::magnitude() const {
+  FLNumberValue value = *this;
+  value.negative = false;
+  if (!exact) value.real = std::fabs(real);
+  return value;
+}
+
+bool FLNumberValue::isZero() const { return exact ? numerator == 0 && denominator != 0 : real == 0; }
+
+bool FLNumberValue::isNegative() const { return exact ? negative && !isZero() : real < 0; }
+
+long double FLNumberValue::approximation() const {
+  long double value = 0;
+  if (!exact)
+    value = real;
+  else if (denominator == 0)
+    value = negative ? -std::numeric_limits<long double>::infinity() : std::numeric_limits<long double>::infinity();
+  else
+    value = (negative ? -1.0L : 1.0L) * static_cast<long double>(numerator) / static_cast<long double>(denominator);
+  return powerOfTen ? value * PowerOfTen(powerOfTen) : value;
+}
+
+void RoundDecimalDigits(std::string& whole, std::string& fraction, int places, bool halfUp) {
+  places = std::max(places, 0);
+  const bool up = halfUp && fraction.size() > size_t(places) && fraction[size_t(places)] >= '5';
+  fraction.resize(size_t(places), '0');
+  if (!up) return;
+  for (std::string* digits : {&fraction, &whole}) {
+    for (auto digit = digits->rbegin(); digit != digits->rend(); ++digit) {
+      if (*digit != '9') {
+        ++*digit;
+        return;
+      }
+      *digit = '0';
+    }
+  }
+  whole.insert(whole.begin(), '1');
+}
+
+void MakeStringNegative(QString& text, bool parentheses) {
+  if (parentheses) {
+    text.prepend(u'(');
+    text.append(u')');
+  } else {
+    text.prepend(u'-');
+  }
+}
+
+QString FormatFloat(const FLNumberFormatOptions& options, long double x) {
+  return FormatFloat(options, FLNumberValue::withReal(x));
+}
+
+QString FormatFloat(const FLNumberFormatOptions& options, const FLNumberValue& value) {
+  if (!value.exact) {
+    const long double x = value.real;
+    if (!std::isfinite(x)) return NonFiniteText(options, x);
+    if (x == 0 && options.zeroBlank) return QString();
+    if (TakesScientificForm(options, std::fabs(value.approximation()))) return FormatScientific(options, value);
+    return RealText(options, x, value.powerOfTen);
+  }
+  if (value.denominator == 0) return NonFiniteText(options, value.approximation());
+  if (value.isZero() && options.zeroBlank) return QString();
+  if (TakesScientificForm(options, std::fabs(value.approximation()))) return FormatScientific(options, value);
+  const ExactDigits digits(value.numerator, value.denominator, value.powerOfTen);
+  std::string whole = digits.whole();
+  const Places chosen = ChoosePlaces(options, int(whole.size()));
+  return RoundedText(options, value.isNegative(), std::move(whole), digits.fraction(chosen.places + 1), chosen);
+}
+
+QString FormatScientific(const FLNumberFormatOptions& options, long double x) {
+  return FormatScientific(options, FLNumberValue::withReal(x));
+}
+
+QString FormatScientific(const FLNumberFormatOptions& options, const FLNumberValue& value) {
+  if (!value.exact && !std::isfinite(value.real)) return NonFiniteText(options, value.real);
+  if (value.exact && value.denominator == 0) return NonFiniteText(options, value.approximation());
+  if (value.isZero()) return ZeroScientificText(options);
+  // The mantissa needs one digit before the point, the places after it and one more to round by.
+  FLNumberFormatOptions mantissaOptions = options;
+  mantissaOptions.disallowScientific = true;
+  const int wanted = ChoosePlaces(mantissaOptions, 1).places + 2;
+  std::string mantissa;
+  int exponent = 0;
+  if (value.exact) {
+    const ExactDigits digits(value.numerator, value.denominator, value.powerOfTen);
+    if (!digits.wholeIsZero()) {
+      mantissa = digits.whole();
+      exponent = int(mantissa.size()) - 1;
+      if (int(mantissa.size()) < wanted) mantissa += digits.fraction(wanted - int(mantissa.size()));
+    } else {
+      const int zeros = digits.leadingZeros();
+      mantissa = digits.fraction(wanted, zeros);
+      exponent = -(zeros + 1);
+    }
+  } else {
+    std::string whole;
+    std::string fraction;
+    ShortestDigits(std::fabs(value.real), value.powerOfTen, whole, fraction);
+    if (!whole.empty()) {
+      exponent = int(whole.size()) - 1;
+      mantissa = whole + fraction;
+    } else {
+      const size_t first = fraction.find_first_not_of('0');
+      if (first == std::string::npos) return ZeroScientificText(options);
+      exponent = -int(first + 1);
+      mantissa = fraction.substr(first);
+    }
+  }
+  return ScientificText(options, value.isNegative(), std::move(mantissa), exponent);
 }
 
 QString FormatInteger(int64_t value, int base, const FLNumberFormatOptions& options) {

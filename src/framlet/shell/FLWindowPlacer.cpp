@@ -3,6 +3,7 @@
 #include "framlet/shell/flInterfaceSupport.h"
 #include "framlet/shell/flWindowOrder.h"
 
+#include <QApplication>
 #include <QCoreApplication>
 #include <QEvent>
 #include <QWidget>
@@ -53,6 +54,19 @@ FLWindowPlacer::~FLWindowPlacer() {
 bool FLWindowPlacer::eventFilter(QObject* watched, QEvent* event) {
   const QEvent::Type type = event->type();
   if (!awaitingFrame_.isEmpty() && MayFollowFraming(type)) frameMayHaveArrived(watched);
+  if ((type == QEvent::Move || type == QEvent::Resize) && watched->isWidgetType()) {
+    // A window the window manager places after it showed (or the user moves) takes its sheets
+    // along: they were put over where it was.
+    auto* window = static_cast<QWidget*>(watched);
+    if (!window->isWindow() || !window->isVisible()) return false;
+    // A window that grows once it is up (its contents laid out again, a list filled) can reach
+    // past the screen's edge where it was placed: it is moved in again.
+    if (type == QEvent::Resize && IsOrderedKind(window) && !awaitingFrame_.contains(window) &&
+        !IsSheetOnShownWindow(window) && (!HasDecorations(window) || FrameIsKnown(window)))
+      PlaceWindowOnScreen(window, false);
+    PlaceSheetsOf(window);
+    return false;
+  }
   if ((type != QEvent::Show && type != QEvent::Hide) || !watched->isWidgetType()) return false;
   auto* window = static_cast<QWidget*>(watched);
   // Menus, tool tips and pop-ups place themselves beside what opened them.
@@ -62,12 +76,27 @@ bool FLWindowPlacer::eventFilter(QObject* watched, QEvent* event) {
   if (HasDecorations(window) && !FrameIsKnown(window)) {
     // Placed by what is known now, so that a window manager that frames nothing finds it on the
     // screen, and again once the frame is there.
-    PlaceWindowOnScreen(window, false);
+    Place(window, false);
     awaitingFrame_.append(window);
   } else {
-    PlaceWindowOnScreen(window, true);
+    Place(window, true);
   }
   return false;
+}
+
+void FLWindowPlacer::Place(QWidget* window, bool cascade) {
+  if (IsSheetOnShownWindow(window))
+    PlaceSheetOverWindow(window);
+  else
+    PlaceWindowOnScreen(window, cascade);
+}
+
+void FLWindowPlacer::PlaceSheetsOf(QWidget* window) {
+  for (QWidget* top : QApplication::topLevelWidgets()) {
+    if (top != window && top->isVisible() && top->parentWidget() && top->parentWidget()->window() == window &&
+        IsSheetOnShownWindow(top))
+      PlaceSheetOverWindow(top);
+  }
 }
 
 void FLWindowPlacer::frameMayHaveArrived(QObject* watched) {
@@ -83,6 +112,6 @@ void FLWindowPlacer::frameMayHaveArrived(QObject* watched) {
     awaitingFrame_.removeAll(window);
     // Not from inside the window system's event that told of the frame.
     QMetaObject::invokeMethod(
-        window, [window] { PlaceWindowOnScreen(window, true); }, Qt::QueuedConnection);
+        window, [window] { Place(window, true); }, Qt::QueuedConnection);
   }
 }

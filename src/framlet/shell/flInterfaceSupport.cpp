@@ -7,6 +7,7 @@
 #include <QAbstractSlider>
 #include <QAbstractSpinBox>
 #include <QApplication>
+#include <QDialog>
 #include <QClipboard>
 #include <QColorDialog>
 #include <QFontDialog>
@@ -140,6 +141,31 @@ void PlaceWindowOnScreen(QWidget* window, bool cascade) {
   const QRect placed = CascadeWindowRect(inner, FrameMarginsOf(window), screen->availableGeometry(), taken,
                                          window->minimumSize());
   if (placed != inner) window->setGeometry(placed);
+}
+
+QRect SheetRectOverWindow(const QRect& hostFrame, int hostInnerTop, const QSize& sheetSize,
+                          const QMargins& sheetMargins, const QRect& available) {
+  const int frameWidth = sheetSize.width() + sheetMargins.left() + sheetMargins.right();
+  const QPoint frameTopLeft(hostFrame.left() + (hostFrame.width() - frameWidth) / 2, hostInnerTop);
+  const QRect inner(frameTopLeft + QPoint(sheetMargins.left(), sheetMargins.top()), sheetSize);
+  return FitWindowInScreen(inner, sheetMargins, available, sheetSize);
+}
+
+bool IsSheetOnShownWindow(const QWidget* window) {
+  if (!window || !window->isWindow() || !qobject_cast<const QDialog*>(window)) return false;
+  if (window->windowModality() != Qt::WindowModal || !window->parentWidget()) return false;
+  const QWidget* host = window->parentWidget()->window();
+  return host && host != window && host->isVisible();
+}
+
+void PlaceSheetOverWindow(QWidget* sheet) {
+  if (!IsSheetOnShownWindow(sheet) || !sheet->isVisible()) return;
+  const QWidget* host = sheet->parentWidget()->window();
+  QScreen* screen = ScreenOf(host);
+  if (!screen) return;
+  const QRect placed = SheetRectOverWindow(host->frameGeometry(), host->geometry().top(), sheet->size(),
+                                           FrameMarginsOf(sheet), screen->availableGeometry());
+  if (placed != sheet->geometry()) sheet->setGeometry(placed);
 }
 
 void YankFocusForSliderPair(QWidget* control, QWidget* view) {

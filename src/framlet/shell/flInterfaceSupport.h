@@ -46,6 +46,14 @@ QRect CascadeWindowRect(const QRect& inner, const QMargins& frameMargins, const 
 // standard size and has not been placed by its frame since, and whose place is another shown
 // window's, moves on from it; a place the user chose or a document stored is kept.
 void PlaceWindowOnScreen(QWidget* window, bool cascade = false);
+// Where a sheet's inner rectangle goes: its frame centred across its window's frame, its top
+// just under the window's title bar (`hostInnerTop`), then moved within the available area.
+QRect SheetRectOverWindow(const QRect& hostFrame, int hostInnerTop, const QSize& sheetSize,
+                          const QMargins& sheetMargins, const QRect& available);
+// A window-modal dialog on a shown window: a sheet, which lies over its window.
+bool IsSheetOnShownWindow(const QWidget* window);
+// Moves a shown sheet over its window (see SheetRectOverWindow).
+void PlaceSheetOverWindow(QWidget* sheet);
 // A slider or spin box paired with a text field takes over: when the field inside `view` has
 // the focus, the window takes it, so the field's edit ends before the control's value lands.
 void YankFocusForSliderPair(QWidget* control, QWidget* view);

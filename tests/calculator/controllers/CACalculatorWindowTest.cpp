@@ -392,3 +392,38 @@ TEST_F(CalculatorWindowTest, TheWordSizeChooserSetsTheIntegersWord) {
 }
 
 }  // namespace
+
+namespace {
+
+// The point key wears the separator the display shows and the locale types, in both calculators
+// that have one; clicked between digits it makes the number the display then shows, rounded to
+// the calculator's places as every display is.
+TEST_F(CalculatorWindowTest, ThePointKeyWearsTheLocalesDecimalSeparator) {
+  const struct {
+    const char* locale;
+    const char* point;  // UTF-8
+  } cases[] = {{"C", "."},     {"en_US", "."}, {"de_DE", ","},           {"fr_FR", ","},
+               {"de_CH", "."}, {"sv_SE", ","}, {"ar_EG", "\u066B"}, {"hi_IN", "."}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.locale);
+    const TestLocale locale(c.locale);
+    const QString point = QString::fromUtf8(c.point);
+    CACalculatorStandard standard(defaults);
+    CACalculatorProgram programmer(defaults);
+    emit programmer.baseChooser()->activated(4);  // floating
+    for (CACalculatorBase* window : std::initializer_list<CACalculatorBase*>{&standard, &programmer}) {
+      show(*window);
+      CACalculatorButton* key = window->buttonForDigit(kDecimalPointDigit);
+      ASSERT_NE(key, nullptr);
+      EXPECT_EQ(key->text(), point);
+      for (const int digit : {1, kDecimalPointDigit, 1, 2, 5}) click(window->buttonForDigit(digit));
+      EXPECT_EQ(window->accumulatorField()->text(), QLatin1Char('1') + point + QStringLiteral("125"));
+    }
+    click(standard.buttonForFunction(kFunctionEquals));
+    EXPECT_EQ(standard.engine().stack().first(), Exact(9, 8));
+    EXPECT_EQ(standard.accumulatorField()->text(), QLatin1Char('1') + point + QStringLiteral("13"));
+  }
+  EXPECT_EQ(beeps, 0);
+}
+
+}  // namespace

@@ -9,10 +9,14 @@
 #include "calculator/controllers/CAAppController.h"
 #include "calculator/controllers/CAPrefController.h"
 #include "calculator/controllers/CAWindowController.h"
+#include "calculator/controllers/caCalculatorWindows.h"
 #include "calculator/controllers/caPreferenceKeys.h"
+#include "framlet/help/FLGlimmetHelpWC.h"
 #include "framlet/shell/FLAlert.h"
 #include "framlet/shell/FLDocument.h"
+#include "framlet/shell/FLPasswordVerifyDialog.h"
 #include "framlet/shell/flWindowOrder.h"
+#include "platform/BundleInfo.h"
 #include "platform/UserDefaults.h"
 #include "support/TestData.h"
 #include "support/TestFiles.h"
@@ -20,11 +24,13 @@
 
 #include <QAction>
 #include <QApplication>
+#include <QDialog>
 #include <QDir>
 #include <QElapsedTimer>
 #include <QMainWindow>
 #include <QProcess>
 #include <QRegularExpression>
+#include <QScreen>
 #include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QTest>
@@ -32,6 +38,7 @@
 
 #include <gtest/gtest.h>
 
+#include <functional>
 #include <memory>
 
 namespace {
@@ -40,16 +47,16 @@ namespace {
 // far past the usual takes more than a moment.
 constexpr int kLongestWait = 60000;
 
-// What the child runs.
+// What the children run.
 constexpr const char* kChildFilter = "WindowPlacementOnAFramedScreen.*";
+constexpr const char* kFirstWindowsFilter = "FirstWindowsOnAFramedScreen.*";
 
-TEST(WindowPlacementUnderAWindowManager, EveryFrameLiesWithinTheScreenAtEachSize) {
+// Runs the child tests `filter` names on framed screens of these sizes, side by side.
+void RunOnFramedScreens(const std::vector<QSize>& sizes, const char* filter) {
   for (const char* tool : {"Xvfb", "openbox", "xprop", "xwininfo"}) {
     if (QStandardPaths::findExecutable(QLatin1String(tool)).isEmpty())
       GTEST_SKIP() << tool << " is not installed (scripts/install-deps installs it): frames are not checked";
   }
-  const QSize sizes[] = {{1600, 1000}, {1280, 800}, {3840, 1080}};
-  // The screens run side by side, each with its own application.
   std::vector<std::unique_ptr<FramedDisplay>> displays;
   std::vector<std::unique_ptr<ChildRun>> runs;
   for (const QSize& size : sizes) {
@@ -58,13 +65,24 @@ TEST(WindowPlacementUnderAWindowManager, EveryFrameLiesWithinTheScreenAtEachSize
                                   << ": " << display->failure().toStdString();
     displays.push_back(std::move(display));
   }
-  for (size_t i = 0; i < std::size(sizes); ++i) runs.push_back(std::make_unique<ChildRun>(*displays[i], sizes[i], kChildFilter));
-  for (size_t i = 0; i < std::size(sizes); ++i) {
+  for (size_t i = 0; i < sizes.size(); ++i) runs.push_back(std::make_unique<ChildRun>(*displays[i], sizes[i], filter));
+  for (size_t i = 0; i < sizes.size(); ++i) {
     QString output;
     const int code = runs[i]->finish(&output);
     EXPECT_EQ(code, 0) << "at " << Describe(QRect({}, sizes[i])).toStdString() << ":\n" << output.toStdString();
     EXPECT_TRUE(output.contains(QLatin1String("[  PASSED  ] 1 test"))) << output.toStdString();
   }
+}
+
+TEST(WindowPlacementUnderAWindowManager, EveryFrameLiesWithinTheScreenAtEachSize) {
+  // The screens run side by side, each with its own application.
+  RunOnFramedScreens({{1600, 1000}, {1280, 800}, {3840, 1080}}, kChildFilter);
+}
+
+// Each window the application opens, the first time it opens in a fresh setting, and each sheet
+// over its document window.
+TEST(WindowPlacementUnderAWindowManager, EachWindowOpensWithinTheScreenAndEachSheetOverItsWindow) {
+  RunOnFramedScreens({{1600, 1000}, {1280, 800}}, kFirstWindowsFilter);
 }
 
 // ---- The child: the application on the framed screen ------------------------------------------
@@ -200,6 +218,163 @@ TEST(WindowPlacementOnAFramedScreen, EveryFrameLiesWithinTheScreen) {
     }
   }
   EXPECT_EQ(newWindowCorners.size(), 2);
+  FLAlert::sharedInstance().setModalRunner({});
+}
+
+// The window's frame once the window manager has framed it and the application has had its say:
+// waited for until it lies where `settled` wants it, or the wait runs out.
+QRect SettledFrame(QWidget* window, const std::function<bool(const QRect&)>& settled) {
+  QRect frame;
+  (void)QTest::qWaitFor(
+      [&] {
+        const QWindow* handle = window->windowHandle();
+        if (!window->isVisible() || !handle || handle->frameMargins().isNull()) return false;
+        frame = ManagedFrame(window);
+        return !frame.isEmpty() && settled(frame);
+      },
+      kLongestWait);
+  return window->isVisible() ? ManagedFrame(window) : QRect();
+}
+
+// The dialog shown on the window (a sheet), once one shows.
+QDialog* ShownSheet(const QWidget* window) {
+  QDialog* shown = nullptr;
+  (void)QTest::qWaitFor(
+      [&shown, window] {
+        for (QWidget* top : QApplication::topLevelWidgets()) {
+          auto* dialog = qobject_cast<QDialog*>(top);
+          if (dialog && dialog->isVisible() && dialog->parentWidget() && dialog->parentWidget()->window() == window)
+            shown = dialog;
+        }
+        return shown != nullptr;
+      },
+      kLongestWait);
+  return shown;
+}
+
+// A panel along the screen's bottom, as a desktop's task bar: the window manager keeps it out of
+// the area the other windows may take.
+std::unique_ptr<QWidget> BottomPanel(const QRect& screen, int height) {
+  auto panel = std::make_unique<QWidget>(nullptr, Qt::FramelessWindowHint | Qt::WindowDoesNotAcceptFocus);
+  panel->setAttribute(Qt::WA_X11NetWmWindowTypeDock);
+  panel->setGeometry(0, screen.height() - height, screen.width(), height);
+  const QString id = QStringLiteral("0x%1").arg(panel->winId(), 0, 16);
+  (void)Run(QStringLiteral("xprop"), {QStringLiteral("-id"), id, QStringLiteral("-f"), QStringLiteral("_NET_WM_STRUT_PARTIAL"),
+                                     QStringLiteral("32c"), QStringLiteral("-set"), QStringLiteral("_NET_WM_STRUT_PARTIAL"),
+                                     QStringLiteral("0,0,0,%1,0,0,0,0,0,0,0,%2").arg(height).arg(screen.width() - 1)});
+  (void)Run(QStringLiteral("xprop"), {QStringLiteral("-id"), id, QStringLiteral("-f"), QStringLiteral("_NET_WM_STRUT"),
+                                     QStringLiteral("32c"), QStringLiteral("-set"), QStringLiteral("_NET_WM_STRUT"),
+                                     QStringLiteral("0,0,0,%1").arg(height)});
+  panel->show();
+  return panel;
+}
+
+TEST(FirstWindowsOnAFramedScreen, EachWindowLiesWithinTheScreenAndEachSheetOverItsWindow) {
+  const QStringList size = QString::fromLocal8Bit(qgetenv(kScreenVariable)).split(QLatin1Char('x'));
+  if (size.size() != 2) GTEST_SKIP() << "runs in a child process of WindowPlacementUnderAWindowManager";
+  ASSERT_EQ(QGuiApplication::platformName(), QStringLiteral("xcb"));
+  FLAlert::sharedInstance().setModalRunner([](const FLAlertRequest&, bool*) { return 0; });
+  SetBundleResourceFolders({TestDataPath(QStringLiteral("../../resources"))});  // the help file
+  ASSERT_NE(QGuiApplication::primaryScreen(), nullptr);
+  const QRect screen(0, 0, size[0].toInt(), size[1].toInt());
+  constexpr int kPanelHeight = 48;
+  const std::unique_ptr<QWidget> panel = BottomPanel(screen, kPanelHeight);
+  ASSERT_TRUE(QTest::qWaitFor(
+      [screen] { return QGuiApplication::primaryScreen()->availableGeometry().height() == screen.height() - kPanelHeight; },
+      kLongestWait))
+      << "the window manager leaves " << Describe(QGuiApplication::primaryScreen()->availableGeometry()).toStdString();
+  QTemporaryDir folder;
+  TestAppController app(UserDefaults::standardUserDefaults());
+  app.applicationWillFinishLaunching();
+  app.applicationDidFinishLaunching();
+  DeliverQueuedWork();
+  CAWindowController* first = app.newest();
+  ASSERT_NE(first, nullptr);
+  ASSERT_TRUE(QTest::qWaitForWindowExposed(first->mainWindow(), kLongestWait));
+  const QRect available = QGuiApplication::primaryScreen()->availableGeometry();
+  const auto within = [available](const QRect& frame) { return available.contains(frame); };
+
+  // Each window as the user first opens it, with no frame of its own stored yet.
+  const struct {
+    const char* name;
+    std::function<QWidget*()> open;
+  } windows[] = {
+      {"the help window",
+       [] {
+         FLGlimmetHelpWC::displayHelp(kFLHelpNotGiven);
+         const std::vector<FLGlimmetHelpWC*> help = FLGlimmetHelpWC::helpWindows();
+         return help.empty() ? nullptr : static_cast<QWidget*>(help.back()->window());
+       }},
+      {"the Programmer's Calculator",
+       [] { return OpenCalculatorForMask(kProgrammerCalculatorMask, false, UserDefaults::standardUserDefaults()); }},
+      {"the Calculator",
+       [] { return OpenCalculatorForMask(kStandardCalculatorMask, false, UserDefaults::standardUserDefaults()); }},
+      {"the Converter",
+       [] { return OpenCalculatorForMask(kConverterCalculatorMask, false, UserDefaults::standardUserDefaults()); }},
+      {"the settings",
+       [&app, first]() -> QWidget* {
+         auto* settings = first->mainWindow()->findChild<QAction*>(QStringLiteral("showPreferences:"));
+         if (!settings) return nullptr;
+         settings->trigger();
+         return app.prefController()->window();
+       }},
+  };
+  for (const auto& w : windows) {
+    SCOPED_TRACE(w.name);
+    QWidget* window = w.open();
+    ASSERT_NE(window, nullptr);
+    const QRect frame = SettledFrame(window, within);
+    EXPECT_TRUE(!frame.isEmpty() && available.contains(frame))
+        << "frame " << Describe(frame).toStdString() << " on " << Describe(available).toStdString();
+    // Moved to the area's bottom right corner and then grown, as its contents may make it, it
+    // is moved in again.
+    const QMargins margins = window->windowHandle()->frameMargins();
+    window->move(available.right() - frame.width() + 1 + margins.left(),
+                 available.bottom() - frame.height() + 1 + margins.top());
+    (void)SettledFrame(window, [&](const QRect& now) { return now.bottomRight() == available.bottomRight(); });
+    window->resize(window->width() + 40, window->height() + 60);
+    const QRect grown = SettledFrame(window, [&](const QRect& now) {
+      return now.height() == frame.height() + 60 && available.contains(now);
+    });
+    EXPECT_TRUE(grown.height() == frame.height() + 60 && available.contains(grown))
+        << "grown to " << Describe(grown).toStdString() << " on " << Describe(available).toStdString();
+  }
+
+  // The document's sheets lie over the document's window, wholly on the screen.
+  QWidget* document = first->mainWindow();
+  MakeKeyAndOrderFront(document);
+  const QRect documentFrame = SettledFrame(document, within);
+  ASSERT_FALSE(documentFrame.isEmpty());
+  const auto overDocument = [&document, available](const QRect& frame) {
+    return available.contains(frame) && ManagedFrame(document).contains(frame);
+  };
+  for (const char* action : {"sort:", "insertLink:"}) {
+    SCOPED_TRACE(action);
+    auto* command = document->findChild<QAction*>(QLatin1String(action));
+    ASSERT_NE(command, nullptr);
+    command->trigger();
+    QDialog* sheet = ShownSheet(document);
+    ASSERT_NE(sheet, nullptr);
+    const QRect frame = SettledFrame(sheet, overDocument);
+    EXPECT_TRUE(overDocument(frame)) << "sheet " << Describe(frame).toStdString() << " on the window at "
+                                     << Describe(ManagedFrame(document)).toStdString();
+    sheet->reject();
+    ASSERT_TRUE(QTest::qWaitFor([sheet = QPointer<QDialog>(sheet)] { return !sheet || !sheet->isVisible(); },
+                                kLongestWait));
+  }
+  // A protected document asks for its password over the window it opens in.
+  const QString secret = folder.filePath(QStringLiteral("Secret.Numlet"));
+  ASSERT_TRUE(CopyFolderFiles(TestDataPath(QStringLiteral("package/Protected.Numlet")), secret));
+  ASSERT_TRUE(app.applicationOpenFile(secret));
+  CAWindowController* opened = app.controllerFor(secret);
+  ASSERT_NE(opened, nullptr);
+  document = opened->mainWindow();
+  auto* prompt = qobject_cast<FLPasswordVerifyDialog*>(ShownSheet(document));
+  ASSERT_NE(prompt, nullptr);
+  const QRect promptFrame = SettledFrame(prompt, overDocument);
+  EXPECT_TRUE(overDocument(promptFrame)) << "password sheet " << Describe(promptFrame).toStdString()
+                                         << " on the window at " << Describe(ManagedFrame(document)).toStdString();
+  prompt->reject();
   FLAlert::sharedInstance().setModalRunner({});
 }
 

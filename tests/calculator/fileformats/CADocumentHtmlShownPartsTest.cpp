@@ -208,8 +208,8 @@ TEST_F(HtmlShownPartsTest, StoredValuesShownRoundedAreTheCellsNumbers) {
     const char* showsUnderC = nullptr;  // what the cell shows read under C, where the case is about it
   } cases[] = {
       {"3.33333333333333", "3.33", "3.33333333333333", "3.33"},
-      {"1234.5678", "1,234.57", "1234.5678"},
-      {"1.49925", "1.50", "1.49925"},
+      {"1234.5678", "1,234.57", "1234.5678", "1,234.57"},  // rounded as the page shows it
+      {"1.49925", "1.50", "1.49925", "1.50"},
       {"-38096.3649", "-38,096.36", "-38096.3649"},
       {"1234.5678", "1,235", "1234.5678"},
       {"3,33333333333333", "3,33", "3.33333333333333"},  // written under de_DE or fr_FR
@@ -225,7 +225,7 @@ TEST_F(HtmlShownPartsTest, StoredValuesShownRoundedAreTheCellsNumbers) {
       // Sums of money, and a negative in parentheses, are their values too.
       {"1234.5678", "$1,234.57", "1234.5678", "$1,234.57"},
       {"-1234,5678", "-1.234,57&nbsp;\xE2\x82\xAC", "-1234.5678", "\xE2\x82\xAC-1,234.57"},
-      {"-1234.5678", "(1,234.57)", "-1234.5678", "(1,234.56)"},
+      {"-1234.5678", "(1,234.57)", "-1234.5678", "(1,234.57)"},
       {"3.33333333333333", "\xC2\xA3" "3.33", "3.33333333333333", "\xC2\xA3" "3.33"},
       {"5", "CHF 5.00", "5", "CHF5.00"},
       // A text that shows another number than the value (a page edited by hand) still has the

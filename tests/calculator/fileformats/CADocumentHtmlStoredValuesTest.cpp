@@ -150,17 +150,17 @@ TEST_F(HtmlStoredValuesTest, PercentagesOfTheStoredValueAreItsNumber) {
 TEST_F(HtmlStoredValuesTest, SumsOfMoneyAreTheirStoredValuesShownAsMoney) {
   // The cells of the row of 1234.5678 and of -1234.5678 as the sheet shows them: its money
   // format puts the sign before the digits and a minus after it, and a fixed number of decimals
-  // cuts the digits of a fraction of four places (the sheet's own rule).
+  // rounds half up, as the page shows them too.
   const struct {
     const char* locale;
     const char* positive;
     const char* negative;
   } shown[] = {
-      {"C", "$1,234.57|\u20AC1,234.57|\u00A31,234.57|1,234.56", "$-1,234.57|\u20AC-1,234.57|\u00A3-1,234.57|(1,234.56)"},
-      {"de_DE", "$1.234,57|\u20AC1.234,57|\u00A31.234,57|1.234,56",
-       "$-1.234,57|\u20AC-1.234,57|\u00A3-1.234,57|(1.234,56)"},
-      {"fr_FR", "$1\u202F" "234,57|\u20AC" "1\u202F" "234,57|\u00A3" "1\u202F" "234,57|1\u202F" "234,56",
-       "$-1\u202F" "234,57|\u20AC-1\u202F" "234,57|\u00A3-1\u202F" "234,57|(1\u202F" "234,56)"},
+      {"C", "$1,234.57|\u20AC1,234.57|\u00A31,234.57|1,234.57", "$-1,234.57|\u20AC-1,234.57|\u00A3-1,234.57|(1,234.57)"},
+      {"de_DE", "$1.234,57|\u20AC1.234,57|\u00A31.234,57|1.234,57",
+       "$-1.234,57|\u20AC-1.234,57|\u00A3-1.234,57|(1.234,57)"},
+      {"fr_FR", "$1\u202F" "234,57|\u20AC" "1\u202F" "234,57|\u00A3" "1\u202F" "234,57|1\u202F" "234,57",
+       "$-1\u202F" "234,57|\u20AC-1\u202F" "234,57|\u00A3-1\u202F" "234,57|(1\u202F" "234,57)"},
   };
   InstallFileFormatServices();
   const std::vector<CANumber> values = ValuesOf(Page("values-libreoffice-money-c"));

@@ -15,10 +15,11 @@ CANumberFormat WithDisplay(int32_t display) {
   return format;
 }
 
-TEST(NumberFormat, FractionsAsDecimalsAreCutNotRounded) {
+TEST(NumberFormat, FractionsAsDecimalsRoundToTheirPlaces) {
   CANumberFormat format = WithDisplay(kDisplayFloat);
   format.setSize(2);
-  EXPECT_EQ(format.formatFractionAsFloat(1, 8), QStringLiteral("0.12"));
+  EXPECT_EQ(format.formatFractionAsFloat(1, 8), QStringLiteral("0.13"));
+  EXPECT_EQ(format.formatFractionAsFloat(-9999, 1000), QStringLiteral("-10.00"));
   format.setSize(0);
   EXPECT_EQ(format.formatFractionAsFloat(1, 8), QStringLiteral("0.125"));
   format.setSize(6);
@@ -31,7 +32,7 @@ TEST(NumberFormat, FractionsAsDecimalsAreCutNotRounded) {
   EXPECT_EQ(format.formatFractionAsFloat(1, 8), QStringLiteral(".125"));
   format.setZeroBlank(false);
   format.setForceHundredths(true);
-  EXPECT_EQ(format.formatFractionAsFloat(1, 8), QStringLiteral("0.12"));
+  EXPECT_EQ(format.formatFractionAsFloat(1, 8), QStringLiteral("0.13"));
   EXPECT_EQ(format.formatFractionAsFloat(1, 3), std::nullopt);
   EXPECT_EQ(format.formatFractionAsFloat(1, 20000), std::nullopt);
   EXPECT_EQ(format.formatFractionAsFloat(1, 0), std::nullopt);

@@ -180,3 +180,89 @@ TEST(FlNumberText, ZeroInScientificFormHasTheExponentZero) {
 }
 
 }  // namespace
+
+namespace {
+
+// The one rounding rule on decimal digits: a first dropped digit of 5 or more carries, through
+// nines and into the whole part; cut, the digits stay as they are.
+TEST(FlNumberText, RoundDecimalDigitsCarriesHalfUpOrCuts) {
+  const struct {
+    const char* whole;
+    const char* fraction;
+    int places;
+    const char* nearest;  // whole "." fraction
+    const char* down;
+  } cases[] = {
+      {"0", "125", 2, "0.13", "0.12"},   {"9", "999", 2, "10.00", "9.99"}, {"", "995", 2, "1.00", ".99"},
+      {"1926", "165", 2, "1926.17", "1926.16"}, {"1", "4999", 2, "1.50", "1.49"}, {"2", "5", 0, "3.", "2."},
+      {"7", "", 3, "7.000", "7.000"},    {"99", "96", 1, "100.0", "99.9"},  {"0", "0449", 2, "0.04", "0.04"},
+  };
+  for (const auto& c : cases) {
+    for (const bool halfUp : {true, false}) {
+      std::string whole = c.whole;
+      std::string fraction = c.fraction;
+      RoundDecimalDigits(whole, fraction, c.places, halfUp);
+      EXPECT_EQ(whole + "." + fraction, halfUp ? c.nearest : c.down) << c.whole << "." << c.fraction << " at "
+                                                                     << c.places;
+    }
+  }
+}
+
+// Exact fractions show their own decimal digits, rounded as the options say, in fixed, money-like
+// (hundredths), percent (scaled by a hundred) and scientific form, and agree with the reals that
+// stand for the same decimals.
+TEST(FlNumberText, ExactValuesRoundTheirOwnDigits) {
+  FLNumberFormatOptions two = Options(2);
+  FLNumberFormatOptions twoDown = two;
+  twoDown.roundDown = true;
+  FLNumberFormatOptions grouped = two;
+  grouped.groupSeparator = QStringLiteral(",");
+  FLNumberFormatOptions hundredths = Options(kAuto);
+  hundredths.forceHundredths = true;
+  hundredths.roundDown = true;  // automatic digits with hundredths always round
+  FLNumberFormatOptions automatic = Options(kAuto);
+  FLNumberFormatOptions one = Options(1);
+  FLNumberFormatOptions many = Options(30);
+  many.disallowScientific = true;
+  FLNumberFormatOptions parens = Options(0);
+  parens.negativeParens = true;
+
+  const struct {
+    const FLNumberFormatOptions* options;
+    FLNumberValue value;
+    bool scientific;
+    const char* expected;
+  } cases[] = {
+      {&two, FLNumberValue::withFraction(1, 8), false, "0.13"},
+      {&twoDown, FLNumberValue::withFraction(1, 8), false, "0.12"},
+      {&two, FLNumberValue::withFraction(385233, 200), false, "1926.17"},
+      {&grouped, FLNumberValue::withFraction(6172839, 5000), false, "1,234.57"},
+      {&two, FLNumberValue::withFraction(2793, 2000), false, "1.40"},  // 19.95 × 0.07
+      {&two, FLNumberValue::withFraction(-107, 40), false, "-2.68"},
+      {&two, FLNumberValue::withFraction(-1, 1000), false, "-0.00"},
+      {&hundredths, FLNumberValue::withFraction(1, 8), false, "0.13"},
+      {&two, FLNumberValue::withFraction(201, 20000).scaled(2), false, "1.01"},  // 1.005%
+      {&automatic, FLNumberValue::withFraction(1, 3), false, "0.333333333333333"},
+      {&automatic, FLNumberValue::withFraction(2, 3), false, "0.666666666666667"},
+      {&automatic, FLNumberValue::withFraction(5, 1), false, "5.0"},
+      {&many, FLNumberValue::withFraction(1, 3), false, "0.333333333333333333333333333333"},
+      {&parens, FLNumberValue::withFraction(-5, 2), false, "(3)"},
+      {&one, FLNumberValue::withFraction(1, 800), true, "1.3E-3"},
+      {&one, FLNumberValue::withFraction(9999, 100), true, "1.0E+2"},
+      {&one, FLNumberValue::withFraction(-1, 3), true, "-3.3E-1"},
+      {&automatic, FLNumberValue::withFraction(INT64_MAX, 3), false, "3.074457345618259E+18"},
+      {&two, FLNumberValue::withFraction(1, 0), false, "∞"},
+      // Reals by the decimals they stand for, though the binary value lies below or above them.
+      {&two, FLNumberValue::withReal(1926.165L), false, "1926.17"},
+      {&two, FLNumberValue::withReal(1.005L), false, "1.01"},
+      {&twoDown, FLNumberValue::withReal(0.29L), false, "0.29"},
+      {&two, FLNumberValue::withReal(0.01005L).scaled(2), false, "1.01"},
+      {&one, FLNumberValue::withReal(0.00125L), true, "1.3E-3"},
+  };
+  for (const auto& c : cases) {
+    const QString text = c.scientific ? FormatScientific(*c.options, c.value) : FormatFloat(*c.options, c.value);
+    EXPECT_EQ(text, QString::fromUtf8(c.expected)) << c.expected;
+  }
+}
+
+}  // namespace

@@ -172,6 +172,32 @@ TEST(InterfaceSupportTest, AWindowsFrameIsPlacedWithinTheScreensAvailableArea) {
   EXPECT_EQ(StandardWindowGeometry(QRect(0, 0, 1280, 800), {}), QRect(0, 0, 960, 800));
 }
 
+// A sheet lies centred across its window's frame with its top under the window's title bar,
+// moved onto the screen where the window reaches past it; inner rectangles are worked out by hand.
+TEST(InterfaceSupportTest, ASheetLiesOverItsWindow) {
+  const QRect screen(0, 0, 1600, 952);  // above a 48-point panel
+  const QMargins decorations(4, 28, 4, 4);
+  const struct {
+    const char* what;
+    QRect hostFrame;
+    int hostInnerTop;
+    QSize sheet;
+    QRect placed;
+  } cases[] = {
+      {"a window in the middle", {200, 100, 1000, 700}, 128, {360, 160}, {520, 156, 360, 160}},
+      {"a window as narrow as the sheet", {0, 400, 368, 300}, 428, {360, 160}, {4, 456, 360, 160}},
+      {"a window narrower than the sheet", {0, 400, 200, 136}, 428, {360, 160}, {4, 456, 360, 160}},
+      {"a window at the screen's bottom", {1000, 800, 600, 300}, 828, {360, 160}, {1120, 788, 360, 160}},
+      {"a window past the right edge", {1400, 100, 600, 400}, 128, {360, 160}, {1236, 156, 360, 160}},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    const QRect placed = SheetRectOverWindow(c.hostFrame, c.hostInnerTop, c.sheet, decorations, screen);
+    EXPECT_EQ(placed, c.placed);
+    EXPECT_TRUE(screen.contains(placed.marginsAdded(decorations)));
+  }
+}
+
 // A validator that states its range as texts, as a formatter of lengths does.
 class RangeValidator : public QValidator {
  public:
