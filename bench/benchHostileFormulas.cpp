@@ -8,6 +8,8 @@
 #include "../tests/calculator/fileformats/ExcelTestSupport.h"
 #include "BenchApplication.h"
 #include "BenchOpenSheet.h"
+#include "BenchUndoWindow.h"
+#include "calculator/model/CACell.h"
 #include "calculator/model/CADocument.h"
 #include "calculator/model/formula/caFormulaParser.h"
 #include "calculator/model/formula/caReferenceAdjustment.h"
@@ -145,6 +147,45 @@ void BM_AdjustFormulaNamingManyCells(benchmark::State& state) {
 }
 BENCHMARK(BM_AdjustFormulaNamingManyCells)
     ->Args({25000, 1})->Args({100000, 1})->Args({25000, 9999})->Args({100000, 9999})->Unit(benchmark::kMillisecond);
+
+// The same in a sheet, as the commands do it: B1 holds "=A1+A2+...+A<n>" and a row is inserted
+// above (then deleted, untimed), or column A is moved past column B and back (the moves alternate,
+// each timed). The command's undo step, the rewrite, the cell's stored formula and its place in
+// the reference table are all in the time.
+void EditAroundFormulaNamingManyCells(benchmark::State& state, bool move) {
+  EnsureBenchApplication();
+  QString text = QStringLiteral("=A1");
+  for (int64_t k = 2; k <= state.range(0); ++k) text += QStringLiteral("+A%1").arg(k);
+  CADocument document;
+  BenchUndoWindow window(document);
+  document.setController(&window);
+  document.cellAtGridPointImperative({1, 0})->setFormula(text);
+  bool back = false;
+  for (auto _ : state) {
+    if (move) {
+      document.setSelectionRange(GridRange{{back ? 1 : 0, kGridWildcard}, {back ? 1 : 0, kGridWildcard}});
+      document.moveSelectedColumnsTo(back ? 0.0 : 2.0);
+      back = !back;
+    } else {
+      document.setSelectionRange(GridRange{{kGridWildcard, 0}, {kGridWildcard, 0}});
+      document.insert(kEditRows);
+      state.PauseTiming();
+      document.setSelectionRange(GridRange{{kGridWildcard, 0}, {kGridWildcard, 0}});
+      document.deleteSelection(kEditRows);
+      state.ResumeTiming();
+    }
+  }
+  const CACell* formula = document.cellAtGridPoint({back ? 0 : 1, 0});
+  if (!formula || !formula->isFormula()) state.SkipWithError("the formula went");
+  document.setController(nullptr);
+  state.counters["kb"] = double(text.size()) / 1024;
+}
+
+void BM_InsertRowAboveFormulaNamingManyCells(benchmark::State& state) { EditAroundFormulaNamingManyCells(state, false); }
+BENCHMARK(BM_InsertRowAboveFormulaNamingManyCells)->Arg(25000)->Arg(100000)->Unit(benchmark::kMillisecond);
+
+void BM_MoveColumnOfFormulaNamingManyCells(benchmark::State& state) { EditAroundFormulaNamingManyCells(state, true); }
+BENCHMARK(BM_MoveColumnOfFormulaNamingManyCells)->Arg(25000)->Arg(100000)->Unit(benchmark::kMillisecond);
 
 }  // namespace
 

@@ -154,6 +154,8 @@ class CACell {
   // before the cell takes its type).
   bool hasEnteredText() const { return entered_.hasText(); }
   QString enteredText() const { return entered_.text(); }
+  // Its length, without a copy.
+  qsizetype enteredTextLength() const { return entered_.textLength(); }
   // The formula's tokens, decoded into a buffer of the caller's: keep it (not a view of it) for
   // as long as the tokens are read.
   CAExpressionBuffer expression() const { return entered_.tokens(); }

@@ -17,6 +17,7 @@
 #include "framlet/foundation/flBase64.h"
 #include "framlet/foundation/flCollectionExtensions.h"
 #include "framlet/foundation/flFonts.h"
+#include "framlet/foundation/flReadingMeter.h"
 #include "platform/StringWithFormat.h"
 
 #include <QObject>
@@ -80,6 +81,19 @@ int64_t Scaled(double value, double factor) {
 QString FontName(const QFont& font) {
   const QString name = FontPostScriptName(font);
   return name.isEmpty() ? font.family() : name;
+}
+
+}  // namespace
+
+namespace {
+
+// What a row's references cost the reference table, in a metered reading's pieces: a piece for
+// every few characters of its formulas (about one a reference), and one a cell.
+int64_t ReferencePieces(const CARow& row) {
+  int64_t pieces = int64_t(row.cells().size());
+  for (const CACellEntry& entry : row.cells())
+    if (entry.isFormula()) pieces += entry.cell()->enteredTextLength() / 4;
+  return pieces;
 }
 
 }  // namespace
@@ -245,13 +259,21 @@ void CADocument::loadFromXml(FLXmlDecoder& decoder) {
             for (const std::unique_ptr<CARow>& placed : list) placed->dropReferencesOfCells(*this);
           }
           list.push_back(std::move(row));
-          if (inOrder) list.back()->addReferencesOfCells(*this);
+          if (inOrder) {
+            list.back()->addReferencesOfCells(*this);
+            if (decoder.metered()) FLReadingMeter::Checkpoint(ReferencePieces(*list.back()));
+          }
         });
         if (!inOrder) {
           // A file out of order still gives an ordered sheet; of two rows with one y the later wins.
           SortByKeyKeepingLast(list, [](const CARow& row) { return row.gridY(); });
           // Only the cells that were kept, at the points where they are kept, refer to others.
-          for (const std::unique_ptr<CARow>& row : list) row->addReferencesOfCells(*this);
+          // A metered reading grows the table on its meter, as it did the cells: one the meter
+          // stops is let go whole.
+          for (const std::unique_ptr<CARow>& row : list) {
+            if (decoder.metered() && !FLReadingMeter::Checkpoint(ReferencePieces(*row))) break;
+            row->addReferencesOfCells(*this);
+          }
         }
         break;
       }

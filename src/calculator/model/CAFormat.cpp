@@ -323,15 +323,32 @@ bool SameFormat(const CAFormat& a, const CAFormat& b) {
 }
 
 // The formats a table holds are those of the cells a file or a page writes: their hash is the
-// process's seeded one, so that no file can be written whose formats crowd one place of the table.
+// process's seeded one, and it takes in every field SameFormat compares (a number format's digits
+// and currency symbol, a border's width), so that no file can be written whose formats crowd one
+// place of the table and are all compared with one another.
 size_t FormatHash(const CAFormat& format) {
+  uint64_t number[4] = {};
+  if (const std::optional<CANumberFormat>& n = format.numberFormat()) {
+    number[0] = uint64_t(uint32_t(n->display())) | uint64_t(uint32_t(n->dateOrder())) << 32;
+    number[1] = uint64_t(uint32_t(n->yearOption())) | uint64_t(uint32_t(n->monthOption())) << 32;
+    number[2] = uint64_t(n->size());
+    const bool flags[] = {n->padDayMonth(),         n->omitDay(),          n->omitSeparators(),
+                          n->shortDashes(),         n->groupThousands(),   n->negativeParens(),
+                          n->zeroBlank(),           n->keepFraction(),     n->forceHundredths(),
+                          n->onlySignificantDigits(), n->traditionalScientific(), n->disallowScientific()};
+    number[3] = uint64_t(uint32_t(n->weekdayOption())) << 32 | 1u << 31;
+    for (size_t k = 0; k < std::size(flags); ++k) number[3] |= uint64_t(flags[k]) << k;
+    number[3] ^= SeededHashBytes(n->currencySymbol().constData(),
+                                 size_t(n->currencySymbol().size()) * sizeof(QChar), 4);
+  }
   const uint64_t fields[] = {
       format.mask(),
       uint64_t(format.bold()) | uint64_t(format.italic()) << 1 | uint64_t(format.underline()) << 2 |
           uint64_t(format.strike()) << 3 | uint64_t(uint32_t(format.alignment())) << 8,
       uint64_t(format.textKolor()) << 32 | format.backgroundKolor(),
       format.border() ? uint64_t(uint32_t(format.border()->style())) << 32 | format.border()->kolor() : 0,
-      format.numberFormat() ? uint64_t(uint32_t(format.numberFormat()->display())) : 0};
+      format.border() ? uint64_t(format.border()->width()) : 0,
+      number[0], number[1], number[2], number[3]};
   return size_t(SeededHashBytes(fields, sizeof fields, 3));
 }
 
@@ -339,8 +356,10 @@ size_t FormatHash(const CAFormat& format) {
 
 CASharedFormat CAFormatTable::intern(CAFormat format) {
   std::vector<CASharedFormat>& alike = byHash_[FormatHash(format)];
-  for (const CASharedFormat& known : alike)
+  for (const CASharedFormat& known : alike) {
+    ++comparisons_;
     if (SameFormat(*known, format)) return known;
+  }
   ++count_;
   return alike.emplace_back(std::move(format));
 }

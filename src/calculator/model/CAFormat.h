@@ -215,8 +215,11 @@ class CAFormatTable {
   CASharedFormat intern(CAFormat format);
   // How many distinct formats are held.
   size_t size() const { return count_; }
+  // How many held formats interning has compared an argument with, in all.
+  uint64_t comparisons() const { return comparisons_; }
 
  private:
-  std::unordered_map<size_t, std::vector<CASharedFormat>> byHash_;
+  std::unordered_map<size_t, std::vector<CASharedFormat>> byHash_;  // by FormatHash, itself seeded
   size_t count_ = 0;
+  uint64_t comparisons_ = 0;
 };

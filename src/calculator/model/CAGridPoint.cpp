@@ -158,11 +158,13 @@ bool IsOnGrid(const GridPoint& point) {
   return point.x >= 0 && point.x <= LastGridColumn() && IsGridCoordinate(point.y);
 }
 
-QString FormatGridPoint(int64_t x, int64_t y) {
-  // Written as bytes into one buffer: reference adjustment writes a point for every reference of
-  // every formula that an insert or delete moves.
-  char text[2 + kColumnLetterCapacity + 24];
-  char* out = text;
+namespace {
+
+// The A1 form of a point as Latin-1 bytes at `out`, which has room for kGridPointTextCapacity;
+// answers the end of what was written.
+constexpr size_t kGridPointTextCapacity = 2 + kColumnLetterCapacity + 24;
+char* WriteGridPoint(char* out, int64_t x, int64_t y) {
+  char* const start = out;
   if (x < 0) *out++ = '$';
   char letters[kColumnLetterCapacity];
   const int count = ColumnLetters(std::min(uint64_t(x < 0 ? ~x : x), g_maxColumn), letters);
@@ -170,8 +172,22 @@ QString FormatGridPoint(int64_t x, int64_t y) {
   if (y < 0) *out++ = '$';
   // -y for an absolute row, without overflow at the minimum.
   const uint64_t row = y < 0 ? uint64_t(~y) + 1 : uint64_t(y) + 1;
-  out = std::to_chars(out, text + sizeof text, row).ptr;
-  return QString::fromLatin1(text, out - text);
+  return std::to_chars(out, start + kGridPointTextCapacity, row).ptr;
+}
+
+}  // namespace
+
+QString FormatGridPoint(int64_t x, int64_t y) {
+  // Written as bytes into one buffer: reference adjustment writes a point for every reference of
+  // every formula that an insert or delete moves.
+  char text[kGridPointTextCapacity];
+  return QString::fromLatin1(text, WriteGridPoint(text, x, y) - text);
+}
+
+void AppendGridPoint(QString& text, const GridPoint& point) {
+  char bytes[kGridPointTextCapacity];
+  const char* end = WriteGridPoint(bytes, point.x, point.y);
+  text.append(QLatin1String(bytes, end - bytes));
 }
 
 QString StringFromGridPoint(int64_t x, int64_t y) {

@@ -101,6 +101,8 @@ bool ParseGridPoint(const QString& text, qsizetype first, qsizetype end, GridPoi
 // last one, so that the text is always a reference.
 QString FormatGridPoint(int64_t x, int64_t y);
 inline QString FormatGridPoint(const GridPoint& point) { return FormatGridPoint(point.x, point.y); }
+// The same appended to a text, with no text of its own made.
+void AppendGridPoint(QString& text, const GridPoint& point);
 
 // "x,y" in decimal, "*" for the wildcard; used by undo archives, the selection archive and
 // notifications.

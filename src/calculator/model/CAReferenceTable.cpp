@@ -1,12 +1,27 @@
 #include "calculator/model/CAReferenceTable.h"
 
 #include "framlet/foundation/flBase.h"
+#include "framlet/foundation/flReadingMeter.h"
 
 #include <algorithm>
 #include <array>
 #include <limits>
 #include <memory_resource>
+#include <new>
 #include <unordered_map>
+
+namespace {
+
+// A block of the table about to be made anew at `bytes`, the old one of `held` bytes kept while
+// it is filled. A reading on a meter (an open, a paste) asks the meter first: the table grows as
+// the references a file names do, by doubling, and one that would pass the reading's budget ends
+// the reading here, as a failed allocation would, before the block is made.
+void AskMeterForBlock(size_t bytes, size_t held) {
+  FLReadingMeter* meter = FLReadingMeter::current();
+  if (meter && !meter->room(int64_t(bytes) - int64_t(held), int64_t(held))) throw std::bad_alloc();
+}
+
+}  // namespace
 
 namespace {
 
@@ -483,6 +498,8 @@ class PointMap {
       freeGroups_.pop_back();
     } else {
       group = uint32_t(groups_.size());
+      if (groups_.size() == groups_.capacity())
+        AskMeterForBlock(std::max<size_t>(1, groups_.capacity() * 2) * sizeof(Group), groups_.capacity() * sizeof(Group));
       groups_.emplace_back();
     }
     slots_[i] = Slot{key, group, 0};
@@ -531,6 +548,7 @@ class PointMap {
   size_t next(size_t i) const { return (i + 1) & (slots_.size() - 1); }
 
   void grow() {
+    AskMeterForBlock(slots_.size() * 2 * sizeof(Slot), slots_.size() * sizeof(Slot));
     std::vector<Slot> old(slots_.size() * 2);
     old.swap(slots_);
     ++bits_;

@@ -305,6 +305,13 @@ void CARow::dropExtras() {
   extrasAndFlag_ &= kNeedCalculate;
 }
 
+namespace {
+
+// The entries a row's reading keeps room for between rows: a wide row's worth.
+constexpr size_t kKeptGatheringCapacity = 4096;
+
+}  // namespace
+
 std::unique_ptr<CARow> CARow::withXml(FLXmlDecoder& decoder, CADocument* document) {
   static const QLatin1String yName = XmlName(kXmlY);  // named once: every row read asks for it
   auto row = std::make_unique<CARow>(decoder.integerAttributeForTag(yName));
@@ -362,6 +369,9 @@ void CARow::loadFromXml(FLXmlDecoder& decoder, CADocument* document) {
             SortKeepingLast(more, [](const CACellEntry& entry) { return entry.x(); });
             cells_.assign(more);
           }
+          // A row of very many cells leaves the gathering's block to the allocator, not to the
+          // next row read on this thread (nor to the end of the process).
+          if (more.capacity() > kKeptGatheringCapacity) std::vector<CACellEntry>().swap(more);
           if (placed) addReferencesOfCells(*document);
           break;
         }

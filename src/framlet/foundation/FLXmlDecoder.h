@@ -85,6 +85,7 @@ class FLXmlDecoder {
   // too large for the memory stops where the budget does. Off unless asked for: a reading whose
   // caller cannot tell a text cut short (an undo record) is never cut short.
   void setMetered(bool metered) { metered_ = metered; }
+  bool metered() const { return metered_; }
   static constexpr const char* kPastBudgetReason = "Reading it would take more memory than there is.";
 
   int32_t key() const { return state_.key; }

@@ -5,6 +5,7 @@
 #include "framlet/foundation/flBase.h"
 #include "framlet/foundation/flFonts.h"
 #include "framlet/foundation/flReadingMeter.h"
+#include "framlet/foundation/flSeededHash.h"
 #include "glimmet/storage/GlimmetDoc.h"
 #include "glimmet/storage/gmAtoms.h"
 #include "glimmet/storage/gmBookmarks.h"
@@ -330,7 +331,7 @@ class Reader {
   PropRecord pendingChars_;
   PropRecord paraScratch_;  // a paragraph's formatting as it is applied
   QString pendingUrl_;  // of a hyperlink field whose result comes next
-  QHash<int64_t, FontEntry> fonts_;
+  FLHashMap<int64_t, FontEntry> fonts_;  // by the file's font numbers
   bool haveFontTable_ = false;
   int64_t defaultFont_ = -1;
   bool defaultFontPending_ = false;
@@ -377,7 +378,7 @@ class Reader {
 
   // The style sheet: RTF style numbers to the styles read.
   std::vector<SheetStyle> sheet_;
-  QHash<int64_t, uint32_t> sheetByNumber_;
+  FLHashMap<int64_t, uint32_t> sheetByNumber_;  // by the file's style numbers
   bool normalFromSheet_ = false;
   bool inStyleSheet_ = false;
   int resolving_ = 0;  // the depth of style resolution
@@ -423,11 +424,11 @@ void CopyGroupState(GroupState* to, const GroupState& from) {
 
 void Reader::ResolveDefaultFont() {
   if (!defaultFontPending_ || tolerant_ || readingFonts_) return;
-  const auto entry = fonts_.constFind(defaultFont_);
-  if (entry == fonts_.cend()) return;
+  const auto entry = fonts_.find(defaultFont_);
+  if (entry == fonts_.end()) return;
   defaultFontPending_ = false;
-  g_.chars.set<uint16_t>(CharField::font, entry->index);
-  g_.fontEncoding = entry->encoding;
+  g_.chars.set<uint16_t>(CharField::font, entry->second.index);
+  g_.fontEncoding = entry->second.encoding;
 }
 
 void Reader::Push() {
@@ -1001,7 +1002,7 @@ void Reader::RegisterFont(int64_t number, const QString& rawName, FLStringEncodi
   entry.index = IndexOfFont(mapped.isEmpty() ? name : mapped);
   entry.substituted = substituted;
   entry.encoding = encoding;
-  fonts_.insert(number, entry);
+  fonts_.insert_or_assign(number, entry);
   haveFontTable_ = true;
 }
 
@@ -1156,10 +1157,10 @@ bool Reader::CharKeyword() {
     if (!inStyleSheet_) defaultFontPending_ = false;
     const uint16_t font = c.get<uint16_t>(CharField::font);
     SetBaseProperties(kPropChar, &c);
-    const auto def = fonts_.constFind(defaultFont_);
-    c.set<uint16_t>(CharField::font, def != fonts_.cend() ? def->index : font);
+    const auto def = fonts_.find(defaultFont_);
+    c.set<uint16_t>(CharField::font, def != fonts_.end() ? def->second.index : font);
     c.set<int16_t>(CharField::size, kDefaultFontSize);
-    g_.fontEncoding = def != fonts_.cend() ? def->encoding : kFLEncodingNone;
+    g_.fontEncoding = def != fonts_.end() ? def->second.encoding : kFLEncodingNone;
     g_.assocFont = -1;
   } else if (w == "b") set8(CharField::bold, on);
   else if (w == "i" || w == "obliqueness") set8(CharField::italic, on);
@@ -1187,14 +1188,14 @@ bool Reader::CharKeyword() {
     c.set<int16_t>(CharField::size, int16_t(std::clamp<int64_t>(value_ * 2, kMinFontSize, kMaxFontSize)));
   } else if (w == "f") {
     if (!inStyleSheet_) defaultFontPending_ = false;
-    const auto entry = fonts_.constFind(value_);
-    uint16_t font = entry != fonts_.cend() ? entry->index : 0;
-    if (entry != fonts_.cend() && entry->substituted && g_.assocFont >= 0) font = uint16_t(g_.assocFont);
+    const auto entry = fonts_.find(value_);
+    uint16_t font = entry != fonts_.end() ? entry->second.index : 0;
+    if (entry != fonts_.end() && entry->second.substituted && g_.assocFont >= 0) font = uint16_t(g_.assocFont);
     c.set<uint16_t>(CharField::font, font);
-    g_.fontEncoding = entry != fonts_.cend() ? entry->encoding : kFLEncodingNone;
+    g_.fontEncoding = entry != fonts_.end() ? entry->second.encoding : kFLEncodingNone;
   } else if (w == "af") {
-    const auto entry = fonts_.constFind(value_);
-    g_.assocFont = entry != fonts_.cend() && !entry->substituted ? int32_t(entry->index) : -1;
+    const auto entry = fonts_.find(value_);
+    g_.assocFont = entry != fonts_.end() && !entry->second.substituted ? int32_t(entry->second.index) : -1;
   } else if (w == "cf") c.set<uint32_t>(CharField::color, ColorFor(value_, false));
   else if (w == "cb" || w == "highlight") c.set<uint32_t>(CharField::backColor, ColorFor(value_, true));
   else if (w == "chcfpat") {
@@ -2074,7 +2075,7 @@ uint32_t Reader::ReadStyleSheet() {
       return;
     }
     if (sheetByNumber_.contains(entry.number)) return;
-    sheetByNumber_.insert(entry.number, uint32_t(sheet_.size()));
+    sheetByNumber_.emplace(entry.number, uint32_t(sheet_.size()));
     sheet_.push_back(entry);
   };
   inStyleSheet_ = true;
@@ -2123,13 +2124,13 @@ uint32_t Reader::ReadStyleSheet() {
 // body first uses it; kGMNone when the number is not in the style sheet.
 uint32_t Reader::ResolveStyle(int64_t number, uint32_t kind) {
   if (number == 0 && (kind == kPropPara || kind == kPropChar)) return 0;
-  const auto found = sheetByNumber_.constFind(number);
-  if (found == sheetByNumber_.cend()) {
+  const auto found = sheetByNumber_.find(number);
+  if (found == sheetByNumber_.end()) {
     // Other writers name styles their sheet leaves out: such text is in Normal (no character
     // style); a chapter or table keeps its own.
     return kind == kPropPara || kind == kPropChar ? 0 : kGMNone;
   }
-  SheetStyle& style = sheet_[*found];
+  SheetStyle& style = sheet_[found->second];
   if (style.index == kGMNone - 1) return 0;  // a style based on itself in the end
   if (style.index != kGMNone) return style.index;
   // Chains of based-on and next styles are followed a few links deep; deeper ones rest on Normal.
@@ -2148,17 +2149,17 @@ uint32_t Reader::ResolveStyle(int64_t number, uint32_t kind) {
     uint32_t basedOn = 0;
     if (style.basedOn != 222 && style.basedOn != kStyleNone && style.basedOn != number &&
         sheetByNumber_.contains(style.basedOn)) {
-      basedOn = ResolveStyle(style.basedOn, sheet_[sheetByNumber_.value(style.basedOn)].kind);
+      basedOn = ResolveStyle(style.basedOn, sheet_[sheetByNumber_.at(style.basedOn)].kind);
       if (basedOn == kGMNone) basedOn = 0;
     }
     PropRecord first = style.first, chars = style.chars;
     first.index = chars.index = kGMNone;
-    index = CreateStyle(doc_, sheet_[*found].name, kUserStyleId, basedOn, kStyleNone, first,
+    index = CreateStyle(doc_, sheet_[found->second].name, kUserStyleId, basedOn, kStyleNone, first,
                         first.kind == kPropPara ? &chars : nullptr);
   }
-  sheet_[*found].index = index;
+  sheet_[found->second].index = index;
   if (index == kGMNone) return kGMNone;
-  const SheetStyle& made = sheet_[*found];
+  const SheetStyle& made = sheet_[found->second];
   if (made.kind == kPropPara && made.next != kStyleNone && made.next != number && sheetByNumber_.contains(made.next)) {
     const uint32_t next = ResolveStyle(made.next, kPropPara);
     if (next != kGMNone && index < doc_->styles.size()) doc_->styles[index].next = next;
@@ -2365,8 +2366,8 @@ bool Reader::StoreChapterTexts() {
 // The first text of a document whose style sheet did not give Normal: Normal takes the font of
 // RTF font 0 (else the text's own) and the text's size.
 bool Reader::RebuildNormal() {
-  const auto zero = fonts_.constFind(0);
-  const uint16_t font = zero != fonts_.cend() ? zero->index : g_.chars.get<uint16_t>(CharField::font);
+  const auto zero = fonts_.find(0);
+  const uint16_t font = zero != fonts_.end() ? zero->second.index : g_.chars.get<uint16_t>(CharField::font);
   return SetNormalFont(doc_, font, g_.chars.get<int16_t>(CharField::size), false);
 }
 

@@ -248,26 +248,52 @@ namespace {
 // (none fail).
 int64_t HeldSinceArmed() { return allocation_failures::g_held; }
 
+// The clipboard's cell archive of `rows` rows, in order or last first (another program's, or one
+// written by hand): each row's cells texts, or one formula naming far cells one by one, whose
+// references cost the sheet's table more than their text costs the archive.
+QByteArray ArchiveOfRows(int64_t rows, bool reversed, bool formulas) {
+  QByteArray xml = "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<spreadsheet ver=\"1\"><sel>0,0:19," +
+                   QByteArray::number(rows - 1) + "</sel><rows>";
+  for (int64_t k = 0; k < rows; ++k) {
+    const int64_t y = reversed ? rows - 1 - k : k;
+    xml += "<row y=\"" + QByteArray::number(y) + "\"><cells>";
+    if (formulas) {
+      xml += "<cell x=\"0\" y=\"" + QByteArray::number(y) + "\" type=\"f\"><f>=B" + QByteArray::number(y * 997 + 1);
+      for (int64_t r = 1; r < 40; ++r) xml += "+B" + QByteArray::number((y * 40 + r) * 997 + 1);
+      xml += "</f></cell>";
+    } else {
+      for (int64_t x = 0; x < 20; ++x)
+        xml += "<cell x=\"" + QByteArray::number(x) + "\" y=\"" + QByteArray::number(y) + "\"><v>text " +
+               QByteArray::number(x * rows + y) + "</v></cell>";
+    }
+    xml += "</cells></row>";
+  }
+  return xml + "</rows></spreadsheet>";
+}
+
 // A cell archive on the clipboard many times the paste's budget: its bytes are read as the UTF-8
 // they are (never held again as a text of their own) and its cells are built on the paste's meter,
-// which ends the reading where the budget is passed. The paste is refused with the memory alert,
-// the sheet is as it was, and the paste never held more than its budget and a little, however
-// large the archive.
+// which ends the reading where the budget is passed, the references of rows read out of order
+// (made once they are all read) included. The paste is refused with the memory alert, the sheet
+// is as it was, and the paste never held more than its budget and a little, however large the
+// archive and whatever its order.
 TEST_F(PasteMemoryTest, ACellArchiveIsReadWithinThePastesBudget) {
   constexpr int64_t kBudget = int64_t(2) << 20;
   CAFileFormatServices services;
   services.readingBudget = [] { return kBudget; };
   SetFileFormatServices(services);
   FLReadingMeter::SetHeapCountForTests(HeldSinceArmed);
-  for (const int64_t rows : {1000, 4000}) {
-    SCOPED_TRACE(rows);
-    CADocument source;
-    for (int64_t y = 0; y < rows; ++y)
-      for (int64_t x = 0; x < 20; ++x)
-        source.cellAtGridPointImperative({x, y})->setFormula(QStringLiteral("text %1").arg(x * rows + y));
-    source.setSelectionRange(GridRange{{0, 0}, {19, rows - 1}});
+  struct Case {
+    int64_t rows;
+    bool reversed;
+    bool formulas;
+  };
+  const Case cases[] = {{2000, false, false}, {4000, false, false}, {4000, true, false},
+                        {4000, false, true},  {4000, true, true},   {8000, true, true}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(testing::Message() << c.rows << " rows, reversed " << c.reversed << ", formulas " << c.formulas);
     QMimeData data;
-    const QByteArray archive = DocumentXml(source).toUtf8();
+    const QByteArray archive = ArchiveOfRows(c.rows, c.reversed, c.formulas);
     ASSERT_GT(archive.size(), kBudget / 2);
     PasteboardSetData(data, QLatin1String(kPasteboardCellsType), archive);
     const qsizetype told = window.alerts.size();

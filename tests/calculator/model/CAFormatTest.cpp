@@ -2,7 +2,9 @@
 // "format" element and the attributed text a cell is drawn with.
 #include <gtest/gtest.h>
 
+#include "calculator/model/CABorder.h"
 #include "calculator/model/CAFormat.h"
+#include "calculator/model/CANumberFormat.h"
 #include "calculator/model/CAGridPoint.h"
 #include "framlet/foundation/FLXmlDecoder.h"
 #include "framlet/foundation/FLXmlEncoder.h"
@@ -84,3 +86,49 @@ TEST(Format, ReadsBackWhatItWrote) {
 }
 
 }  // namespace
+
+// Formats that differ in one field alone, the field a file writes differently for each cell: the
+// table holds each once and compares a new one with few others, whichever field it is.
+TEST(CAFormatTable, FormatsDifferingInOneFieldAreComparedWithFewOthers) {
+  struct Case {
+    const char* field;
+    void (*vary)(CAFormat&, int);
+  };
+  const Case cases[] = {
+      {"currency symbol",
+       [](CAFormat& f, int k) {
+         CANumberFormat n;
+         n.setDisplay(kDisplayMoney);
+         n.setCurrencySymbol(QStringLiteral("C%1").arg(k));
+         f.setNumberFormat(&n);
+       }},
+      {"digits",
+       [](CAFormat& f, int k) {
+         CANumberFormat n;
+         n.setDisplay(kDisplayFloat);
+         n.setSize(k);
+         f.setNumberFormat(&n);
+       }},
+      {"border width",
+       [](CAFormat& f, int k) {
+         CABorder b;
+         b.setWidth(k + 1);
+         f.setBorder(&b);
+       }},
+      {"text colour", [](CAFormat& f, int k) { f.setTextKolor(Kolor(0x64000000u | uint32_t(k))); }},
+  };
+  constexpr int kFormats = 3000;
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.field);
+    CAFormatTable table;
+    for (int round = 0; round < 2; ++round)
+      for (int k = 0; k < kFormats; ++k) {
+        CAFormat format;
+        c.vary(format, k);
+        table.intern(std::move(format));
+      }
+    EXPECT_EQ(table.size(), size_t(kFormats));
+    // The second round finds each in about one comparison; the first compares with hardly any.
+    EXPECT_LT(table.comparisons(), uint64_t(4 * kFormats));
+  }
+}

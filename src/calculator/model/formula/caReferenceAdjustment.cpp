@@ -3,7 +3,6 @@
 #include "framlet/foundation/flBase.h"
 
 #include <algorithm>
-#include <optional>
 #include <utility>
 #include <vector>
 
@@ -238,120 +237,6 @@ GridPoint TypedFirstCorner(const QString& formula, uint64_t start) {
   return corner;
 }
 
-// One reference's text to be replaced: what it covers of the text as it was, and what it becomes.
-struct Rewrite {
-  qsizetype start;
-  qsizetype end;
-  QString written;
-  size_t token;
-  bool joins;
-};
-
-// The rewrite of the reference text that starts at the token's offset; nothing when the offset
-// lies outside the text.
-std::optional<Rewrite> RewriteOfToken(const QString& formula, const CAExpression& expression, size_t tokenIndex,
-                                      const QString& text) {
-  const uint64_t start = expression[tokenIndex].formulaIndex();
-  if (start >= uint64_t(formula.size())) {
-    LogAssert(kOutsideFormulaMessage, __func__, __FILE__, __LINE__);
-    return std::nullopt;
-  }
-  qsizetype end = qsizetype(start);
-  while (end < formula.size() && IsReferenceCharacter(formula[end])) ++end;
-  // A reference written right after a number or a name ("1D1") must not run into it: "1E1"
-  // would read as a number. A space keeps the two apart.
-  const QChar before = start > 0 ? formula[qsizetype(start) - 1] : QChar(u' ');
-  const bool joins = !text.isEmpty() && IsReferenceCharacter(text[0]) &&
-                     (before.isLetterOrNumber() || before == u'.' || before == u'_');
-  return Rewrite{qsizetype(start), end, joins ? QLatin1Char(' ') + text : text, tokenIndex, joins};
-}
-
-// Makes the rewrites of one pass (each over text of its own) in one walk of the text, and moves
-// every token's offset by what the rewrites before it changed: a formula that names a hundred
-// thousand cells is rewritten in time linear in its length, not once for each of them.
-void ApplyRewrites(QString& formula, CAExpression& expression, std::vector<Rewrite>& rewrites) {
-  if (rewrites.empty()) return;
-  // Most rewrites keep their length (a row inserted makes A2 of A1): those are made in place and
-  // move nothing.
-  if (std::all_of(rewrites.begin(), rewrites.end(),
-                  [](const Rewrite& r) { return !r.joins && r.written.size() == r.end - r.start; })) {
-    for (const Rewrite& r : rewrites) formula.replace(r.start, r.end - r.start, r.written);
-    return;
-  }
-  const auto byStart = [](const Rewrite& a, const Rewrite& b) { return a.start < b.start; };
-  if (!std::is_sorted(rewrites.begin(), rewrites.end(), byStart)) std::sort(rewrites.begin(), rewrites.end(), byStart);
-  QString result;
-  qsizetype length = formula.size();
-  for (const Rewrite& r : rewrites) length += r.written.size() - (r.end - r.start);
-  result.reserve(length);
-  qsizetype at = 0;
-  // shifts[k]: how far the rewrites before the k-th one moved the text.
-  std::vector<int64_t> shifts(rewrites.size() + 1, 0);
-  for (size_t k = 0; k < rewrites.size(); ++k) {
-    const Rewrite& r = rewrites[k];
-    if (r.start < at) {
-      // Two rewrites of one text cannot be: the later is dropped rather than the text torn.
-      LogAssert(kOutsideFormulaMessage, __func__, __FILE__, __LINE__);
-      shifts[k + 1] = shifts[k];
-      continue;
-    }
-    result += QStringView(formula).mid(at, r.start - at);
-    result += r.written;
-    at = r.end;
-    shifts[k + 1] = shifts[k] + int64_t(r.written.size()) - int64_t(r.end - r.start);
-  }
-  result += QStringView(formula).mid(at);
-  formula = std::move(result);
-  std::vector<std::pair<size_t, int64_t>> own;  // the rewritten tokens' new offsets
-  own.reserve(rewrites.size());
-  for (size_t k = 0; k < rewrites.size(); ++k)
-    own.emplace_back(rewrites[k].token, int64_t(rewrites[k].start) + shifts[k] + (rewrites[k].joins ? 1 : 0));
-  // The rewrites that start before a token moved it. Tokens come mostly in the order of their
-  // text, so the count is found by stepping from the last token's, in steps that double.
-  const size_t count = rewrites.size();
-  const auto before = [&](size_t k, int64_t index) { return int64_t(rewrites[k].start) < index; };
-  size_t last = 0;  // rewrites [0, last) start before the last token
-  for (CAFormulaToken& token : expression) {
-    const int64_t index = int64_t(token.formulaIndex());
-    size_t low = 0, high = count;  // the count lies in [low, high]
-    if (last < count && before(last, index)) {
-      low = last + 1;
-      for (size_t step = 1; low < count && before(low, index); step *= 2) {
-        last = low;
-        low = std::min(count, low + step);
-      }
-      high = low;
-      low = last + 1;
-    } else {
-      high = last;
-      for (size_t step = 1; high > 0 && !before(high - 1, index); step *= 2) {
-        last = high - 1;
-        high = high > step ? high - step : 0;
-      }
-      low = high;
-      high = last;
-    }
-    while (low < high) {
-      const size_t middle = low + (high - low) / 2;
-      if (before(middle, index))
-        low = middle + 1;
-      else
-        high = middle;
-    }
-    last = low;
-    token.setFormulaIndex(uint64_t(index + shifts[last]));
-  }
-  for (const auto& [token, index] : own) expression[token].setFormulaIndex(uint64_t(index));
-}
-
-// Replaces the reference text that starts at the token's offset and moves the offsets of the
-// tokens after it.
-void ReplaceTokenText(QString& formula, CAExpression& expression, size_t tokenIndex, const QString& text) {
-  std::vector<Rewrite> rewrites;
-  if (std::optional<Rewrite> r = RewriteOfToken(formula, expression, tokenIndex, text)) rewrites.push_back(std::move(*r));
-  ApplyRewrites(formula, expression, rewrites);
-}
-
 }  // namespace
 
 bool TokenAffectedByEdit(const CAFormulaToken& token, int64_t dx, int64_t dy, GridPoint* point,
@@ -409,86 +294,211 @@ bool TokenAffectedByCopy(const CAFormulaToken& token, int64_t dx, int64_t dy, Gr
 
 namespace {
 
-// Gives the token its new point or range and answers the text it is written as; nothing when it
-// is no reference within the text.
-std::optional<QString> AdjustedReferenceText(const QString& formula, CAExpression& expression, size_t tokenIndex,
-                                             const GridPoint& point, const GridRange& range) {
-  if (tokenIndex >= expression.size()) {
-    LogAssert(kNotAReferenceMessage, __func__, __FILE__, __LINE__);
-    return std::nullopt;
-  }
-  CAFormulaToken& token = expression[tokenIndex];
-  if (token.formulaIndex() >= uint64_t(formula.size())) {
-    LogAssert(kOutsideFormulaMessage, __func__, __FILE__, __LINE__);
-    return std::nullopt;
-  }
-  QString text;
-  switch (token.type()) {
-    case kTokenRange: {
+// One reference's text to be replaced: where it starts in the text as it was and how long it was
+// there, and where what it becomes lies in the pass's texts.
+struct Rewrite {
+  qsizetype start;
+  qsizetype textStart;
+  int64_t shiftAfter;  // how far this rewrite and those before it moved the text after them
+  qsizetype oldLength;
+  qsizetype textLength;
+  uint32_t token;
+  bool joins;
+};
+
+// The rewrites of one pass, gathered against the text as it was and made at its end in one walk
+// of the text, every token's offset moved by what the rewrites before it changed: a formula that
+// names a hundred thousand cells is rewritten in time linear in its length, not once for each of
+// them. What the references become is written into one text of the pass, not a text apiece.
+class RewritePass {
+ public:
+  RewritePass(QString& formula, CAExpression& expression) : formula_(formula), expression_(expression) {}
+
+  // Gives the token its new point (reference) or range (range token) and notes its A1 form.
+  void adjust(size_t tokenIndex, const GridPoint& point, const GridRange& range) {
+    if (tokenIndex >= expression_.size()) {
+      LogAssert(kNotAReferenceMessage, __func__, __FILE__, __LINE__);
+      return;
+    }
+    CAFormulaToken& token = expression_[tokenIndex];
+    qsizetype start, length;
+    bool joins;
+    if (!place(token, true, &start, &length, &joins)) return;
+    const int32_t type = token.type();
+    if (type != kTokenRange && type != kTokenReference) {
+      LogAssert(kNotAReferenceMessage, __func__, __FILE__, __LINE__);
+      return;
+    }
+    room();
+    const qsizetype textStart = texts_.size();
+    // A reference written right after a number or a name ("1D1") must not run into it: "1E1"
+    // would read as a number. A space keeps the two apart.
+    if (joins) texts_ += QLatin1Char(' ');
+    if (type == kTokenRange) {
       // `range` holds where each corner of the token went. Each coordinate is written on the side
       // it was typed on, so a range typed end first stays so; the token holds the corners as a
       // parse of the text orders them.
-      const GridPoint typed = TypedFirstCorner(formula, token.formulaIndex());
+      const GridPoint typed = TypedFirstCorner(formula_, token.formulaIndex());
       const GridRange& old = token.range();
       const bool flipX = typed.x != old.startPoint.x && typed.x == old.endPoint.x;
       const bool flipY = typed.y != old.startPoint.y && typed.y == old.endPoint.y;
       const GridPoint first{flipX ? range.endPoint.x : range.startPoint.x, flipY ? range.endPoint.y : range.startPoint.y};
       const GridPoint last{flipX ? range.startPoint.x : range.endPoint.x, flipY ? range.startPoint.y : range.endPoint.y};
       token.setRange(Ordered(GridRange{first, last}));
-      text = FormatGridPoint(first) + QLatin1Char(':') + FormatGridPoint(last);
-      break;
-    }
-    case kTokenReference:
+      AppendGridPoint(texts_, first);
+      texts_ += QLatin1Char(':');
+      AppendGridPoint(texts_, last);
+    } else {
       token.setPoint(point);
-      text = FormatGridPoint(point);
-      break;
-    default:
-      LogAssert(kNotAReferenceMessage, __func__, __FILE__, __LINE__);
-      return std::nullopt;
+      AppendGridPoint(texts_, point);
+    }
+    rewrites_.push_back(Rewrite{start, textStart, 0, length, texts_.size() - textStart, uint32_t(tokenIndex), joins});
   }
-  return text;
-}
 
-// The rewrites of one pass, gathered against the text as it was and made at its end.
-class RewritePass {
- public:
-  RewritePass(QString& formula, CAExpression& expression) : formula_(formula), expression_(expression) {}
-  void adjust(size_t tokenIndex, const GridPoint& point, const GridRange& range) {
-    if (const std::optional<QString> text = AdjustedReferenceText(formula_, expression_, tokenIndex, point, range))
-      add(tokenIndex, *text);
-  }
+  // Notes kDeletedReferenceText in place of the token's text; the token itself is left as it was.
   void markDeleted(size_t tokenIndex) {
     if (tokenIndex >= expression_.size()) {
       LogAssert(kNotAReferenceMessage, __func__, __FILE__, __LINE__);
       return;
     }
-    add(tokenIndex, QLatin1String(kDeletedReferenceText));
+    qsizetype start, length;
+    bool joins;
+    if (!place(expression_[tokenIndex], false, &start, &length, &joins)) return;
+    room();
+    const qsizetype textStart = texts_.size();
+    texts_ += QLatin1String(kDeletedReferenceText);
+    rewrites_.push_back(Rewrite{start, textStart, 0, length, texts_.size() - textStart, uint32_t(tokenIndex), false});
   }
-  void finish() { ApplyRewrites(formula_, expression_, rewrites_); }
+
+  void finish();
 
  private:
-  void add(size_t tokenIndex, const QString& text) {
-    if (std::optional<Rewrite> r = RewriteOfToken(formula_, expression_, tokenIndex, text)) rewrites_.push_back(std::move(*r));
+  // Where the token's reference text lies, and whether a reference written there would run into
+  // what comes before it; false, told, when its offset lies outside the text.
+  bool place(const CAFormulaToken& token, bool reference, qsizetype* start, qsizetype* length, bool* joins) const {
+    const uint64_t at = token.formulaIndex();
+    if (at >= uint64_t(formula_.size())) {
+      LogAssert(kOutsideFormulaMessage, __func__, __FILE__, __LINE__);
+      return false;
+    }
+    qsizetype end = qsizetype(at);
+    while (end < formula_.size() && IsReferenceCharacter(formula_[end])) ++end;
+    const QChar before = at > 0 ? formula_[qsizetype(at) - 1] : QChar(u' ');
+    *start = qsizetype(at);
+    *length = end - qsizetype(at);
+    *joins = reference && (before.isLetterOrNumber() || before == u'.' || before == u'_');
+    return true;
   }
+
+  // Room for a rewrite of every reference at the first, so that neither list is moved as it
+  // grows: the texts about as long as the formula.
+  void room() {
+    if (rewrites_.capacity() > 0) return;
+    size_t references = 0;
+    for (const CAFormulaToken& token : expression_)
+      references += token.type() == kTokenReference || token.type() == kTokenRange ? 1 : 0;
+    rewrites_.reserve(std::max<size_t>(references, 1));
+    texts_.reserve(formula_.size() + qsizetype(references));
+  }
+
+  // How far the rewrites before the k-th moved the text.
+  int64_t shiftBefore(size_t k) const { return k == 0 ? 0 : rewrites_[k - 1].shiftAfter; }
+
   QString& formula_;
   CAExpression& expression_;
+  QString texts_;
   std::vector<Rewrite> rewrites_;
 };
+
+void RewritePass::finish() {
+  if (rewrites_.empty()) return;
+  const QChar* texts = texts_.constData();
+  // Most rewrites keep their length (a row inserted makes A2 of A1): those are made in place and
+  // move nothing.
+  if (std::all_of(rewrites_.begin(), rewrites_.end(),
+                  [](const Rewrite& r) { return !r.joins && r.textLength == r.oldLength; })) {
+    QChar* out = formula_.data();
+    for (const Rewrite& r : rewrites_) std::copy_n(texts + r.textStart, r.textLength, out + r.start);
+    return;
+  }
+  const auto byStart = [](const Rewrite& a, const Rewrite& b) { return a.start < b.start; };
+  if (!std::is_sorted(rewrites_.begin(), rewrites_.end(), byStart)) std::sort(rewrites_.begin(), rewrites_.end(), byStart);
+  qsizetype length = formula_.size();
+  for (const Rewrite& r : rewrites_) length += r.textLength - r.oldLength;
+  QString result;
+  result.reserve(length);
+  qsizetype at = 0;
+  int64_t shift = 0;
+  for (Rewrite& r : rewrites_) {
+    if (r.start < at) {
+      // Two rewrites of one text cannot be: the later is dropped rather than the text torn.
+      LogAssert(kOutsideFormulaMessage, __func__, __FILE__, __LINE__);
+      r.shiftAfter = shift;
+      continue;
+    }
+    result += QStringView(formula_).mid(at, r.start - at);
+    result += QStringView(texts + r.textStart, r.textLength);
+    at = r.start + r.oldLength;
+    shift += int64_t(r.textLength) - int64_t(r.oldLength);
+    r.shiftAfter = shift;
+  }
+  result += QStringView(formula_).mid(at);
+  formula_ = std::move(result);
+  // The rewrites that start before a token moved it. Tokens come mostly in the order of their
+  // text, so the count is found by stepping from the last token's, in steps that double.
+  const size_t count = rewrites_.size();
+  const auto before = [&](size_t k, int64_t index) { return int64_t(rewrites_[k].start) < index; };
+  size_t last = 0;  // rewrites [0, last) start before the last token
+  for (CAFormulaToken& token : expression_) {
+    const int64_t index = int64_t(token.formulaIndex());
+    size_t low = 0, high = count;  // the count lies in [low, high]
+    if (last < count && before(last, index)) {
+      low = last + 1;
+      for (size_t step = 1; low < count && before(low, index); step *= 2) {
+        last = low;
+        low = std::min(count, low + step);
+      }
+      high = low;
+      low = last + 1;
+    } else {
+      high = last;
+      for (size_t step = 1; high > 0 && !before(high - 1, index); step *= 2) {
+        last = high - 1;
+        high = high > step ? high - step : 0;
+      }
+      low = high;
+      high = last;
+    }
+    while (low < high) {
+      const size_t middle = low + (high - low) / 2;
+      if (before(middle, index))
+        low = middle + 1;
+      else
+        high = middle;
+    }
+    last = low;
+    token.setFormulaIndex(uint64_t(index + shiftBefore(last)));
+  }
+  // A rewritten token starts where its text now does, after the space that keeps it apart.
+  for (size_t k = 0; k < count; ++k) {
+    const Rewrite& r = rewrites_[k];
+    expression_[r.token].setFormulaIndex(uint64_t(int64_t(r.start) + shiftBefore(k) + (r.joins ? 1 : 0)));
+  }
+}
 
 }  // namespace
 
 void AdjustReference(QString& formula, CAExpression& expression, size_t tokenIndex,
                      const GridPoint& point, const GridRange& range) {
-  if (const std::optional<QString> text = AdjustedReferenceText(formula, expression, tokenIndex, point, range))
-    ReplaceTokenText(formula, expression, tokenIndex, *text);
+  RewritePass pass(formula, expression);
+  pass.adjust(tokenIndex, point, range);
+  pass.finish();
 }
 
 void MarkDeletedReference(QString& formula, CAExpression& expression, size_t tokenIndex) {
-  if (tokenIndex >= expression.size()) {
-    LogAssert(kNotAReferenceMessage, __func__, __FILE__, __LINE__);
-    return;
-  }
-  ReplaceTokenText(formula, expression, tokenIndex, QLatin1String(kDeletedReferenceText));
+  RewritePass pass(formula, expression);
+  pass.markDeleted(tokenIndex);
+  pass.finish();
 }
 
 CAEditAdjustment AdjustExpressionForEdit(QString& formula, CAExpression& expression, int64_t dx,
