@@ -4,6 +4,7 @@
 // each lookup), colours whose text and background add up alike (which it compares too), and, for
 // comparison, colours it tells apart at once. Each opens in time linear in its runs, or is refused
 // as too long once the comparisons Qt would make pass the steps the page's size allows.
+// BM_PasteFontFaces and BM_PasteCssFaces paste the face pages as the clipboard's HTML.
 // BM_PasteCellArchive pastes the clipboard's archive of so many cells (written by a copy) and
 // reports the paste's peak against what it held before. One benchmark a process:
 //   benchQtFormatShapes --benchmark_filter='BM_OpenFontFaces/100000$'
@@ -84,6 +85,48 @@ void BM_OpenColours(benchmark::State& state) {
 }
 BENCHMARK(BM_OpenColours)->Arg(25'000)->Arg(100'000)->Unit(benchmark::kMillisecond)->Iterations(1);
 
+// The same pages as the clipboard's HTML beside a plain text, pasted at A1 of an empty sheet.
+void PasteRuns(benchmark::State& state, const std::function<QByteArray(int64_t)>& run) {
+  EnsureBenchApplication();
+  InstallFileFormatServices();
+  QByteArray page = "<html><body>";
+  for (int64_t k = 0; k < state.range(0); ++k) page += run(k) + "<br>\n";
+  page += "</body></html>";
+  QMimeData clipboard;
+  PasteboardSetData(clipboard, QLatin1String(kPasteboardHtmlType), page);
+  clipboard.setText(QStringLiteral("x"));
+  bool pasted = false;
+  int64_t cells = 0;
+  for (auto _ : state) {
+    state.PauseTiming();
+    CADocument sheet;
+    BenchUndoWindow window(sheet);
+    sheet.setController(&window);
+    ResetPeakMemory();
+    state.ResumeTiming();
+    pasted = sheet.paste(&clipboard, false);
+    state.PauseTiming();
+    state.counters["round_peak_MiB"] = ResidentPeakMiB();
+    cells = 0;
+    for (const std::unique_ptr<CARow>& row : sheet.rows()) cells += int64_t(row->cells().size());
+    sheet.setController(nullptr);
+    state.ResumeTiming();
+  }
+  state.counters["page_MB"] = double(page.size()) / 1e6;
+  state.counters["pasted"] = pasted;
+  state.counters["cells"] = double(cells);
+}
+
+void BM_PasteFontFaces(benchmark::State& state) {
+  PasteRuns(state, [](int64_t k) { return "<font face=\"Face" + QByteArray::number(k) + "\">x</font>"; });
+}
+BENCHMARK(BM_PasteFontFaces)->Arg(25'000)->Arg(100'000)->Unit(benchmark::kMillisecond)->Iterations(1);
+
+void BM_PasteCssFaces(benchmark::State& state) {
+  PasteRuns(state, [](int64_t k) { return "<span style=\"font-family: Face" + QByteArray::number(k) + "\">x</span>"; });
+}
+BENCHMARK(BM_PasteCssFaces)->Arg(25'000)->Arg(100'000)->Unit(benchmark::kMillisecond)->Iterations(1);
+
 // The clipboard's cell archive of so many rows of 10 text cells, as a copy writes it, pasted at
 // A1 of an empty sheet: pasted, or refused with the memory alert once its reading passes the
 // paste's budget. round_peak_MiB is the paste's peak; before_MiB what the process held before it
@@ -125,7 +168,7 @@ void BM_PasteCellArchive(benchmark::State& state) {
   SetPageReadingBudget(previousBudget);
 }
 BENCHMARK(BM_PasteCellArchive)
-    ->Args({100'000, 0})->Args({400'000, 0})->Args({400'000, 256})
+    ->Args({100'000, 0})->Args({400'000, 0})->Args({400'000, 256})->Args({100'000, 32})->Args({1'000'000, 256})->Args({1'000'000, 0})
     ->ArgNames({"rows", "budget"})->Unit(benchmark::kMillisecond)->Iterations(1);
 
 }  // namespace
