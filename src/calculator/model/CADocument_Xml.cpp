@@ -6,6 +6,7 @@
 
 #include "calculator/model/CAColumn.h"
 #include "calculator/model/CAPicture.h"
+#include "calculator/model/CAReferenceTable.h"
 #include "calculator/model/CARow.h"
 #include "calculator/model/caDocumentXml.h"
 #include "calculator/model/caPackageWindow.h"
@@ -24,6 +25,7 @@
 #include <QTimer>
 
 #include <cmath>
+#include <optional>
 
 namespace {
 
@@ -101,6 +103,9 @@ int64_t ReferencePieces(const CARow& row) {
 void CADocument::loadFromXml(FLXmlDecoder& decoder) {
   const CAFormatSharing sharing;  // cells written with one format share it
   CAFormulaSeparatorsReading separators;
+  // A metered reading's reference table grows on its meter too.
+  std::optional<CAMeteredTableGrowth> meteredGrowth;
+  if (decoder.metered()) meteredGrowth.emplace();
   PrepareSpreadsheetDecoder(decoder);
   double fontSize = kInitialFontSize;
   QString fontName;

@@ -9,14 +9,18 @@
 #include <memory_resource>
 #include <new>
 #include <unordered_map>
+#include <utility>
 
 namespace {
 
+thread_local bool t_meteredGrowth = false;
+
 // A block of the table about to be made anew at `bytes`, the old one of `held` bytes kept while
-// it is filled. A reading on a meter (an open, a paste) asks the meter first: the table grows as
-// the references a file names do, by doubling, and one that would pass the reading's budget ends
-// the reading here, as a failed allocation would, before the block is made.
+// it is filled. Within a metered growth the meter is asked first: the table grows as the
+// references a file names do, by doubling, and one that would pass the reading's budget ends the
+// reading here, as a failed allocation would, before the block is made.
 void AskMeterForBlock(size_t bytes, size_t held) {
+  if (!t_meteredGrowth) return;
   FLReadingMeter* meter = FLReadingMeter::current();
   if (meter && !meter->room(int64_t(bytes) - int64_t(held), int64_t(held))) throw std::bad_alloc();
 }
@@ -619,6 +623,10 @@ struct CAReferenceTable::Storage {
 
 // ---------------------------------------------------------------------------------------------
 // Table
+
+CAMeteredTableGrowth::CAMeteredTableGrowth() : previous_(std::exchange(t_meteredGrowth, true)) {}
+
+CAMeteredTableGrowth::~CAMeteredTableGrowth() { t_meteredGrowth = previous_; }
 
 CAReferenceTable::CAReferenceTable() : storage_(std::make_unique<Storage>()) {}
 

@@ -17,6 +17,22 @@
 // formulas name.
 using GridPointHash = FLSeededHash;
 
+// While one lives on a thread, the reference tables it fills ask the thread's reading meter before
+// a block of theirs doubles, and throw std::bad_alloc where the meter refuses, as a failed
+// allocation would, before the block is made: a metered reading (the clipboard's cell archive)
+// whose formulas name many cells then stops within its budget rather than a doubled block past it.
+// Whoever reads so catches the failure (the paste's guard does).
+class CAMeteredTableGrowth {
+ public:
+  CAMeteredTableGrowth();
+  ~CAMeteredTableGrowth();
+  CAMeteredTableGrowth(const CAMeteredTableGrowth&) = delete;
+  CAMeteredTableGrowth& operator=(const CAMeteredTableGrowth&) = delete;
+
+ private:
+  bool previous_;
+};
+
 class CAReferenceTable {
  public:
   CAReferenceTable();
