@@ -162,6 +162,12 @@ TEST(caReferenceAdjustment, AFormulaNamingManyCellsIsRewrittenWholeInOnePass) {
   } cases[] = {
       // Each reference grows by a digit here and there: every later one moves by what went before.
       {"rows inserted", Terms(n, ref("A%d*B%d")), 0, 9, false, Terms(n, [](int k) { return QString::asprintf("A%d*B%d", k + 9, k + 9); })},
+      // Most keep their length (made in place), the ones at 9, 99 and 999 grow.
+      {"one row inserted", Terms(n, ref("A%d-B%d")), 0, 1, false,
+       Terms(n, [](int k) { return QString::asprintf("A%d-B%d", k + 1, k + 1); })},
+      // A range typed end first is written so again, its corners moved.
+      {"ranges typed end first", Terms(n, ref("SUM(B%d:A%d)")), 0, 3, false,
+       Terms(n, [](int k) { return QString::asprintf("SUM(B%d:A%d)", k + 3, k + 3); })},
       {"rows deleted", Terms(n, ref("A%d+$A$%d")) + QStringLiteral("+SUM(C20:C30)"), 0, -1, false,
        Terms(n, [](int k) { return k == 1 ? QStringLiteral("<Reference>+$A$1") : QString::asprintf("A%d+$A$%d", k - 1, k); }) +
            QStringLiteral("+SUM(C19:C29)")},
