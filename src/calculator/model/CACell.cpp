@@ -17,6 +17,7 @@
 #include "framlet/foundation/FLXmlDecoder.h"
 #include "framlet/foundation/FLXmlEncoder.h"
 #include "framlet/foundation/flBase.h"
+#include "framlet/foundation/flSeededHash.h"
 #include "framlet/foundation/flDates.h"
 #include "framlet/foundation/flFileSupport.h"
 #include "framlet/foundation/flPasswords.h"
@@ -99,7 +100,7 @@ QString Decipher(const QString& text) {
 // Made by the outermost scope: a thread that never shares pays for no table, and a format
 // given outside a scope reads one plain word.
 struct SharedFormats {
-  QHash<QString, CASharedFormat> byXml;
+  FLHashMap<QString, CASharedFormat> byXml;  // seeded, and one that cannot grow throws
   CAFormatTable byValue;
 };
 thread_local int t_sharingScopes = 0;
@@ -117,9 +118,9 @@ CASharedFormat ReadFormat(FLXmlDecoder& decoder) {
   if (!t_sharedFormats) return format;
   // From the format's tag to where its reading stopped: everything the format was read from.
   const QString xml = decoder.text(start, decoder.position()).toString();
-  const auto found = t_sharedFormats->byXml.constFind(xml);
-  if (found != t_sharedFormats->byXml.constEnd()) return *found;
-  t_sharedFormats->byXml.insert(xml, format);
+  const auto found = t_sharedFormats->byXml.find(xml);
+  if (found != t_sharedFormats->byXml.end()) return found->second;
+  t_sharedFormats->byXml.emplace(xml, format);
   return format;
 }
 
