@@ -18,6 +18,7 @@
 #include "framlet/foundation/flStringExtensions.h"
 #include "framlet/foundation/flTextServices.h"
 #include "glimmet/storage/GlimmetDoc.h"
+#include "glimmet/storage/gmAttributedImport.h"
 #include "glimmet/storage/gmFetch.h"
 #include "glimmet/storage/gmKnots.h"
 #include "glimmet/storage/gmProperties.h"
@@ -83,7 +84,7 @@ QString WithoutInnerCharacters(QString text) {
 namespace {
 
 // The page whose conversion is under way, when it is one: how it writes its numbers.
-const PageNumberSyntax* t_pageSyntax = nullptr;
+const PageNumberSyntaxScope* t_pageSyntax = nullptr;
 
 bool IsBlankMark(QChar ch) { return ch == u' ' || ch == QChar(0x00A0) || ch == QChar(0x202F) || ch == QChar(0x2009); }
 bool IsApostropheMark(QChar ch) { return ch == u'\'' || ch == QChar(0x2019); }
@@ -104,17 +105,25 @@ std::optional<CANumber> PageNumberOf(const QString& text, const PageNumberSyntax
   return CANumber::withValidatedString(text, CANumberSyntax{u'.', u',', syntax.currency});
 }
 
+int32_t PageDateOf(const QString& shown, const PageNumberSyntax& syntax) {
+  if (!syntax.dates) return 0;
+  const QString text = cleanUp(shown, false, false);
+  if (text.isEmpty() || text[0] == u'=') return 0;
+  // A language that writes its year first reads a leading year of two digits as one.
+  if (syntax.dates->yearFirst)
+    if (const int32_t day = ParseWrittenDate(text, *syntax.dates)) return day;
+  if (const int32_t day = ParseIntoDayIndexInOrder(text, *syntax.dates)) return day;
+  return ParseWrittenDate(text, *syntax.dates);
+}
+
 void EnterPageText(CACell& cell, const QString& text, const PageNumberSyntax* syntax) {
   if (syntax) {
     if (syntax->dates) {
       // A date as the page's language writes it, ahead of a number, as typing reads one.
-      const QString cleaned = cleanUp(text, false, false);
-      if (!cleaned.isEmpty() && cleaned[0] != u'=') {
-        if (const int32_t day = ParseIntoDayIndexInOrder(cleaned, *syntax->dates)) {
-          cell.setNumberValue(CANumber(day));
-          cell.setValueType(kValueDate);
-          return;
-        }
+      if (const int32_t day = PageDateOf(text, *syntax)) {
+        cell.setNumberValue(CANumber(day));
+        cell.setValueType(kValueDate);
+        return;
       }
     }
     if (const std::optional<CANumber> number = PageNumberOf(text, *syntax)) {
@@ -133,12 +142,29 @@ void EnterPageText(CACell& cell, const QString& text, const PageNumberSyntax* sy
   cell.setNeedRecalc(false);
 }
 
-PageNumberSyntaxScope::PageNumberSyntaxScope(const PageNumberSyntax* syntax) : outer_(t_pageSyntax) {
+PageNumberSyntaxScope::PageNumberSyntaxScope(const PageNumberSyntax* syntax, const GMTextLanguages* languages,
+                                             std::vector<std::optional<PageNumberSyntax>> languageSyntaxes)
+    : outer_(t_pageSyntax), languages_(languages), languageSyntaxes_(std::move(languageSyntaxes)) {
   if (syntax) syntax_ = *syntax;
-  t_pageSyntax = syntax_ ? &*syntax_ : nullptr;
+  t_pageSyntax = this;
 }
 
 PageNumberSyntaxScope::~PageNumberSyntaxScope() { t_pageSyntax = outer_; }
+
+const PageNumberSyntax* PageNumberSyntaxScope::SyntaxAt(uint32_t cp) {
+  const PageNumberSyntaxScope* scope = t_pageSyntax;
+  if (!scope) return nullptr;
+  if (scope->languages_ && !scope->languages_->empty()) {
+    const int32_t language = scope->languages_->at(cp);
+    if (language >= 0) {
+      const size_t index = size_t(language);
+      return index < scope->languageSyntaxes_.size() && scope->languageSyntaxes_[index]
+                 ? &*scope->languageSyntaxes_[index]
+                 : nullptr;
+    }
+  }
+  return scope->syntax_ ? &*scope->syntax_ : nullptr;
+}
 
 int32_t EngineAlignmentForSheet(int32_t alignment) {
   if (alignment == kAlignmentCenter) return 1;
@@ -821,7 +847,10 @@ bool CADocument::convertParagraph(uint32_t* cp, const GridPoint& point, bool inT
         case FieldPiece::Kind::Words: {
           const QString text = WithoutInnerCharacters(piece.shown);
           if (text.isEmpty()) break;
-          EnterPageText(*cell, text, t_pageSyntax);
+          // In the language of the words' first character, as their looks are.
+          uint32_t textFirst = field.looksOfWords ? field.wordsFirst : field.runFirst;
+          while (textFirst < end && IsKinkChar(doc->charAt(textFirst))) ++textFirst;
+          EnterPageText(*cell, text, PageNumberSyntaxScope::SyntaxAt(textFirst));
           made = true;
           break;
         }
