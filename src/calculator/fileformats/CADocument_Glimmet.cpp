@@ -9,6 +9,7 @@
 #include "calculator/model/CACell.h"
 #include "calculator/model/CAColumn.h"
 #include "calculator/model/CADocument.h"
+#include "calculator/model/CANumberFormat.h"
 #include "calculator/model/CAPicture.h"
 #include "framlet/foundation/FLImage.h"
 #include "framlet/foundation/flCharacterClasses.h"
@@ -116,13 +117,47 @@ int32_t PageDateOf(const QString& shown, const PageNumberSyntax& syntax) {
   return ParseWrittenDate(text, *syntax.dates);
 }
 
-void EnterPageText(CACell& cell, const QString& text, const PageNumberSyntax* syntax) {
+namespace {
+
+// The date format of the sheet that shows `day` as the page wrote it (`shown`, cleaned up), where
+// one does and the sheet's own way of showing dates does not.
+std::optional<CANumberFormat> ShownDateFormat(const QString& shown, int32_t day) {
+  if (FormatDayIndex(day) == shown) return std::nullopt;
+  const bool words = std::any_of(shown.begin(), shown.end(), [](QChar c) { return c.isLetter(); });
+  CANumberFormat format;
+  format.setDisplay(kDisplayDate);
+  format.setShortDashes(shown.contains(u'-'));
+  const std::vector<int32_t> months = words ? std::vector<int32_t>{kMonthLongName, kMonthShortName}
+                                            : std::vector<int32_t>{kMonthNumber};
+  const std::vector<int32_t> weekdays = words ? std::vector<int32_t>{kWeekdayNone, kWeekdayShort, kWeekdayLong}
+                                              : std::vector<int32_t>{kWeekdayNone};
+  for (const int32_t order : {kDateOrderDMY, kDateOrderMDY, kDateOrderYMD})
+    for (const int32_t month : months)
+      for (const int32_t weekday : weekdays)
+        for (const int32_t year : {kYearFull, kYearTwoDigits})
+          for (const bool pad : {false, true}) {
+            format.setDateOrder(order);
+            format.setMonthOption(month);
+            format.setWeekdayOption(weekday);
+            format.setYearOption(year);
+            format.setPadDayMonth(pad);
+            if (format.formatDate(day) == shown) return format;
+          }
+  return std::nullopt;
+}
+
+}  // namespace
+
+void EnterPageText(CACell& cell, const QString& text, const PageNumberSyntax* syntax,
+                   std::optional<CANumberFormat>* shownAs) {
   if (syntax) {
     if (syntax->dates) {
-      // A date as the page's language writes it, ahead of a number, as typing reads one.
+      // A date as the page's language writes it, ahead of a number, as typing reads one; shown
+      // as the page shows it where the sheet has a way to.
       if (const int32_t day = PageDateOf(text, *syntax)) {
         cell.setNumberValue(CANumber(day));
         cell.setValueType(kValueDate);
+        if (shownAs) *shownAs = ShownDateFormat(cleanUp(text, false, false), day);
         return;
       }
     }
@@ -843,6 +878,7 @@ bool CADocument::convertParagraph(uint32_t* cp, const GridPoint& point, bool inT
       }
       auto cell = std::make_unique<CACell>(GridPoint{x, at.y}, this);
       bool made = false;
+      std::optional<CANumberFormat> shownDate;
       switch (piece.kind) {
         case FieldPiece::Kind::Words: {
           const QString text = WithoutInnerCharacters(piece.shown);
@@ -850,7 +886,7 @@ bool CADocument::convertParagraph(uint32_t* cp, const GridPoint& point, bool inT
           // In the language of the words' first character, as their looks are.
           uint32_t textFirst = field.looksOfWords ? field.wordsFirst : field.runFirst;
           while (textFirst < end && IsKinkChar(doc->charAt(textFirst))) ++textFirst;
-          EnterPageText(*cell, text, PageNumberSyntaxScope::SyntaxAt(textFirst));
+          EnterPageText(*cell, text, PageNumberSyntaxScope::SyntaxAt(textFirst), &shownDate);
           made = true;
           break;
         }
@@ -873,6 +909,7 @@ bool CADocument::convertParagraph(uint32_t* cp, const GridPoint& point, bool inT
       }
       if (!made) continue;
       CAFormat format = FieldFormat(backgroundKolor, paraProps);
+      if (shownDate) format.setNumberFormat(&*shownDate);
       const bool ownLooks = piece.kind == FieldPiece::Kind::Words ||
                             (piece.kind == FieldPiece::Kind::Link && k == field.main && field.looksOfWords);
       if (ownLooks) {

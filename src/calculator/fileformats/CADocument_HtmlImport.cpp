@@ -2145,10 +2145,12 @@ bool LoadHtmlPage(CADocument& document, QString html, const QString& path, FLErr
           if (row[x].text.isEmpty()) continue;
           auto cell = std::make_unique<CACell>(GridPoint{int64_t(x), first + 1 + int64_t(y)}, &document);
           const std::optional<StoredEntry> entry = StoredValueEntry(row[x].text, row[x].value, table->valuePoint);
+          std::optional<CANumberFormat> shownDate;
           if (entry) cell->setNumberValue(entry->number);
-          else EnterPageText(*cell, row[x].text, syntax ? &*syntax : nullptr);
+          else EnterPageText(*cell, row[x].text, syntax ? &*syntax : nullptr, &shownDate);
           CAFormat format = row[x].look.format();
           if (entry && entry->format) format.setNumberFormat(&*entry->format);
+          else if (shownDate) format.setNumberFormat(&*shownDate);
           if (format.mask() != 0) formats.giveCell(*cell, format, document);
           document.storeCell(std::move(cell));
         }

@@ -15,6 +15,7 @@
 class CACell;
 class CADocument;
 class CANumber;
+class CANumberFormat;
 class GMTextLanguages;
 class QString;
 struct GlimmetDoc;
@@ -86,7 +87,10 @@ int32_t PageDateOf(const QString& text, const PageNumberSyntax& syntax);
 // only the user's syntax makes a number or a date of ("1,5" on a page that writes "1.5") stays a
 // text. Without a syntax (a page that declares none, the text of an RTF document), as the user
 // types it.
-void EnterPageText(CACell& cell, const QString& text, const PageNumberSyntax* syntax);
+// With `shownAs`, a date takes there the date format that shows it as the page does, where the
+// sheet has one and its own way of showing dates differs.
+void EnterPageText(CACell& cell, const QString& text, const PageNumberSyntax* syntax,
+                   std::optional<CANumberFormat>* shownAs = nullptr);
 // While one lives, the conversion of the import document enters its texts as a page's in `syntax`
 // (as the user types them where it is null); with `languages`, a text the page declares in a
 // language of its own (an element's lang) in that language's syntax, `languageSyntaxes` giving
