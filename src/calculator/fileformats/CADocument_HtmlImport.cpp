@@ -1874,16 +1874,14 @@ int64_t PlainTableHtmlCost(QByteArrayView page) {
   return page.size() * kPlainTableCharacterCost + HtmlOpeningTags(page) * kPlainTableElementCost;
 }
 
-QString RichTextHtmlTooLargeReason(int64_t cost) {
+QString RichTextHtmlTooLargeReason(int64_t cost, bool pasted) {
   // A page stopped by the work it asks for, not by what it holds, names no memory.
-  if (cost <= 0) return QStringLiteral("The page is too large to open: reading it would take too long.");
-  return QStringLiteral("The page is too large to open: reading it would take about %1 of memory.")
-      .arg(MemorySizeText(cost));
+  if (cost <= 0) return QLatin1String(pasted ? kPageTooLongToPasteReason : kPageTooLongToOpenReason);
+  return QLatin1String(pasted ? kPageTooLargeToPasteReason : kPageTooLargeToOpenReason).arg(MemorySizeText(cost));
 }
 
-QString HtmlTooDeepReason() {
-  return QStringLiteral("The page is nested too deeply to open: it leaves more elements open inside one another "
-                        "than any page does.");
+QString HtmlTooDeepReason(bool pasted) {
+  return QLatin1String(pasted ? kPageTooDeepToPasteReason : kPageTooDeepToOpenReason);
 }
 
 namespace {
@@ -2047,7 +2045,7 @@ bool LoadHtmlPage(CADocument& document, QString html, const QString& path, FLErr
   const bool pasted = path.isEmpty();
   const int64_t leastCost = PlainTableHtmlCost(html);
   if (leastCost > kReaderMemoryBudget) {
-    SetError(error, kHtmlTooLargeCode, RichTextHtmlTooLargeReason(leastCost));
+    SetError(error, kHtmlTooLargeCode, RichTextHtmlTooLargeReason(leastCost, pasted));
     return false;
   }
   // What every stage from here grows the heap by (the reading, the rich text, its import, the
@@ -2062,7 +2060,7 @@ bool LoadHtmlPage(CADocument& document, QString html, const QString& path, FLErr
   const auto refusedCost = [&](int64_t cost) { return meter.tooLong() && !meter.tooLarge() ? 0 : cost; };
   const auto refuse = [&](int64_t cost) {
     if (meter.outOfMemory()) SetError(error, ENOMEM, QLatin1String(kOutOfMemoryReason), kFLPosixErrorDomain);
-    else SetError(error, kHtmlTooLargeCode, RichTextHtmlTooLargeReason(refusedCost(cost)));
+    else SetError(error, kHtmlTooLargeCode, RichTextHtmlTooLargeReason(refusedCost(cost), pasted));
     return false;
   };
   const auto tooLarge = [&](int64_t cost) { return refuse(std::max(cost, meter.grown())); };
@@ -2107,7 +2105,7 @@ bool LoadHtmlPage(CADocument& document, QString html, const QString& path, FLErr
     html = QString();
     if (reading.outcome == GMHtmlReading::Outcome::TooLarge) return refuse(reading.cost);
     if (reading.outcome == GMHtmlReading::Outcome::TooDeep) {
-      SetError(error, -50, HtmlTooDeepReason());
+      SetError(error, -50, HtmlTooDeepReason(pasted));
       return false;
     }
     if (!reading.read()) {

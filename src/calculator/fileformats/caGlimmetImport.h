@@ -54,8 +54,12 @@ int32_t EngineAlignmentForSheet(int32_t alignment);
 int32_t SheetAlignmentForEngine(int32_t alignment);
 
 // Why an RTF or RTFD document is not read: what reading it would take (cost in bytes; 0: it
-// would take more steps than its size allows).
-QString RtfTooLargeReason(int64_t cost);
+// would take more steps than its size allows), in the words of an open or of a paste.
+inline constexpr const char* kRtfTooLargeToOpenReason =
+    "The document is too large to open: reading it would take about %1 of memory.";
+inline constexpr const char* kRtfTooLongToOpenReason =
+    "The document is too large to open: reading it would take too long.";
+QString RtfTooLargeReason(int64_t cost, bool pasted = false);
 inline constexpr const char* kPasteRtfTooLargeMessage = "The text can't be pasted.";
 // Reads pasted RTF into the document as an open reads a file, within the same budget: text past
 // it is refused with the size alert, and `*refused` set.
