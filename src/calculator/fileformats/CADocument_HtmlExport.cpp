@@ -181,7 +181,7 @@ struct HtmlExport {
   int pictureCount = 0;
   // The file each image went to: cells that share an image share its file, which a reader
   // then decodes once.
-  QHash<QByteArray, QString> pictureFiles;
+  FLKeyedTable<QByteArray, QString> pictureFiles;
   int checkboxCount = 0;
   int indent = 1;
   FLError* error = nullptr;

@@ -52,7 +52,7 @@ bool CADocument::loadNativeFileCore(const QString& path, FLError* error) {
         QDir(imagesPath).entryList(QDir::Files | QDir::Hidden | QDir::System, QDir::Name);
     // Each file is told a picture by its first bytes now; it is decoded when a cell shows it,
     // so that pictures no cell shows cost nothing however large they are.
-    QHash<QString, QString> pending;
+    FLKeyedTable<QString, QString> pending;
     for (qsizetype i = names.size() - 1; i >= 0; --i) {
       const QString& name = names[i];
       if (name.startsWith(QLatin1Char('.'))) continue;

@@ -3,6 +3,7 @@
 // document's members; they are defined by subject in CADocument_<Subject>.cpp files.
 #pragma once
 
+#include "framlet/foundation/flSeededHash.h"
 #include "calculator/model/CAFormat.h"
 #include "calculator/model/CAGridPoint.h"
 #include "calculator/model/CAReferenceTable.h"
@@ -90,7 +91,7 @@ class CADocument : public FLDocument, public TextImportDelegate {
  public:
   using RowList = std::vector<std::unique_ptr<CARow>>;
   using ColumnList = std::vector<std::unique_ptr<CAColumn>>;
-  using PictureTable = QHash<QString, std::shared_ptr<CAPicture>>;
+  using PictureTable = FLKeyedTable<QString, std::shared_ptr<CAPicture>>;
   // Called with a cell, its index in its row and the row's stop flag.
   using CellBlock = std::function<void(CACell& cell, size_t index, bool& stop)>;
   using CellReadingBlock = std::function<void(const CACell& cell, bool& stop)>;
@@ -141,7 +142,7 @@ class CADocument : public FLDocument, public TextImportDelegate {
   // The picture files of an opened package, by guid, that no cell has shown yet: a picture is
   // decoded (priced by its pixels first) when the first cell that shows it is read, so that a
   // package's pictures no cell shows cost nothing.
-  void setPendingPictureFiles(QHash<QString, QString> files) { pendingPictureFiles_ = std::move(files); }
+  void setPendingPictureFiles(FLKeyedTable<QString, QString> files) { pendingPictureFiles_ = std::move(files); }
   // The picture of the guid: the document's, else the one its pending file gives (entered in
   // pictures); null when there is neither or the file is no picture.
   std::shared_ptr<CAPicture> pictureNamed(const QString& guid);
@@ -856,7 +857,7 @@ class CADocument : public FLDocument, public TextImportDelegate {
   RowList rows_;
   ColumnList columns_;
   PictureTable pictures_;
-  QHash<QString, QString> pendingPictureFiles_;
+  FLKeyedTable<QString, QString> pendingPictureFiles_;
   PictureReading pictureReading_;
   bool cellAdded_ = false;
   GridPoint maxDisplayGridPoint_;

@@ -641,7 +641,7 @@ void CADocument::adoptSavedPictureNames() {
   // format leaves every picture as it was.
   PictureTable renamed;
   bool changed = false;
-  for (const std::shared_ptr<CAPicture>& picture : std::as_const(pictures())) {
+  for (const std::shared_ptr<CAPicture>& picture : pictures()) {
     const QString& name = picture->saveGuid();
     const QString file = name + QLatin1Char('.') + CAPicture::extensionForFormat(picture->imageFormat());
     if (!name.isEmpty() && name != picture->guid() && picture->saved() && QFileInfo::exists(images.filePath(file))) {
@@ -655,10 +655,8 @@ void CADocument::adoptSavedPictureNames() {
 
 std::shared_ptr<CAPicture> CADocument::pictureNamed(const QString& guid) {
   if (std::shared_ptr<CAPicture> picture = pictures_.value(guid)) return picture;
-  const auto pending = pendingPictureFiles_.constFind(guid);
-  if (pending == pendingPictureFiles_.constEnd()) return nullptr;
-  const QString path = *pending;
-  pendingPictureFiles_.erase(pending);
+  if (!pendingPictureFiles_.contains(guid)) return nullptr;
+  const QString path = pendingPictureFiles_.take(guid);
   FLPictureRefusal refusal = FLPictureRefusal::None;
   std::shared_ptr<CAPicture> picture = CAPicture::withFile(path, guid, this, &refusal);
   if (!picture) ++pictureReading_.unreadable;

@@ -28,11 +28,11 @@ QString Flag(bool on) { return on ? QStringLiteral("1") : QStringLiteral("0"); }
 // many cells, and the text's making costs more than the rest of a format's writing.
 QString KolorText(Kolor kolor) {
   constexpr qsizetype kKeptColours = 256;
-  thread_local QHash<Kolor, QString> texts;
-  const auto found = texts.constFind(kolor);
-  if (found != texts.cend()) return *found;
-  if (texts.size() >= kKeptColours) texts.clear();
-  return *texts.insert(kolor, NewKolorString(kolor));
+  thread_local FLHashMap<Kolor, QString> texts;
+  const auto found = texts.find(kolor);
+  if (found != texts.end()) return found->second;
+  if (texts.size() >= size_t(kKeptColours)) texts.clear();
+  return texts.emplace(kolor, NewKolorString(kolor)).first->second;
 }
 
 }  // namespace

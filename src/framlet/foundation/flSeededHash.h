@@ -8,11 +8,14 @@
 #include <QHashFunctions>
 #include <QString>
 #include <QStringView>
+#include <QList>
 
 #include <array>
 #include <concepts>
 #include <cstddef>
 #include <cstdint>
+#include <iterator>
+#include <utility>
 #include <type_traits>
 #include <unordered_map>
 #include <unordered_set>
@@ -91,3 +94,67 @@ template <class Key, class Value>
 using FLHashMap = std::unordered_map<Key, Value, FLSeededHash>;
 template <class Key>
 using FLHashSet = std::unordered_set<Key, FLSeededHash>;
+
+// Such a table with the few calls of Qt's that the document's tables are used through (a value
+// or an empty one, contains, insert, remove, keys), walked by its values as Qt's are.
+template <class Key, class Value>
+class FLKeyedTable {
+  using Map = FLHashMap<Key, Value>;
+
+ public:
+  class const_iterator {
+   public:
+    using iterator_category = std::forward_iterator_tag;
+    using value_type = Value;
+    using difference_type = std::ptrdiff_t;
+    using pointer = const Value*;
+    using reference = const Value&;
+    const_iterator() = default;
+    explicit const_iterator(typename Map::const_iterator at) : at_(at) {}
+    const Value& operator*() const { return at_->second; }
+    const Value* operator->() const { return &at_->second; }
+    const Key& key() const { return at_->first; }
+    const_iterator& operator++() {
+      ++at_;
+      return *this;
+    }
+    const_iterator operator++(int) { return const_iterator(at_++); }
+    bool operator==(const const_iterator& other) const { return at_ == other.at_; }
+
+   private:
+    typename Map::const_iterator at_;
+  };
+
+  const_iterator begin() const { return const_iterator(map_.cbegin()); }
+  const_iterator end() const { return const_iterator(map_.cend()); }
+  const_iterator find(const Key& key) const { return const_iterator(map_.find(key)); }
+
+  Value value(const Key& key) const {
+    const auto found = map_.find(key);
+    return found == map_.end() ? Value() : found->second;
+  }
+  bool contains(const Key& key) const { return map_.find(key) != map_.end(); }
+  void insert(const Key& key, Value value) { map_.insert_or_assign(key, std::move(value)); }
+  bool remove(const Key& key) { return map_.erase(key) != 0; }
+  // The value under the key, taken out of the table (an empty one when there is none).
+  Value take(const Key& key) {
+    const auto found = map_.find(key);
+    if (found == map_.end()) return Value();
+    Value value = std::move(found->second);
+    map_.erase(found);
+    return value;
+  }
+  void clear() { map_.clear(); }
+  qsizetype size() const { return qsizetype(map_.size()); }
+  bool isEmpty() const { return map_.empty(); }
+  bool empty() const { return map_.empty(); }
+  QList<Key> keys() const {
+    QList<Key> keys;
+    keys.reserve(size());
+    for (const auto& entry : map_) keys.push_back(entry.first);
+    return keys;
+  }
+
+ private:
+  Map map_;
+};

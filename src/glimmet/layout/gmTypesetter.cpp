@@ -1,3 +1,4 @@
+#include "framlet/foundation/flSeededHash.h"
 #include "glimmet/layout/gmTypesetter.h"
 
 #include "framlet/foundation/Kolor.h"
@@ -272,13 +273,13 @@ class FixedLine : public TypesetLine {
 }  // namespace
 
 QFont FontForProperties(const PropRecord& chars) {
-  static QHash<uint64_t, QFont> fonts;
+  static FLHashMap<uint64_t, QFont> fonts;
   const uint16_t index = chars.get<uint16_t>(CharField::font);
   const int16_t size = SizeOf(chars);
   const bool bold = chars.body[CharField::bold] != 0;
   const bool italic = chars.body[CharField::italic] != 0;
   const uint64_t key = uint64_t(index) << 32 | uint64_t(uint16_t(size)) << 16 | (bold ? 2 : 0) | (italic ? 1 : 0);
-  if (auto found = fonts.constFind(key); found != fonts.cend()) return *found;
+  if (auto found = fonts.find(key); found != fonts.end()) return found->second;
   const double points = size / 4.0;
   QString name = FontNameAtIndex(index);
   if (name.isEmpty()) name = QString::fromLatin1(kFLEmptyFontName);
@@ -295,7 +296,7 @@ QFont FontForProperties(const PropRecord& chars) {
   font.setPointSizeF(points);
   font.setHintingPreference(QFont::PreferNoHinting);
   font = QFont(font, &PointDevice());
-  fonts.insert(key, font);
+  fonts.insert_or_assign(key, font);
   return font;
 }
 

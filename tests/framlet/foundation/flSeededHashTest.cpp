@@ -1,5 +1,8 @@
 // The seeded hash of the tables that input fills: keys a file may choose spread over a table's
 // buckets, and keys found to collide under one process's key do not collide under another's.
+#define TAMSEL_DEFINE_ALLOCATION_FAILURES
+#include "support/AllocationFailures.h"
+
 #include "framlet/foundation/flSeededHash.h"
 
 #include <QUrl>
@@ -77,6 +80,48 @@ TEST(SeededHash, OneProcessKeepsOneKey) {
   EXPECT_EQ(FLSeededHash()(QUrl(QStringLiteral("file:///a/b.png"))), FLSeededHash()(QUrl(QStringLiteral("file:///a/b.png"))));
   // The key is drawn, not fixed: none of its words is 0 (a zero word is redrawn).
   for (const uint64_t word : ProcessHashKeys()) EXPECT_NE(word, 0u);
+}
+
+// The document's keyed tables grow by the standard library's rules: an insertion that cannot get
+// memory is told by an exception the command's guard catches, and the table keeps what it held
+// (Qt 6.4's own tables end the program there). Each insertion of a growing table is made to fail
+// in turn, for each kind of key the document uses.
+TEST(KeyedTable, AnInsertionThatCannotGetMemoryLeavesTheTableAsItWas) {
+  constexpr int kEntries = 300;
+  for (int64_t point = 1;; ++point) {
+    FLKeyedTable<QString, QString> names;
+    FLKeyedTable<QByteArray, QString> files;
+    int made = 0;
+    FailAllocations(point);
+    try {
+      for (; made < kEntries; ++made) {
+        const QString key = QStringLiteral("guid-%1").arg(made);
+        names.insert(key, QStringLiteral("file %1").arg(made));
+        files.insert(key.toUtf8(), key);
+      }
+    } catch (const std::bad_alloc&) {
+    }
+    const AllocationCounts counts = AllowAllocations();
+    ASSERT_LE(names.size(), made + 1);
+    for (int k = 0; k < made; ++k) {
+      const QString key = QStringLiteral("guid-%1").arg(k);
+      ASSERT_EQ(names.value(key), QStringLiteral("file %1").arg(k)) << point;
+      ASSERT_EQ(files.value(key.toUtf8()), key) << point;
+    }
+    if (counts.failures == 0) {
+      EXPECT_EQ(names.size(), kEntries);
+      EXPECT_EQ(names.keys().size(), kEntries);
+      EXPECT_EQ(names.take(QStringLiteral("guid-7")), QStringLiteral("file 7"));
+      EXPECT_FALSE(names.contains(QStringLiteral("guid-7")));
+      EXPECT_TRUE(names.value(QStringLiteral("guid-7")).isEmpty());
+      int walked = 0;
+      for (const QString& value : names) walked += value.startsWith(QLatin1String("file ")) ? 1 : 0;
+      EXPECT_EQ(walked, kEntries - 1);
+      break;
+    }
+    // A stride past the first points keeps the walk short under the sanitizers.
+    if (point > 200) point += 37;
+  }
 }
 
 }  // namespace
