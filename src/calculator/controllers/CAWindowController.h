@@ -112,6 +112,9 @@ class CAWindowController : public FLDocumentWC,
   // ---- Undo and redo from the window's menus and toolbar
   void undoEdit();
   void redoEdit();
+  // Runs a command that may change the document through the one guard every command passes: it
+  // completes, or the document and its undo history are as they were and the window alerts.
+  bool runCommand(const std::function<void()>& command);
   // The undo tool's segments follow what the stack can undo and redo.
   void updateUndoTool();
   // Tools that depend on the document and the selection: enabled while it is not locked, the

@@ -198,10 +198,16 @@ CADocument::SelectionHold::SelectionHold(CADocument& document) : document_(docum
 CADocument::SelectionHold::~SelectionHold() {
   CADocument& document = document_;
   if (--document.selectionHolds_ > 0) return;
-  // Where the selection was and where it went: the whole view is redrawn once.
-  if (std::exchange(document.selectionRedrawHeld_, false) && document.controller_)
-    document.controller_->redrawSelectionForDomain(kDomainDocument);
-  if (std::exchange(document.selectionChangeHeld_, false)) document.notifyOfSelectionChange();
+  // Only the window hears of it: a hold that ends as a failed command unwinds must not throw,
+  // and a redraw that runs short is made by the next one.
+  try {
+    // Where the selection was and where it went: the whole view is redrawn once.
+    if (std::exchange(document.selectionRedrawHeld_, false) && document.controller_)
+      document.controller_->redrawSelectionForDomain(kDomainDocument);
+    if (std::exchange(document.selectionChangeHeld_, false)) document.notifyOfSelectionChange();
+  } catch (const std::exception& exception) {
+    LogException(exception, QStringLiteral("The selection change could not be told"));
+  }
 }
 
 void CADocument::notifyOfSelectionChange() {
