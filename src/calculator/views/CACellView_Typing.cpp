@@ -249,7 +249,7 @@ void CACellView::controlTextDidChange() {
   // Called by the field as it changes, with no guard of ours around it: the text stored in the
   // cell is a command of its own.
   if (!document_) return;
-  if (!RunGuardedCommand(*document_, [this] { storeTypedText(); })) abandonTyping();
+  if (!RunGuardedCommand(*document_, [this] { storeTypedText(); }, typingOwnsStep_)) abandonTyping();
 }
 
 void CACellView::storeTypedText() {

@@ -567,7 +567,8 @@ void CASpreadsheetView::cancelOperation() {
 }
 
 bool CASpreadsheetView::event(QEvent* event) {
-  if (!document_ || !IsCommandEvent(*event)) return QWidget::event(event);
+  const bool dragging = event->type() == QEvent::MouseMove && dragType_ != kSheetDragNone;
+  if (!document_ || !(dragging || IsCommandEvent(*event))) return QWidget::event(event);
   bool handled = true;
   // A resize or move that failed is rolled back whole: the drag ends with it.
   if (!RunGuardedCommand(*document_, [&] { handled = QWidget::event(event); })) finishDrag();

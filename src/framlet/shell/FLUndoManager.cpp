@@ -70,7 +70,10 @@ FLUndoManager::Hooks FLUndoManager::setHooks(Hooks hooks) {
 FLUndoManager::FLUndoManager() = default;
 
 FLUndoManager::~FLUndoManager() {
-  if (entries_) clearUndo();
+  if (!entries_) return;
+  // A command still running when the stack goes completes with it.
+  while (!commands_.empty()) endCommand();
+  clearUndo();
 }
 
 void FLUndoManager::setBufferSize(uint64_t size) {
