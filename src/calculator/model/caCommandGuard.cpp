@@ -16,7 +16,7 @@ namespace {
 // Working room for a rollback beyond what the failed command gives back (a cell's text decoded,
 // rows made again): held while the outermost command runs, so that the rollback never waits on
 // memory the command used up. Touched, so that the process holds it and not only its addresses.
-constexpr size_t kRollbackReserve = size_t(1) << 20;
+constexpr size_t kRollbackReserve = size_t(256) << 10;
 
 int g_guardDepth = 0;
 

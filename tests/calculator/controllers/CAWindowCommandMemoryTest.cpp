@@ -8,6 +8,7 @@
 
 #include "calculator/controllers/CAFindDialog.h"
 #include "calculator/model/CACell.h"
+#include "calculator/model/CAColumn.h"
 #include "calculator/model/CAFormat.h"
 #include "calculator/views/CAScrollView.h"
 #include "calculator/views/CASpreadsheetView.h"
@@ -164,6 +165,16 @@ TEST_F(WindowCommandMemoryTest, EveryCommandRunningOutOfMemoryLeavesTheSheetAndI
   // failures fall in the commands.
   std::vector<QPointer<QAction>> guards;
   for (QAction* each : controller.mainWindow()->menuBar()->findChildren<QAction*>()) guards.emplace_back(each);
+  // Each command once with nothing failing, so that what Qt makes on first use (the typing field,
+  // the same weak pointers to the widgets events go to) is there before any allocation fails.
+  for (const auto& command : commands) {
+    makeSheet();
+    command.prepare();
+    for (const auto& event : command.events) event();
+  }
+  std::vector<QPointer<QObject>> widgets;
+  for (QWidget* each : controller.mainWindow()->findChildren<QWidget*>()) widgets.emplace_back(each);
+  widgets.emplace_back(controller.mainWindow());
 
   for (const auto& command : commands) {
     SCOPED_TRACE(command.name);

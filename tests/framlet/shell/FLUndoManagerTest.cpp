@@ -266,9 +266,9 @@ TEST_F(FLUndoManagerTest, ACommandThatFailsGivesTheHistoryBack) {
     bool inProgress;
     std::function<void()> command;
     bool fails;
-    std::vector<int32_t> reverted, freed, after;
+    std::vector<int32_t> reverted, freed, after;  // after: the undo steps, then the redo steps
   } cases[] = {
-      {"a step, failing", 3, true, false, [this] { Record(9); }, true, {9}, {9}, {1, 2}},
+      {"a step, failing", 3, true, false, [this] { Record(9); }, true, {9}, {9}, {1, 2, 3}},
       {"a step, completing", 3, true, false, [this] { Record(9); }, false, {}, {3}, {1, 2, 9}},
       {"two steps, failing", 3, false, false, [this] { Record(9); Record(10); }, true,
        {10, 9}, {10, 9}, {1, 2, 3}},
@@ -277,9 +277,9 @@ TEST_F(FLUndoManagerTest, ACommandThatFailsGivesTheHistoryBack) {
       {"a full stack, completing", 25, false, false, [this] { Record(26); }, false, {}, {1},
        {}},
       {"a step popped, failing", 3, true, false, [this] { Record(9); manager->popUndo(); },
-       true, {}, {9}, {1, 2}},
+       true, {}, {9}, {1, 2, 3}},
       {"the stack cleared, failing", 3, true, false, [this] { manager->clearUndo(); }, true,
-       {}, {}, {1, 2}},
+       {}, {}, {1, 2, 3}},
       {"an inner command's step, failing", 3, true, false,
        [this] {
          manager->beginCommand();
@@ -287,7 +287,7 @@ TEST_F(FLUndoManagerTest, ACommandThatFailsGivesTheHistoryBack) {
          manager->endCommand();
          Record(10);
        },
-       true, {10, 9}, {10, 9}, {1, 2}},
+       true, {10, 9}, {10, 9}, {1, 2, 3}},
       {"the step in progress, failing", 3, false, true,
        [this, progress] { RecordID(progress, 11); }, true, {3}, {3}, {1, 2}},
   };
