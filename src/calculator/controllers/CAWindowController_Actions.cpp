@@ -425,7 +425,7 @@ bool CAWindowController::runEntry(const CAWindowActionEntry& entry, int64_t tag,
   return done;
 }
 
-bool CAWindowController::runCommand(const std::function<void()>& command) {
+bool CAWindowController::runCommand(CACommandRef command) {
   return RunGuardedCommand(*document_, command);
 }
 

@@ -19,6 +19,8 @@ namespace {
 constexpr size_t kRollbackReserve = size_t(256) << 10;
 
 int g_guardDepth = 0;
+// Memory alerts given so far: a command inside which a part failed (and said so) fails as a whole.
+uint64_t g_memoryFailures = 0;
 
 class GuardDepth {
  public:
@@ -52,6 +54,7 @@ bool IsCommandEvent(const QEvent& event) {
 }
 
 void GiveCommandMemoryAlert(CADocument& document) {
+  ++g_memoryFailures;
   try {
     if (CADocumentWindow* window = document.controller())
       window->giveAlert(QLatin1String(kCommandMemoryMessage), QLatin1String(kCommandMemoryInformation));
@@ -60,9 +63,12 @@ void GiveCommandMemoryAlert(CADocument& document) {
   }
 }
 
-bool RunGuardedCommand(CADocument& document, const std::function<void()>& command, bool stepRecorded) {
+bool RunGuardedCommand(CADocument& document, CACommandRef command, bool stepRecorded) {
   FLUndoManager* manager = document.undoManager();
   const GuardDepth depth;
+  // Where the command found the selection: a command may move it before it records its step.
+  const GridRange selection = document.selectionRange();
+  const GridPoint active = document.activeCellPoint();
   std::unique_ptr<char[]> reserve;
   bool begun = false;
   try {
@@ -75,26 +81,37 @@ bool RunGuardedCommand(CADocument& document, const std::function<void()>& comman
       std::memset(reserve.get(), 0, kRollbackReserve);
     }
   } catch (const std::bad_alloc& exception) {
-    // Not begun: nothing has changed.
+    // Not begun: nothing has changed but the step the command's first part recorded.
     LogException(exception, QLatin1String(kCommandMemoryMessage));
     if (begun) manager->endCommand();
+    if (manager && stepRecorded) manager->revertStepInProgress();
     GiveCommandMemoryAlert(document);
     return false;
   }
+  const uint64_t failures = g_memoryFailures;
+  bool told = false;
   try {
     command();
-    if (manager) manager->endCommand();
-    return true;
+    // A part that failed rolled itself back and said so; the rest of the command goes with it.
+    told = g_memoryFailures != failures;
+    if (!told) {
+      if (manager) manager->endCommand();
+      return true;
+    }
   } catch (const std::bad_alloc& exception) {
     LogException(exception, QLatin1String(kCommandMemoryMessage));
   }
   reserve.reset();
   if (manager) manager->rollBackCommand(stepRecorded || (!manager->commandRecorded() && manager->commandExtendedStep()));
   try {
+    document.setSelectionRange(selection);
+    document.setActiveCellPoint(active);
     document.invalidateAfterCellEdit(-1);
+    // The formulas read the cells as they are again.
+    document.evaluate();
   } catch (const std::exception& exception) {
     LogException(exception, QLatin1String(kCommandMemoryMessage));
   }
-  GiveCommandMemoryAlert(document);
+  if (!told) GiveCommandMemoryAlert(document);
   return false;
 }

@@ -429,6 +429,9 @@ void FLUndoManager::revertTop(bool ownStep) {
   --currentEntry_;
   undoSet_ = false;
   endStepInProgress();
+  // The top step is the newest of those the commands recorded.
+  for (CommandMark& mark : commands_)
+    if (mark.recorded > 0) --mark.recorded;
 }
 
 void FLUndoManager::rollBackCommand(bool stepInProgress) {
@@ -436,11 +439,7 @@ void FLUndoManager::rollBackCommand(bool stepInProgress) {
   {
     CommandMark& mark = commands_.back();
     // The command's own steps, newest first: no history holds them.
-    while (mark.recorded > 0 && currentEntry_ >= 0) {
-      revertTop(true);
-      for (CommandMark& each : commands_)
-        if (each.recorded > 0) --each.recorded;
-    }
+    while (mark.recorded > 0 && currentEntry_ >= 0) revertTop(true);
     if (entries_) {
       const uint64_t length = entries_->entryLength();
       auto* first = static_cast<uint8_t*>(entries_->entryAtIndex(0));
@@ -466,6 +465,10 @@ void FLUndoManager::rollBackCommand(bool stepInProgress) {
   }
   commands_.pop_back();
   if (stepInProgress && undoSet_ && currentEntry_ >= 0) revertTop(false);
+}
+
+void FLUndoManager::revertStepInProgress() {
+  if (undoSet_ && currentEntry_ >= 0) revertTop(false);
 }
 
 bool FLUndoManager::commandRecorded() const { return !commands_.empty() && commands_.back().recorded > 0; }

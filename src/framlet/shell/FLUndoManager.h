@@ -109,6 +109,9 @@ class FLUndoManager {
   // With stepInProgress, the step the command went on with (recorded before it, under the
   // identifier still current) is reverted and dropped as well: the command was its last part.
   void rollBackCommand(bool stepInProgress);
+  // Reverts the step just recorded and drops it (nothing once it was undone, merged into or
+  // dropped): for a command whose last part could not even begin.
+  void revertStepInProgress();
   // The innermost command recorded a step, or went on with the step in progress.
   bool commandRecorded() const;
   bool commandExtendedStep() const;

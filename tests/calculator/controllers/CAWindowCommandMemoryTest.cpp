@@ -29,10 +29,11 @@ class WindowCommandMemoryTest : public CommandMemoryTest {
   }
   // The menu item's command, as its click or key runs it.
   std::function<void()> menu(const char* name) {
-    return [this, name] {
-      QAction* command = item(name);
-      ASSERT_NE(command, nullptr) << name;
-      command->trigger();
+    // Found before any allocation is made to fail.
+    QAction* command = item(name);
+    EXPECT_NE(command, nullptr) << name;
+    return [command] {
+      if (command) command->trigger();
     };
   }
   void select(int64_t x0, int64_t y0, int64_t x1, int64_t y1) {
@@ -73,21 +74,6 @@ class WindowCommandMemoryTest : public CommandMemoryTest {
 
 TEST_F(WindowCommandMemoryTest, EveryCommandRunningOutOfMemoryLeavesTheSheetAndItsHistoryAsTheyWere) {
   CAFindDialog& find = CAFindDialog::sharedInstance();
-  const auto pasteAt = [this](int64_t x, int64_t y) {
-    select(0, 0, 1, 2);
-    menu("copy:")();
-    select(x, y, x, y);
-  };
-  const auto dragColumnEdge = [this] {
-    CASpreadsheetView* sheet = controller.spreadsheetView();
-    ASSERT_NE(sheet, nullptr);
-    const QPoint origin = sheet->scrollView()->pos();
-    const double edge = grid()->rectForGridPoint(GridPoint{2, 0}).right() * grid()->zoomValue();
-    const QPoint from(origin.x() + int(edge) - 2, origin.y() / 2);
-    QTest::mousePress(sheet, Qt::LeftButton, {}, from);
-    QTest::mouseMove(sheet, from + QPoint(40, 0));
-    QTest::mouseRelease(sheet, Qt::LeftButton, {}, from + QPoint(40, 0));
-  };
   const struct {
     const char* name;
     std::function<void()> prepare;  // with nothing failing
@@ -98,16 +84,7 @@ TEST_F(WindowCommandMemoryTest, EveryCommandRunningOutOfMemoryLeavesTheSheetAndI
       {"Clear Formats", [&] { select(0, 0, 3, 5); }, {menu("clear:1")}},
       {"Delete", [&] { select(1, 1, 2, 3); }, {menu("delete:")}},
       {"Cut", [&] { select(1, 1, 2, 3); }, {menu("cut:")}},
-      {"Paste", [&] { pasteAt(2, 3); }, {menu("paste:")}},
       {"Fill Down", [&] { select(0, 0, 3, 5); }, {menu("fillDown:")}},
-      {"Fill Right", [&] { select(0, 0, 3, 5); }, {menu("fillRight:")}},
-      {"Insert Sum", [&] { select(0, 0, 3, 5); }, {menu("insertQuickFormula:1")}},
-      {"Sort",
-       [&] {
-         select(0, 0, 3, 5);
-         document().setSortKey1(GridPoint{1, 0});
-       },
-       {[&] { controller.runCommand([&] { document().sort(); }); }}},
       {"Replace All",
        [&] {
          find.setFindString(QStringLiteral("x"));
@@ -121,45 +98,9 @@ TEST_F(WindowCommandMemoryTest, EveryCommandRunningOutOfMemoryLeavesTheSheetAndI
       {"Delete Columns",
        [&] { document().setSelectionRange(GridRange{{1, kGridWildcard}, {1, kGridWildcard}}); },
        {menu("deleteRowOrColumn:0")}},
-      {"Insert Cells Down", [&] { select(1, 1, 2, 2); }, {menu("insertCells:1")}},
       {"Delete Cells Left", [&] { select(1, 1, 1, 3); }, {menu("deleteCells:0")}},
       {"Bold", [&] { select(0, 0, 3, 5); }, {menu("bold:")}},
       {"Align Right", [&] { select(0, 1, 2, 2); }, {menu("align:102")}},
-      {"Typing a cell",
-       [&] {
-         select(1, 4, 1, 4);
-         grid()->setFocus(Qt::OtherFocusReason);
-       },
-       {[&] { type(QStringLiteral("4")); }, [&] { type(QStringLiteral("2")); }, [&] { press(Qt::Key_Return); }}},
-      {"Column width drag", [&] { select(0, 0, 0, 0); }, {dragColumnEdge}},
-      {"Undo of a paste",
-       [&] {
-         pasteAt(2, 3);
-         menu("paste:")();
-       },
-       {[&] { controller.undoEdit(); }}},
-      {"Redo of a paste",
-       [&] {
-         pasteAt(2, 3);
-         menu("paste:")();
-         controller.undoEdit();
-       },
-       {[&] { controller.redoEdit(); }}},
-      {"Undo of inserted rows",
-       [&] {
-         document().setSelectionRange(GridRange{{kGridWildcard, 1}, {kGridWildcard, 2}});
-         controller.validateMenuItems();
-         menu("insertRowOrColumn:1")();
-       },
-       {[&] { controller.undoEdit(); }}},
-      {"Redo of a sort",
-       [&] {
-         select(0, 0, 3, 5);
-         document().setSortKey1(GridPoint{1, 0});
-         controller.runCommand([&] { document().sort(); });
-         controller.undoEdit();
-       },
-       {[&] { controller.redoEdit(); }}},
   };
   // Qt's dispatch of a menu item guards it with a weak pointer, made once: made here, the
   // failures fall in the commands.
@@ -178,36 +119,58 @@ TEST_F(WindowCommandMemoryTest, EveryCommandRunningOutOfMemoryLeavesTheSheetAndI
 
   for (const auto& command : commands) {
     SCOPED_TRACE(command.name);
-    makeSheet();
-    command.prepare();
+    const auto begin = [&] {
+      makeSheet();
+      command.prepare();
+    };
+    const auto run = [&] {
+      for (const auto& event : command.events) {
+        event();
+        if (allocation_failures::g_failures > 0) break;
+      }
+    };
+    // What the command makes when nothing fails.
+    begin();
     const std::string before = sheetXml();
     const std::string steps = history();
-    int64_t points = 0;
+    run();
+    const std::string after = sheetXml();
+    const std::string stepsAfter = history();
+    ASSERT_NE(after, before) << "the command changed nothing";
+    begin();
+    ASSERT_EQ(sheetXml(), before);
+
+    int64_t refused = 0;
     bool completed = false;
     // Every point of the first 200, then a stride that grows with the count.
     for (int64_t k = 1; k < 200000 && !completed; k += k < 200 ? 1 : 7 + k / 40) {
       SCOPED_TRACE(k);
       const qsizetype told = alerts.size();
       FailAllocations(k);
-      for (const auto& event : command.events) {
-        event();
-        if (allocation_failures::g_failures > 0) break;
-      }
+      run();
       const AllocationCounts counts = AllowAllocations();
-      if (counts.failures == 0) {
-        completed = true;
-        EXPECT_NE(sheetXml(), before) << "the command changed nothing";
-        EXPECT_EQ(alerts.size(), told);
-        break;
+      completed = counts.failures == 0;
+      if (completed || alerts.size() == told) {
+        // Done, with a failure that cost the command nothing (a cache, a redraw): the whole
+        // command, and no alert.
+        ASSERT_EQ(alerts.size(), told);
+        const bool whole = sheetXml() == after && history() == stepsAfter;
+        EXPECT_EQ(sheetXml(), after);
+        EXPECT_EQ(history(), stepsAfter);
+        ASSERT_TRUE(whole);
+        if (!completed) begin();
+        continue;
       }
-      ++points;
-      ASSERT_EQ(sheetXml(), before);
-      ASSERT_EQ(history(), steps);
+      ++refused;
+      const bool same = sheetXml() == before && history() == steps;
+      EXPECT_EQ(sheetXml(), before);
+      EXPECT_EQ(history(), steps);
       ASSERT_EQ(alerts.size(), told + 1);
-      ASSERT_EQ(alerts.back(), memoryAlert());
+      EXPECT_EQ(alerts.back(), memoryAlert());
+      ASSERT_TRUE(same);
     }
     EXPECT_TRUE(completed);
-    EXPECT_GT(points, 5);
+    EXPECT_GT(refused, 5);
   }
 }
 

@@ -5,6 +5,7 @@
 
 #include "ShownWindowTestSupport.h"
 
+#include "calculator/fileformats/caFileFormatServices.h"
 #include "calculator/model/CARow.h"
 #include "calculator/model/caCommandGuard.h"
 #include "calculator/model/caDocumentXml.h"
@@ -21,6 +22,8 @@
 class CommandMemoryTest : public ShownWindowTest {
  protected:
   CommandMemoryTest() : previousLog_(SetLogHandler([](const QString&) {})) {
+    // Copy and paste write and read the clipboard through the file formats.
+    InstallFileFormatServices();
     FLAlert::sharedInstance().setModalRunner([this](const FLAlertRequest& request, bool*) {
       alerts.append(request.message + QLatin1Char('|') + request.moreInfo);
       return 0;
