@@ -445,7 +445,7 @@ void FLUndoManager::rollBackCommand(bool stepInProgress) {
       auto* first = static_cast<uint8_t*>(entries_->entryAtIndex(0));
       const size_t all = entries_->count() * length;
       const size_t kept = std::min(all, mark.entries.size());
-      std::memcpy(first, mark.entries.data(), kept);
+      if (kept > 0) std::memcpy(first, mark.entries.data(), kept);
       std::memset(first + kept, 0, all - kept);
       inUseCount_ = mark.inUseCount;
       currentEntry_ = mark.currentEntry;
