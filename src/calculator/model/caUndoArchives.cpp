@@ -418,7 +418,8 @@ bool CAUndoArchiver::undoOrRedo(uint32_t* action, uint32_t, void* data, bool isR
   // The state the step leaves is archived first, so that the step can be replayed the other way.
   CAUndoArchive current;
   if (!ArchiveForUndoAction(document_, *action, context, current)) return false;
-  {
+  bool restored = false;
+  try {
     // The window hears of the replayed step once, whatever it restored.
     const CADocument::SelectionHold hold(document_);
     try {
@@ -429,13 +430,18 @@ bool CAUndoArchiver::undoOrRedo(uint32_t* action, uint32_t, void* data, bool isR
       RestoreAgain(document_, *action, context, current);
       throw;
     }
+    restored = true;
+    stored->second = std::move(current);
+    const bool dirtyNow = document_.dirty();
+    document_.setDirty(record.dirtyBefore != 0);
+    record.dirtyBefore = uint8_t(dirtyNow);
+    WriteRecord(data, record);
+    stepReplayed(isRedo);
+  } catch (const std::exception& exception) {
+    // Once the step is replayed, what the window is told of it can no longer fail it.
+    if (!restored) throw;
+    LogException(exception, QLatin1String(kWindowUpdateFailed));
   }
-  stored->second = std::move(current);
-  const bool dirtyNow = document_.dirty();
-  document_.setDirty(record.dirtyBefore != 0);
-  record.dirtyBefore = uint8_t(dirtyNow);
-  WriteRecord(data, record);
-  TellWindow([&] { stepReplayed(isRedo); });
   return true;
 }
 
@@ -443,10 +449,8 @@ void CAUndoArchiver::revertUndoAction(uint32_t action, uint32_t, void* data) {
   const UndoRecord record = ReadRecord(data);
   const auto stored = archives_.find(record.archiveKey);
   if (stored == archives_.end()) return;
-  {
-    const CADocument::SelectionHold hold(document_);
-    RestoreUndoAction(document_, action, CAUndoContext{record.range, record.domain}, stored->second);
-  }
+  const CADocument::SelectionHold hold(document_);
+  RestoreUndoAction(document_, action, CAUndoContext{record.range, record.domain}, stored->second);
   document_.setDirty(record.dirtyBefore != 0);
   TellWindow([&] { stepPopped(); });
 }
