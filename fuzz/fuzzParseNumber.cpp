@@ -8,6 +8,10 @@
 
 #include "calculator/model/CAGridPoint.h"
 #include "calculator/model/CANumber.h"
+#include "framlet/foundation/flDates.h"
+
+#include <QLocale>
+#include <memory>
 
 int FuzzParseNumber(const uint8_t* data, size_t size) {
   const QString text =
@@ -37,6 +41,16 @@ int FuzzParseNumber(const uint8_t* data, size_t size) {
       {u'.', QChar(), QString()}};
   for (const CANumberSyntax& syntax : syntaxes) (void)CANumber::withValidatedString(text, syntax);
   (void)CANumber::withArchive(text);
+  // Dates as pages in a language write them: the words of a few languages, year first or not.
+  static const std::shared_ptr<const DateWords> kWords[] = {
+      std::make_shared<const DateWords>(DateWordsOfLocale(QLocale(QStringLiteral("de_DE")))),
+      std::make_shared<const DateWords>(DateWordsOfLocale(QLocale(QStringLiteral("pt_BR")))),
+      std::make_shared<const DateWords>(DateWordsOfLocale(QLocale(QStringLiteral("en_US"))))};
+  for (const auto& words : kWords)
+    for (const bool yearFirst : {false, true}) {
+      const int32_t day = ParseWrittenDate(text, DateTextOrder{!yearFirst, false, yearFirst, words});
+      if (day != 0 && !IsValidDate(day)) __builtin_trap();
+    }
   for (int base : {2, 8, 10, 16})
     for (int wordSize : {16, 32, 64}) (void)CANumber::withString(text, base, wordSize);
 

@@ -48,6 +48,11 @@ struct NotificationCenter::Registry : std::enable_shared_from_this<NotificationC
   QHash<QString, std::vector<std::shared_ptr<Entry>>> byName;
   QHash<uint64_t, std::shared_ptr<Entry>> byId;
   uint64_t nextId = 1;
+  // Room for the observers one post calls, made as observers are added: a post that is not made
+  // from inside another takes no memory of its own, so that a sender may post as it is destroyed
+  // while a failed allocation unwinds (a document telling that it closes).
+  std::vector<std::shared_ptr<Entry>> postRoom;
+  bool postRoomInUse = false;
 
   ~Registry() {
     for (const auto& entry : std::as_const(byId))
@@ -55,6 +60,8 @@ struct NotificationCenter::Registry : std::enable_shared_from_this<NotificationC
   }
 
   uint64_t add(QObject* context, const QString& name, const void* object, Handler handler) {
+    // Made before anything is registered: an observer that fails to be added leaves nothing.
+    if (!postRoomInUse) postRoom.reserve(size_t(byId.size()) + 1);
     auto entry = std::make_shared<Entry>();
     entry->id = nextId++;
     entry->name = name;
@@ -111,7 +118,21 @@ struct NotificationCenter::Registry : std::enable_shared_from_this<NotificationC
   }
 
   void post(const Notification& notification) {
-    std::vector<std::shared_ptr<Entry>> targets;
+    // The room kept for posts, unless a post under way (one that called an observer which posts)
+    // holds it; it is given back emptied, its capacity kept, however the observers return.
+    std::vector<std::shared_ptr<Entry>> own;
+    const bool kept = !postRoomInUse;
+    std::vector<std::shared_ptr<Entry>>& targets = kept ? postRoom : own;
+    struct GiveBack {
+      Registry& registry;
+      std::vector<std::shared_ptr<Entry>>& targets;
+      bool kept;
+      ~GiveBack() {
+        targets.clear();
+        if (kept) registry.postRoomInUse = false;
+      }
+    } giveBack{*this, targets, kept};
+    if (kept) postRoomInUse = true;
     collect(notification.name, notification, targets);
     size_t named = targets.size();
     if (!notification.name.isEmpty()) collect(QString(), notification, targets);

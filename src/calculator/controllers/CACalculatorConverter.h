@@ -5,6 +5,7 @@
 
 #include "calculator/controllers/CAUnitConverter.h"
 #include "calculator/model/CANumberFormat.h"
+#include "framlet/shell/FLTeardownSilencer.h"
 
 #include <QWidget>
 
@@ -53,4 +54,6 @@ class CACalculatorConverter : public QWidget {
   QLineEdit* convertField_ = nullptr;
   QLabel* fromUnitLabel_ = nullptr;
   QLabel* toUnitLabel_ = nullptr;
+  // Last: its children signal nothing into this once it starts to go.
+  FLTeardownSilencer teardownSilencer_{this};
 };

@@ -3,6 +3,7 @@
 #pragma once
 
 #include "calculator/controllers/CACalculatorBase.h"
+#include "framlet/shell/FLTeardownSilencer.h"
 
 class CAProgrammerEngine;
 class QComboBox;
@@ -39,4 +40,6 @@ class CACalculatorProgram : public CACalculatorBase {
   QComboBox* stackButton_ = nullptr;
   QComboBox* baseChooser_ = nullptr;
   QComboBox* wordSizeChooser_ = nullptr;
+  // Last: its children signal nothing into this once it starts to go.
+  FLTeardownSilencer teardownSilencer_{this};
 };

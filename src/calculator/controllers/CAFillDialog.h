@@ -4,6 +4,7 @@
 #pragma once
 
 #include "calculator/model/CACell.h"
+#include "framlet/shell/FLTeardownSilencer.h"
 #include "framlet/shell/FLValidatedDialog.h"
 
 #include <array>
@@ -49,4 +50,6 @@ class CAFillDialog : public FLValidatedDialog {
   QGroupBox* dateBox_ = nullptr;
   QAbstractSpinBox* spinner_ = nullptr;
   QLineEdit* valueField_ = nullptr;
+  // Last: its children signal nothing into this once it starts to go.
+  FLTeardownSilencer teardownSilencer_{this};
 };

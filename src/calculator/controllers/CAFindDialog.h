@@ -3,6 +3,8 @@
 // window's quick search and the application's find menu share.
 #pragma once
 
+#include "framlet/shell/FLTeardownSilencer.h"
+
 #include <QDialog>
 
 #include <cstdint>
@@ -103,4 +105,6 @@ class CAFindDialog : public QDialog {
   int32_t scope_ = 0;
   bool suppressNotify_ = false;
   bool newFind_ = true;
+  // Last: its children signal nothing into this once it starts to go.
+  FLTeardownSilencer teardownSilencer_{this};
 };

@@ -2,6 +2,8 @@
 // inserted into the active cell as a link.
 #pragma once
 
+#include "framlet/shell/FLTeardownSilencer.h"
+
 #include <QDialog>
 
 #include <functional>
@@ -47,4 +49,6 @@ class CALinkDialog : public QDialog {
   CAWindowController& windowController_;
   QLineEdit* linkField_ = nullptr;
   QLineEdit* displayField_ = nullptr;
+  // Last: its children signal nothing into this once it starts to go.
+  FLTeardownSilencer teardownSilencer_{this};
 };

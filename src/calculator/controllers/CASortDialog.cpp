@@ -55,10 +55,6 @@ CASortDialog::CASortDialog(CADocument& document, QWidget* parent) : QDialog(pare
 }
 
 CASortDialog::~CASortDialog() {
-  // The fields go with the dialog's base and tell of their edit ending as focus leaves them:
-  // this part of the dialog is gone by then.
-  for (QLineEdit* field : {primaryKeyField_, secondaryKeyField_})
-    if (field) field->disconnect(this);
   NotificationCenter::defaultCenter().removeObserver(this);
   if (running_) {
     qApp->removeEventFilter(this);

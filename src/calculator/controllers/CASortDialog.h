@@ -3,6 +3,8 @@
 // field being edited.
 #pragma once
 
+#include "framlet/shell/FLTeardownSilencer.h"
+
 #include <QDialog>
 
 class CADocument;
@@ -48,4 +50,6 @@ class CASortDialog : public QDialog {
   QCheckBox* wholeThingButton_ = nullptr;
   bool editingStarted_ = false;
   bool running_ = false;
+  // Last: its children signal nothing into this once it starts to go.
+  FLTeardownSilencer teardownSilencer_{this};
 };

@@ -9,6 +9,7 @@
 #include "calculator/model/CACell.h"
 #include "calculator/model/CAColumn.h"
 #include "calculator/model/CADocument.h"
+#include "calculator/model/CANumberFormat.h"
 #include "calculator/model/CAPicture.h"
 #include "framlet/foundation/FLImage.h"
 #include "framlet/foundation/flCharacterClasses.h"
@@ -18,6 +19,7 @@
 #include "framlet/foundation/flStringExtensions.h"
 #include "framlet/foundation/flTextServices.h"
 #include "glimmet/storage/GlimmetDoc.h"
+#include "glimmet/storage/gmAttributedImport.h"
 #include "glimmet/storage/gmFetch.h"
 #include "glimmet/storage/gmKnots.h"
 #include "glimmet/storage/gmProperties.h"
@@ -83,7 +85,7 @@ QString WithoutInnerCharacters(QString text) {
 namespace {
 
 // The page whose conversion is under way, when it is one: how it writes its numbers.
-const PageNumberSyntax* t_pageSyntax = nullptr;
+const PageNumberSyntaxScope* t_pageSyntax = nullptr;
 
 bool IsBlankMark(QChar ch) { return ch == u' ' || ch == QChar(0x00A0) || ch == QChar(0x202F) || ch == QChar(0x2009); }
 bool IsApostropheMark(QChar ch) { return ch == u'\'' || ch == QChar(0x2019); }
@@ -104,17 +106,59 @@ std::optional<CANumber> PageNumberOf(const QString& text, const PageNumberSyntax
   return CANumber::withValidatedString(text, CANumberSyntax{u'.', u',', syntax.currency});
 }
 
-void EnterPageText(CACell& cell, const QString& text, const PageNumberSyntax* syntax) {
+int32_t PageDateOf(const QString& shown, const PageNumberSyntax& syntax) {
+  if (!syntax.dates) return 0;
+  const QString text = cleanUp(shown, false, false);
+  if (text.isEmpty() || text[0] == u'=') return 0;
+  // A language that writes its year first reads a leading year of two digits as one.
+  if (syntax.dates->yearFirst)
+    if (const int32_t day = ParseWrittenDate(text, *syntax.dates)) return day;
+  if (const int32_t day = ParseIntoDayIndexInOrder(text, *syntax.dates)) return day;
+  return ParseWrittenDate(text, *syntax.dates);
+}
+
+namespace {
+
+// The date format of the sheet that shows `day` as the page wrote it (`shown`, cleaned up), where
+// one does and the sheet's own way of showing dates does not.
+std::optional<CANumberFormat> ShownDateFormat(const QString& shown, int32_t day) {
+  if (FormatDayIndex(day) == shown) return std::nullopt;
+  const bool words = std::any_of(shown.begin(), shown.end(), [](QChar c) { return c.isLetter(); });
+  CANumberFormat format;
+  format.setDisplay(kDisplayDate);
+  format.setShortDashes(shown.contains(u'-'));
+  const std::vector<int32_t> months = words ? std::vector<int32_t>{kMonthLongName, kMonthShortName}
+                                            : std::vector<int32_t>{kMonthNumber};
+  const std::vector<int32_t> weekdays = words ? std::vector<int32_t>{kWeekdayNone, kWeekdayShort, kWeekdayLong}
+                                              : std::vector<int32_t>{kWeekdayNone};
+  for (const int32_t order : {kDateOrderDMY, kDateOrderMDY, kDateOrderYMD})
+    for (const int32_t month : months)
+      for (const int32_t weekday : weekdays)
+        for (const int32_t year : {kYearFull, kYearTwoDigits})
+          for (const bool pad : {false, true}) {
+            format.setDateOrder(order);
+            format.setMonthOption(month);
+            format.setWeekdayOption(weekday);
+            format.setYearOption(year);
+            format.setPadDayMonth(pad);
+            if (format.formatDate(day) == shown) return format;
+          }
+  return std::nullopt;
+}
+
+}  // namespace
+
+void EnterPageText(CACell& cell, const QString& text, const PageNumberSyntax* syntax,
+                   std::optional<CANumberFormat>* shownAs) {
   if (syntax) {
     if (syntax->dates) {
-      // A date as the page's language writes it, ahead of a number, as typing reads one.
-      const QString cleaned = cleanUp(text, false, false);
-      if (!cleaned.isEmpty() && cleaned[0] != u'=') {
-        if (const int32_t day = ParseIntoDayIndexInOrder(cleaned, *syntax->dates)) {
-          cell.setNumberValue(CANumber(day));
-          cell.setValueType(kValueDate);
-          return;
-        }
+      // A date as the page's language writes it, ahead of a number, as typing reads one; shown
+      // as the page shows it where the sheet has a way to.
+      if (const int32_t day = PageDateOf(text, *syntax)) {
+        cell.setNumberValue(CANumber(day));
+        cell.setValueType(kValueDate);
+        if (shownAs) *shownAs = ShownDateFormat(cleanUp(text, false, false), day);
+        return;
       }
     }
     if (const std::optional<CANumber> number = PageNumberOf(text, *syntax)) {
@@ -133,12 +177,29 @@ void EnterPageText(CACell& cell, const QString& text, const PageNumberSyntax* sy
   cell.setNeedRecalc(false);
 }
 
-PageNumberSyntaxScope::PageNumberSyntaxScope(const PageNumberSyntax* syntax) : outer_(t_pageSyntax) {
+PageNumberSyntaxScope::PageNumberSyntaxScope(const PageNumberSyntax* syntax, const GMTextLanguages* languages,
+                                             std::vector<std::optional<PageNumberSyntax>> languageSyntaxes)
+    : outer_(t_pageSyntax), languages_(languages), languageSyntaxes_(std::move(languageSyntaxes)) {
   if (syntax) syntax_ = *syntax;
-  t_pageSyntax = syntax_ ? &*syntax_ : nullptr;
+  t_pageSyntax = this;
 }
 
 PageNumberSyntaxScope::~PageNumberSyntaxScope() { t_pageSyntax = outer_; }
+
+const PageNumberSyntax* PageNumberSyntaxScope::SyntaxAt(uint32_t cp) {
+  const PageNumberSyntaxScope* scope = t_pageSyntax;
+  if (!scope) return nullptr;
+  if (scope->languages_ && !scope->languages_->empty()) {
+    const int32_t language = scope->languages_->at(cp);
+    if (language >= 0) {
+      const size_t index = size_t(language);
+      return index < scope->languageSyntaxes_.size() && scope->languageSyntaxes_[index]
+                 ? &*scope->languageSyntaxes_[index]
+                 : nullptr;
+    }
+  }
+  return scope->syntax_ ? &*scope->syntax_ : nullptr;
+}
 
 int32_t EngineAlignmentForSheet(int32_t alignment) {
   if (alignment == kAlignmentCenter) return 1;
@@ -817,11 +878,15 @@ bool CADocument::convertParagraph(uint32_t* cp, const GridPoint& point, bool inT
       }
       auto cell = std::make_unique<CACell>(GridPoint{x, at.y}, this);
       bool made = false;
+      std::optional<CANumberFormat> shownDate;
       switch (piece.kind) {
         case FieldPiece::Kind::Words: {
           const QString text = WithoutInnerCharacters(piece.shown);
           if (text.isEmpty()) break;
-          EnterPageText(*cell, text, t_pageSyntax);
+          // In the language of the words' first character, as their looks are.
+          uint32_t textFirst = field.looksOfWords ? field.wordsFirst : field.runFirst;
+          while (textFirst < end && IsKinkChar(doc->charAt(textFirst))) ++textFirst;
+          EnterPageText(*cell, text, PageNumberSyntaxScope::SyntaxAt(textFirst), &shownDate);
           made = true;
           break;
         }
@@ -844,6 +909,7 @@ bool CADocument::convertParagraph(uint32_t* cp, const GridPoint& point, bool inT
       }
       if (!made) continue;
       CAFormat format = FieldFormat(backgroundKolor, paraProps);
+      if (shownDate) format.setNumberFormat(&*shownDate);
       const bool ownLooks = piece.kind == FieldPiece::Kind::Words ||
                             (piece.kind == FieldPiece::Kind::Link && k == field.main && field.looksOfWords);
       if (ownLooks) {

@@ -2,6 +2,7 @@
 // sheet carries the document-wide look, inline styles what differs per cell. Picture cells are
 // written as files into an "images" folder beside the page.
 #include "calculator/fileformats/caFileFormatServices.h"
+#include "calculator/fileformats/caGlimmetImport.h"
 #include "calculator/fileformats/caHtml.h"
 
 #include "calculator/fileformats/caPackageWriter.h"
@@ -88,6 +89,31 @@ QString PageLanguageOfUserNumbers() {
   chosenFor = key;
   return chosen;
 }
+// Languages a date cell declares where the page's own would not read its date as the cell shows
+// it (a day-first date on a page that writes the month first, the English names of months and
+// weekdays on a page in another language, a year of two digits first): the first that does.
+constexpr const char* kDateLanguages[] = {"en-US", "en-GB", "en-CA"};
+
+// The language the date cell showing `shown` for `day` declares, as its reader reads it; empty
+// where the page's own reads it, or none does.
+QString DateLanguageOf(const QString& shown, int32_t day) {
+  static QString syntaxesFor;
+  static PageNumberSyntax own;
+  static std::vector<std::pair<QString, PageNumberSyntax>> others;
+  const QString page = PageLanguageOfUserNumbers();
+  if (page != syntaxesFor || others.empty()) {
+    own = PageNumberSyntaxOfLanguage(page);
+    others.clear();
+    for (const char* language : kDateLanguages)
+      others.emplace_back(QLatin1String(language), PageNumberSyntaxOfLanguage(QLatin1String(language)));
+    syntaxesFor = page;
+  }
+  if (PageDateOf(shown, own) == day) return QString();
+  for (const auto& [language, syntax] : others)
+    if (PageDateOf(shown, syntax) == day) return language;
+  return QString();
+}
+
 constexpr const char* kGeneratorFormat = "\t<meta name=\"Generator\" content=\"%1 %2\" />\n";
 constexpr const char* kTitlePlaceholder = "&###";
 constexpr const char* kStyleStart = "\t<style type=\"text/css\">\n";
@@ -350,6 +376,10 @@ void ExportContents(const CADocument& document, HtmlExport& state, const CACell&
   if (keepBlanks) css << QStringLiteral("white-space:pre-wrap;");
   state.tabs(state.indent);
   state.page += "<p";
+  if (cell.valueType() == kValueDate && cell.number() && !text.isEmpty()) {
+    const QString language = DateLanguageOf(text, int32_t(cell.number()->integerValue()));
+    if (!language.isEmpty()) state.add(QStringLiteral(" lang=\"%1\" xml:lang=\"%1\"").arg(language));
+  }
   const bool styled = !css.isEmpty();
   if (styled) state.add(QStringLiteral(" style=\"") + css.join(u' ') + u'"');
   state.page += '>';

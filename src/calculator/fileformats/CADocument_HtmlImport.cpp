@@ -169,7 +169,8 @@ PageNumberSyntax PageNumberSyntaxOfLanguage(const QString& language) {
   // web's syntax, which its pages write Latin digits in too.
   syntax.webToo = syntax.point != u'.' && syntax.point != u',';
   syntax.currency = locale.currencySymbol();
-  syntax.dates = DateTextOrder{LocaleWritesDayFirst(locale), LocaleWritesDatesWithDots(locale)};
+  syntax.dates = DateTextOrder{LocaleWritesDayFirst(locale), LocaleWritesDatesWithDots(locale),
+                               LocaleWritesYearFirst(locale), std::make_shared<const DateWords>(DateWordsOfLocale(locale))};
   return syntax;
 }
 
@@ -457,9 +458,10 @@ bool AttributesAmong(const PageAttributes& attributes, std::initializer_list<QSt
 }
 
 // Attributes of the rows after the first that change nothing the rich text makes of a cell
-// (without a style sheet a class or an id matches nothing).
+// (without a style sheet a class or an id matches nothing). A language is no such attribute: the
+// cell's numbers and dates are read in it.
 bool IsInertAttributes(const PageAttributes& attributes) {
-  return AttributesAmong(attributes, {u"class", u"id", u"title", u"lang", u"scope", u"headers", u"abbr"});
+  return AttributesAmong(attributes, {u"class", u"id", u"title", u"scope", u"headers", u"abbr"});
 }
 
 // An opaque colour as a page writes it, "rgb(r,g,b)" or "#rrggbb" (lower case, without spaces).
@@ -565,8 +567,8 @@ bool IsPlainCellAttributes(const PageAttributes& attributes, const QString& page
       });
     }
     if (name == u"height" || name == u"valign" || name == u"sdval" || name == u"sdnum") return true;
-    return name == u"class" || name == u"id" || name == u"title" || name == u"lang" || name == u"scope" ||
-           name == u"headers" || name == u"abbr";
+    return name == u"class" || name == u"id" || name == u"title" || name == u"scope" || name == u"headers" ||
+           name == u"abbr";
   });
 }
 
@@ -1872,16 +1874,14 @@ int64_t PlainTableHtmlCost(QByteArrayView page) {
   return page.size() * kPlainTableCharacterCost + HtmlOpeningTags(page) * kPlainTableElementCost;
 }
 
-QString RichTextHtmlTooLargeReason(int64_t cost) {
+QString RichTextHtmlTooLargeReason(int64_t cost, bool pasted) {
   // A page stopped by the work it asks for, not by what it holds, names no memory.
-  if (cost <= 0) return QStringLiteral("The page is too large to open: reading it would take too long.");
-  return QStringLiteral("The page is too large to open: reading it would take about %1 of memory.")
-      .arg(MemorySizeText(cost));
+  if (cost <= 0) return QLatin1String(pasted ? kPageTooLongToPasteReason : kPageTooLongToOpenReason);
+  return QLatin1String(pasted ? kPageTooLargeToPasteReason : kPageTooLargeToOpenReason).arg(MemorySizeText(cost));
 }
 
-QString HtmlTooDeepReason() {
-  return QStringLiteral("The page is nested too deeply to open: it leaves more elements open inside one another "
-                        "than any page does.");
+QString HtmlTooDeepReason(bool pasted) {
+  return QLatin1String(pasted ? kPageTooDeepToPasteReason : kPageTooDeepToOpenReason);
 }
 
 namespace {
@@ -2045,7 +2045,7 @@ bool LoadHtmlPage(CADocument& document, QString html, const QString& path, FLErr
   const bool pasted = path.isEmpty();
   const int64_t leastCost = PlainTableHtmlCost(html);
   if (leastCost > kReaderMemoryBudget) {
-    SetError(error, kHtmlTooLargeCode, RichTextHtmlTooLargeReason(leastCost));
+    SetError(error, kHtmlTooLargeCode, RichTextHtmlTooLargeReason(leastCost, pasted));
     return false;
   }
   // What every stage from here grows the heap by (the reading, the rich text, its import, the
@@ -2060,7 +2060,7 @@ bool LoadHtmlPage(CADocument& document, QString html, const QString& path, FLErr
   const auto refusedCost = [&](int64_t cost) { return meter.tooLong() && !meter.tooLarge() ? 0 : cost; };
   const auto refuse = [&](int64_t cost) {
     if (meter.outOfMemory()) SetError(error, ENOMEM, QLatin1String(kOutOfMemoryReason), kFLPosixErrorDomain);
-    else SetError(error, kHtmlTooLargeCode, RichTextHtmlTooLargeReason(refusedCost(cost)));
+    else SetError(error, kHtmlTooLargeCode, RichTextHtmlTooLargeReason(refusedCost(cost), pasted));
     return false;
   };
   const auto tooLarge = [&](int64_t cost) { return refuse(std::max(cost, meter.grown())); };
@@ -2105,7 +2105,7 @@ bool LoadHtmlPage(CADocument& document, QString html, const QString& path, FLErr
     html = QString();
     if (reading.outcome == GMHtmlReading::Outcome::TooLarge) return refuse(reading.cost);
     if (reading.outcome == GMHtmlReading::Outcome::TooDeep) {
-      SetError(error, -50, HtmlTooDeepReason());
+      SetError(error, -50, HtmlTooDeepReason(pasted));
       return false;
     }
     if (!reading.read()) {
@@ -2143,10 +2143,12 @@ bool LoadHtmlPage(CADocument& document, QString html, const QString& path, FLErr
           if (row[x].text.isEmpty()) continue;
           auto cell = std::make_unique<CACell>(GridPoint{int64_t(x), first + 1 + int64_t(y)}, &document);
           const std::optional<StoredEntry> entry = StoredValueEntry(row[x].text, row[x].value, table->valuePoint);
+          std::optional<CANumberFormat> shownDate;
           if (entry) cell->setNumberValue(entry->number);
-          else EnterPageText(*cell, row[x].text, syntax ? &*syntax : nullptr);
+          else EnterPageText(*cell, row[x].text, syntax ? &*syntax : nullptr, &shownDate);
           CAFormat format = row[x].look.format();
           if (entry && entry->format) format.setNumberFormat(&*entry->format);
+          else if (shownDate) format.setNumberFormat(&*shownDate);
           if (format.mask() != 0) formats.giveCell(*cell, format, document);
           document.storeCell(std::move(cell));
         }
@@ -2270,7 +2272,18 @@ std::vector<StoredCell> EnterStoredValues(QTextDocument& text, const PlainTable*
     const auto seeFields = [&evidence](QStringView line) {
       for (const QStringView field : line.tokenize(u'\t')) evidence.see(field);
     };
-    for (QTextBlock block = text.begin(); block.isValid(); block = block.next()) seeFields(block.text());
+    // What an element declares in a language of its own tells nothing of the page's.
+    for (QTextBlock block = text.begin(); block.isValid(); block = block.next()) {
+      bool ownLanguage = false;
+      for (QTextBlock::iterator it = block.begin(); !it.atEnd() && !ownLanguage; ++it)
+        ownLanguage = it.fragment().charFormat().hasProperty(kTextLanguageProperty);
+      if (!ownLanguage) {
+        seeFields(block.text());
+        continue;
+      }
+      for (QTextBlock::iterator it = block.begin(); !it.atEnd(); ++it)
+        if (!it.fragment().charFormat().hasProperty(kTextLanguageProperty)) seeFields(it.fragment().text());
+    }
     if (table)
       for (const std::vector<PlainCell>& row : table->rows)
         for (const PlainCell& cell : row) evidence.see(cell.text);
@@ -2294,7 +2307,13 @@ std::vector<StoredCell> EnterStoredValues(QTextDocument& text, const PlainTable*
     std::optional<StoredEntry> entry = StoredValueEntry(shown, values.firstRowValues[k], values.valuePoint);
     if (!entry) continue;
     QString written = entry->text;
-    written.replace(u'.', *syntax ? (*syntax)->point : NumberTextLocale().decimalSeparatorChar);
+    // In the syntax the text is read in: its element's language, else the page's.
+    QChar point = *syntax ? (*syntax)->point : NumberTextLocale().decimalSeparatorChar;
+    const QVariant language = first.fragment().charFormat().property(kTextLanguageProperty);
+    if (language.isValid())
+      point = language.toString().isEmpty() ? NumberTextLocale().decimalSeparatorChar
+                                            : PageNumberSyntaxOfLanguage(language.toString()).point;
+    written.replace(u'.', point);
     if (written != shown) {
       FLQtHeld<QTextCursor> cursor(block);
       cursor->movePosition(QTextCursor::EndOfBlock, QTextCursor::KeepAnchor);
@@ -2366,10 +2385,12 @@ void GiveStoredFormats(CADocument& document, const std::vector<StoredCell>& ente
 bool LoadRichTextPage(CADocument& document, QTextDocument& text, const PlainTable* table,
                       const KeptLinesListener* lines, std::optional<PageNumberSyntax>* syntax) {
   const std::vector<StoredCell> entered = EnterStoredValues(text, table, lines, syntax);
+  const QString pageLanguage = text.rootFrame()->frameFormat().property(kHtmlPageLanguageProperty).toString().trimmed();
   if (!NewImportDocument()) return false;
+  GMTextLanguages languages;
   bool imported = false;
   try {
-    imported = ImportAttributedText(g_glimmetDoc, text);
+    imported = ImportAttributedText(g_glimmetDoc, text, &languages);
     text.clear();
   } catch (const std::bad_alloc&) {
     // The engine's document goes; the rich text is left to its holder, as Qt left it.
@@ -2381,7 +2402,17 @@ bool LoadRichTextPage(CADocument& document, QTextDocument& text, const PlainTabl
     return false;
   }
   {
-    const PageNumberSyntaxScope numbers(*syntax ? &**syntax : nullptr);
+    // The text an element declares in a language of its own is read in that language; in the
+    // page's own, as the page's other text.
+    std::vector<std::optional<PageNumberSyntax>> languageSyntaxes(languages.nameCount());
+    for (size_t k = 0; k < languages.nameCount(); ++k) {
+      const QString& name = languages.name(int32_t(k));
+      if (name.isEmpty()) continue;
+      languageSyntaxes[k] = *syntax && name.compare(pageLanguage, Qt::CaseInsensitive) == 0
+                                ? **syntax
+                                : PageNumberSyntaxOfLanguage(name);
+    }
+    const PageNumberSyntaxScope numbers(*syntax ? &**syntax : nullptr, &languages, std::move(languageSyntaxes));
     if (!document.loadFromGlimmet()) return false;
   }
   GiveStoredFormats(document, entered);

@@ -38,6 +38,7 @@
 #include <QCoreApplication>
 #include <QDir>
 #include <QFile>
+#include <QScopedValueRollback>
 #include <QTimer>
 
 #include <algorithm>
@@ -209,20 +210,26 @@ namespace {
 
 // The pictures the last RTF reading left out for being larger than any picture may be decoded.
 int64_t g_rtfPicturesPastDecodeLimit = 0;
+// Whether the RTF being read was pasted: a refusal then speaks of pasting.
+bool g_rtfPasted = false;
 
 }  // namespace
 
-QString RtfTooLargeReason(int64_t cost) {
-  if (cost <= 0) return QStringLiteral("The document is too large to open: reading it would take too long.");
-  return QStringLiteral("The document is too large to open: reading it would take about %1 of memory.")
-      .arg(MemorySizeText(cost));
+QString RtfTooLargeReason(int64_t cost, bool pasted) {
+  if (cost <= 0) return QLatin1String(pasted ? kPasteTextTooLongReason : kRtfTooLongToOpenReason);
+  return QLatin1String(pasted ? kPasteTextTooLargeReason : kRtfTooLargeToOpenReason).arg(MemorySizeText(cost));
 }
 
 bool LoadPastedRtf(CADocument& document, const QString& rtf, bool* refused) {
   QString refusal;
   bool outOfMemory = false;
   *refused = false;
-  if (document.loadRtf(rtf, QString(), &refusal, &outOfMemory)) {
+  bool read = false;
+  {
+    const QScopedValueRollback pasting(g_rtfPasted, true);
+    read = document.loadRtf(rtf, QString(), &refusal, &outOfMemory);
+  }
+  if (read) {
     if (g_rtfPicturesPastDecodeLimit > 0) ShowPastePicturesPastDecodeLimitAlert(uint64_t(g_rtfPicturesPastDecodeLimit));
     return true;
   }
@@ -292,7 +299,7 @@ bool CADocument::loadRtf(const QString& rtf, const QString& attachments, QString
 bool CADocument::loadRtfMetered(const QString& rtf, const QString& attachments, FLReadingMeter& meter,
                                 QString* refusal) {
   const auto refuse = [&](int64_t cost) {
-    if (refusal) *refusal = RtfTooLargeReason(cost);
+    if (refusal) *refusal = RtfTooLargeReason(cost, g_rtfPasted);
     return false;
   };
   if (!NewImportDocument()) return false;

@@ -115,7 +115,7 @@ void InstallFileFormatServices() {
   };
   services.readingBudget = PageBudget;
   services.pastedPageTooLarge = [](int64_t cost) {
-    ShowPlainImportAlert(QLatin1String(kPastePageTooLargeMessage), RichTextHtmlTooLargeReason(cost));
+    ShowPlainImportAlert(QLatin1String(kPastePageTooLargeMessage), RichTextHtmlTooLargeReason(cost, true));
   };
   services.pastedTextTooLarge = [](int64_t cost) {
     ShowPlainImportAlert(QLatin1String(kPasteTextTooLargeMessage), PasteTextTooLargeReason(cost));

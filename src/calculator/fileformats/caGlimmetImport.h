@@ -15,6 +15,8 @@
 class CACell;
 class CADocument;
 class CANumber;
+class CANumberFormat;
+class GMTextLanguages;
 class QString;
 struct GlimmetDoc;
 
@@ -52,8 +54,12 @@ int32_t EngineAlignmentForSheet(int32_t alignment);
 int32_t SheetAlignmentForEngine(int32_t alignment);
 
 // Why an RTF or RTFD document is not read: what reading it would take (cost in bytes; 0: it
-// would take more steps than its size allows).
-QString RtfTooLargeReason(int64_t cost);
+// would take more steps than its size allows), in the words of an open or of a paste.
+inline constexpr const char* kRtfTooLargeToOpenReason =
+    "The document is too large to open: reading it would take about %1 of memory.";
+inline constexpr const char* kRtfTooLongToOpenReason =
+    "The document is too large to open: reading it would take too long.";
+QString RtfTooLargeReason(int64_t cost, bool pasted = false);
 inline constexpr const char* kPasteRtfTooLargeMessage = "The text can't be pasted.";
 // Reads pasted RTF into the document as an open reads a file, within the same budget: text past
 // it is refused with the size alert, and `*refused` set.
@@ -77,22 +83,35 @@ bool SameNumberSyntax(const PageNumberSyntax& a, const PageNumberSyntax& b);
 // user's own: a sign, groups, decimals, an exponent, a percent or currency sign; where the page
 // groups digits with blanks, a blank beside a percent or currency sign too ("1 234,50 €").
 std::optional<CANumber> PageNumberOf(const QString& text, const PageNumberSyntax& syntax);
+// The date a text of a page writes in the page's syntax: as typed in its order, or as
+// the page's language writes dates beyond that (ParseWrittenDate); 0 where none.
+int32_t PageDateOf(const QString& text, const PageNumberSyntax& syntax);
 // Enters a text of a page into the cell. A number or a date in the page's syntax is that number
 // or date in every locale; any other text is entered as the user types it, except that a text
 // only the user's syntax makes a number or a date of ("1,5" on a page that writes "1.5") stays a
 // text. Without a syntax (a page that declares none, the text of an RTF document), as the user
 // types it.
-void EnterPageText(CACell& cell, const QString& text, const PageNumberSyntax* syntax);
+// With `shownAs`, a date takes there the date format that shows it as the page does, where the
+// sheet has one and its own way of showing dates differs.
+void EnterPageText(CACell& cell, const QString& text, const PageNumberSyntax* syntax,
+                   std::optional<CANumberFormat>* shownAs = nullptr);
 // While one lives, the conversion of the import document enters its texts as a page's in `syntax`
-// (as the user types them where it is null).
+// (as the user types them where it is null); with `languages`, a text the page declares in a
+// language of its own (an element's lang) in that language's syntax, `languageSyntaxes` giving
+// the syntax of each of their names (none: as the user types).
 class PageNumberSyntaxScope {
  public:
-  explicit PageNumberSyntaxScope(const PageNumberSyntax* syntax);
+  explicit PageNumberSyntaxScope(const PageNumberSyntax* syntax, const GMTextLanguages* languages = nullptr,
+                                 std::vector<std::optional<PageNumberSyntax>> languageSyntaxes = {});
   ~PageNumberSyntaxScope();
   PageNumberSyntaxScope(const PageNumberSyntaxScope&) = delete;
   PageNumberSyntaxScope& operator=(const PageNumberSyntaxScope&) = delete;
+  // The syntax of the text at `cp` of the import document under way (null: as the user types).
+  static const PageNumberSyntax* SyntaxAt(uint32_t cp);
 
  private:
-  const PageNumberSyntax* outer_;
+  const PageNumberSyntaxScope* outer_;
   std::optional<PageNumberSyntax> syntax_;
+  const GMTextLanguages* languages_;
+  std::vector<std::optional<PageNumberSyntax>> languageSyntaxes_;
 };

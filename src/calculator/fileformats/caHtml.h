@@ -142,10 +142,22 @@ int64_t RichTextHtmlCost(QByteArrayView page);
 // What the sheet's own reading of the page as a long table of plain cells is estimated to take.
 int64_t PlainTableHtmlCost(QStringView page);
 int64_t PlainTableHtmlCost(QByteArrayView page);
-// The reason a page is not read: what reading it would take.
-QString RichTextHtmlTooLargeReason(int64_t cost);
+// The reason a page is not read: what reading it would take (cost in bytes; 0: it would take
+// more steps than its size allows), in the words of an open or of a paste.
+inline constexpr const char* kPageTooLargeToOpenReason =
+    "The page is too large to open: reading it would take about %1 of memory.";
+inline constexpr const char* kPageTooLongToOpenReason = "The page is too large to open: reading it would take too long.";
+inline constexpr const char* kPageTooLargeToPasteReason =
+    "The page is too large to paste: reading it would take about %1 of memory.";
+inline constexpr const char* kPageTooLongToPasteReason =
+    "The page is too large to paste: reading it would take too long.";
+QString RichTextHtmlTooLargeReason(int64_t cost, bool pasted = false);
 // The reason a page is not read: it nests its elements deeper than any page.
-QString HtmlTooDeepReason();
+inline constexpr const char* kPageTooDeepToOpenReason =
+    "The page is nested too deeply to open: it leaves more elements open inside one another than any page does.";
+inline constexpr const char* kPageTooDeepToPasteReason =
+    "The page is nested too deeply to paste: it leaves more elements open inside one another than any page does.";
+QString HtmlTooDeepReason(bool pasted = false);
 inline constexpr int kHtmlTooLargeCode = -108;
 
 // For tests: whether a long table of plain cells, or the lines a paragraph keeps, are read by the

@@ -47,6 +47,7 @@ QString MemorySizeText(int64_t bytes);
 inline constexpr const char* kPasteTextTooLargeMessage = "The text can't be pasted.";
 inline constexpr const char* kPasteTextTooLargeReason =
     "The text is too large to paste: reading it would take about %1 of memory.";
+inline constexpr const char* kPasteTextTooLongReason = "The text is too large to paste: reading it would take too long.";
 QString PasteTextTooLargeReason(int64_t cost);
 // What reading the whole file takes, where its reading was stopped with `share` (0 to 1) of it
 // read, having grown the heap by `grown`, of which `held` before the part that stopped began:

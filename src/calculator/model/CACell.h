@@ -379,8 +379,11 @@ class CACell {
   };
   // Tells the document when the cell is left with nothing: no value, format or note.
   void noteIfEmptied();
-  // Tells the document that the cell's row holds a cell to recalculate.
+  // Tells the document that the cell's row holds a cell to recalculate; takes no memory it
+  // cannot do without (past what it can note, every row is walked).
   void noteRecalc() const;
+  // evaluate's work, which may leave the cell half-way should memory run out.
+  void evaluateValue();
   // A value changed in place, as clearing does it for a new one: the cells that read it are
   // recalculated and the folds the document keeps of it are forgotten.
   void noteValueChanged();

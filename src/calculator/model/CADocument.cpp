@@ -16,6 +16,7 @@
 
 #include <algorithm>
 #include <exception>
+#include <new>
 #include <type_traits>
 #include <utility>
 
@@ -37,9 +38,18 @@ void KeepUntilExit(T&& object) {
 #endif
 }
 
+// The closing notification's name, made with the first document: a document that closes as it
+// is destroyed (a paste's read document let go while a failed allocation unwinds) posts it
+// without making anything.
+const QString& DocClosingName() {
+  static const QString name = QString::fromLatin1(kDocClosingNotification);
+  return name;
+}
+
 }  // namespace
 
 CADocument::CADocument() : guid_(guidString()) {
+  DocClosingName();
   const CAModelPreferences preferences = ModelPreferences();
   resetDefaultFormat();
   defaultDigitCount_ = preferences.defaultDigitCount;
@@ -70,16 +80,21 @@ CADocument::CADocument() : guid_(guidString()) {
   enableAutosave();
 }
 
+// Takes no memory: a document may go while a failed allocation unwinds.
 CADocument::~CADocument() {
   prepareToClose();
   // Nothing may be posted later on behalf of a document that is gone.
   NotificationQueue::defaultQueue().dequeueNotificationsMatching(
       Notification{QString(), this, {}}, NotificationCoalescingOnSender);
   if (keepCellsUntilExit_) {
-    // Tooltips need no forgetting either: the window went first.
-    KeepUntilExit(std::move(rows_));
-    KeepUntilExit(std::move(references_));
-    return;
+    // Tooltips need no forgetting either: the window went first. Without the room to keep them,
+    // they are freed as any document's are.
+    try {
+      KeepUntilExit(std::move(rows_));
+      KeepUntilExit(std::move(references_));
+      return;
+    } catch (const std::bad_alloc&) {
+    }
   }
   // Cells ask the window to forget their tooltips as they go; the window went first.
   rows_.clear();
@@ -89,9 +104,19 @@ void CADocument::prepareToClose() {
   observers_.clear();
   if (!closing_) {
     closing_ = true;
-    NotificationCenter::defaultCenter().post(QLatin1String(kDocClosingNotification), this);
+    // The post takes no memory of its own; an observer that runs out of some while it lets the
+    // document go must not end the program from the destructor.
+    try {
+      NotificationCenter::defaultCenter().post(DocClosingName(), this);
+    } catch (const std::bad_alloc&) {
+    }
   }
-  releaseAutoSave();
+  try {
+    releaseAutoSave();
+  } catch (const std::bad_alloc&) {
+    // The autosave copy stays where it is; the next launch offers it.
+    autosaveTimer_.reset();
+  }
   controller_ = nullptr;
   FLDocument::prepareToClose();
 }

@@ -199,6 +199,9 @@ class CADocument : public FLDocument, public TextImportDelegate {
   CAChangedCells& changedCells() { return changedCells_; }
   // Drops the kept folds: after a change that moves cells or that is told to no one.
   void dropKeptFolds();
+  // Whether the last recalculation stopped part-way (memory ran out): its cells are still marked,
+  // and the values shown may be from before the edit until the next one runs.
+  bool recalcUnfinished() const { return recalcUnfinished_; }
   // The next recalculation walks every row.
   void noteEveryRowForRecalc() {
     recalcEveryRow_ = true;
@@ -897,6 +900,7 @@ class CADocument : public FLDocument, public TextImportDelegate {
   bool openWithPassword_ = false;
   bool opening_ = false;
   bool closing_ = false;
+  bool recalcUnfinished_ = false;
   bool settingUndo_ = false;
   int64_t suppressRedraws_ = 0;
   uint64_t tooltipCounter_ = 1;

@@ -7,8 +7,29 @@
 #include "calculator/model/CARow.h"
 
 #include <algorithm>
+#include <exception>
+#include <vector>
 
 namespace {
+
+// A list of points taken over for a step of the recalculation: should memory run out part-way,
+// it goes back to the document, where the next recalculation looks at it again (each point is
+// looked at anew, so going over one twice does no harm).
+template <typename T>
+class PutBackOnFailure {
+ public:
+  PutBackOnFailure(std::vector<T>& taken, std::vector<T>& home) : taken_(taken), home_(home) {}
+  ~PutBackOnFailure() {
+    if (std::uncaught_exceptions() > uncaught_ && home_.empty()) home_.swap(taken_);
+  }
+  PutBackOnFailure(const PutBackOnFailure&) = delete;
+  PutBackOnFailure& operator=(const PutBackOnFailure&) = delete;
+
+ private:
+  std::vector<T>& taken_;
+  std::vector<T>& home_;
+  const int uncaught_ = std::uncaught_exceptions();
+};
 
 // The block of the rows' cells that count, with the columns that texts overflow into as shown
 // when asked; all zeros without such cells.
@@ -71,6 +92,7 @@ void CADocument::takeBackOverflow() {
   if (overflowToTakeBack_.empty()) return;
   std::vector<std::pair<GridPoint, uint64_t>> spans;
   spans.swap(overflowToTakeBack_);
+  const PutBackOnFailure putBack(spans, overflowToTakeBack_);
   // The last column a cell lets overflowing text reach: a text its own overflow, any other value
   // itself (it stops the overflow of texts to its left).
   const auto reach = [](const CACellEntry& entry) {
@@ -130,6 +152,7 @@ void CADocument::dropEmptiedCells() {
   if (emptiedCells_.empty() || cellHolds_ > 0) return;
   std::vector<GridPoint> points;
   points.swap(emptiedCells_);
+  const PutBackOnFailure putBack(points, emptiedCells_);
   // Nothing of its own, and nobody in the middle of changing it (typing, a type change, a
   // function put in before the cell is typed into).
   const auto holdsNothing = [](const CACellEntry& entry) {

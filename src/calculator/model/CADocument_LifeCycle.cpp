@@ -5,6 +5,7 @@
 
 #include "calculator/model/CACell.h"
 #include "calculator/model/CADocumentWindow.h"
+#include "calculator/model/caCommandGuard.h"
 #include "calculator/model/caDocumentServices.h"
 #include "calculator/model/caDocumentXml.h"
 #include "calculator/model/caModelNotifications.h"
@@ -19,7 +20,9 @@
 #include <QLocale>
 #include <QTimer>
 
+#include <cerrno>
 #include <exception>
+#include <new>
 
 namespace {
 
@@ -78,6 +81,17 @@ bool CADocument::saveCore(const QString& path, bool inPlace, FLError* error) {
   if (found == writers.end() || !found->second) {
     SetError(error, kNotAvailableCode, StringWithFormat(kNotAvailableFormat, typeName));
     return false;
+  }
+  // A recalculation that ran out of memory left its cells to compute: they are computed before
+  // their values are written, or nothing is written.
+  if (recalcUnfinished()) {
+    try {
+      evaluate();
+    } catch (const std::bad_alloc& exception) {
+      LogException(exception, QLatin1String(kCommandMemoryMessage));
+      SetError(error, ENOMEM, QLatin1String(kCommandMemoryMessage), kFLPosixErrorDomain);
+      return false;
+    }
   }
   return found->second(*this, path, inPlace, error);
 }

@@ -26,6 +26,7 @@
 #include <QMimeData>
 #include <QUrl>
 
+#include <algorithm>
 #include <cstring>
 #include <exception>
 #include <memory>
@@ -135,18 +136,38 @@ std::unique_ptr<char[]> RollbackReserve(const CAUndoArchive& archive, const Line
 // it changed. Run once the paste's own memory and the reserve are let go; should it still run
 // out, it starts again from the clearing, which gives back what the first attempt made.
 void RollBackPaste(CADocument& document, const CAUndoContext& context, const CAUndoArchive& archive,
-                   const LinesBefore& lines) {
+                   const LinesBefore& lines, const GridRange& selection, const GridPoint& active) {
   for (int attempt = 0; attempt < 2; ++attempt) {
     try {
       // The cells first: clearing whole rows or columns takes their formats too.
       RestoreUndoAction(document, kUndoActionCells, context, archive);
       RestoreLines(document, lines);
       DropRowsMade(document, lines);
+      // The selection as the paste found it, whatever the stage that stopped had made of it.
+      document.setSelectionRange(selection);
+      document.setActiveCellPoint(active);
+      // A recalculation that stops here leaves what it did not compute marked for the next.
       document.invalidateAfterCellEdit(-1);
       return;
     } catch (const std::exception& exception) {
       LogException(exception, QLatin1String(kPasteFailedText));
     }
+  }
+  // Still short of memory: what needs none is put back all the same. The rows the paste made in
+  // its range, holding nothing now, go (they would be written, empty, with the sheet), and the
+  // selection is the one the paste found.
+  GridRange span;
+  if (TypeOfRange(&span, context.range) != kRangeInvalid)
+    std::erase_if(document.mutableRows(), [&](const std::unique_ptr<CARow>& row) {
+      const int64_t y = row->gridY();
+      return y >= span.startPoint.y && y <= span.endPoint.y && row->cells().empty() && !row->format() &&
+             row->minimumHeight() == 0 && !std::binary_search(archive.rows.begin(), archive.rows.end(), y);
+    });
+  try {
+    document.setSelectionRange(selection);
+    document.setActiveCellPoint(active);
+  } catch (const std::exception&) {
+    // Only the redraw it asked for failed.
   }
 }
 
@@ -463,6 +484,8 @@ bool CADocument::pasteGuarded(const QMimeData* clipboard, bool ignoreFormat, int
     if (result.kind != kRangeCell && result.kind != kRangeAbsoluteCell) undoRange = *block;
   }
   const CAUndoContext context{undoRange, kDomainCell};
+  const GridRange selectionBefore = selectionRange_;
+  const GridPoint activeBefore = activeCellPoint_;
 
   // Before the change: the undo step, the archive a rollback restores (the step's own, or one
   // made here where no step is kept) and the memory the rollback takes, held until it is needed
@@ -540,24 +563,33 @@ bool CADocument::pasteGuarded(const QMimeData* clipboard, bool ignoreFormat, int
   } catch (const std::exception& exception) {
     LogException(exception, QLatin1String(kPasteFailedText));
   }
+  // The read document goes before the recalculation, which is part of the paste: the cells that
+  // read the pasted ones are computed now, or the paste did not happen.
+  if (done) {
+    try {
+      result.document.reset();
+      invalidateAllLongText();
+      invalidateAfterCellEdit(-1);
+    } catch (const std::exception& exception) {
+      LogException(exception, QLatin1String(kPasteFailedText));
+      done = false;
+    }
+  }
   if (!done) {
-    // What the paste made goes first, then the cells come back from the archive, with the
-    // memory kept for it.
-    result.document.reset();
+    // The memory kept for the rollback goes first, so that letting go of what the paste made
+    // (the read document's closing among it) has room; then the cells come back from the archive.
     reserve.reset();
-    RollBackPaste(*this, context, *restoreFrom, linesBefore);
+    result.document.reset();
+    RollBackPaste(*this, context, *restoreFrom, linesBefore, selectionBefore, activeBefore);
     dropStep();
     dropPicture();
     memoryAlert();
     return fail();
   }
   reserve.reset();
-  result.document.reset();
 
   // The paste is done: what follows only brings the views up to date.
   try {
-    invalidateAllLongText();
-    invalidateAfterCellEdit(-1);
     if (controller_) {
       controller_->adjustCellViewForNewData();
       controller_->jumpToSelection();

@@ -119,6 +119,9 @@ void CADocument::dropKeptFolds() {
 }
 
 void CADocument::evaluate() {
+  // Cleared once every step has run: a step that runs out of memory leaves what it did not do
+  // marked (Recalculate, CACell::evaluate), and the flag tells a save to run it first.
+  recalcUnfinished_ = true;
   // Widths changed since the texts were laid out lay them out again in this recalculation.
   invalidateLongTextForChangedWidths();
   // Cells changed by an edit still under way have their readers marked first.
@@ -146,6 +149,7 @@ void CADocument::evaluate() {
   takeBackOverflow();
   // Overflow taken back may have left more.
   dropEmptiedCells();
+  recalcUnfinished_ = false;
 }
 
 void CADocument::invalidateAfterCellEdit(int64_t y) {

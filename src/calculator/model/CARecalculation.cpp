@@ -12,6 +12,7 @@
 
 #include <algorithm>
 #include <functional>
+#include <new>
 #include <memory>
 #include <queue>
 
@@ -231,8 +232,14 @@ class Collector {
       else
         walkRowsFrom(0);
     } catch (...) {
-      // Cells not walked may be left unnoted: the next walk goes over every row.
+      // Cells not walked may be left unnoted: the next walk goes over every row. The blocks found
+      // so far are reported again to whoever looks next (an edit marking what reads a cell).
       document_.noteEveryRowForRecalc();
+      try {
+        table_.endConsuming();
+      } catch (const std::bad_alloc&) {
+        // The next walk's beginConsuming ends it.
+      }
       throw;
     }
     table_.endConsuming();
@@ -412,6 +419,18 @@ class Collector {
         }
       }
     }
+  }
+
+  // After a recalculation that failed part-way (memory ran out): every cell it met, evaluated or
+  // not, is marked to be computed again, and every row is walked next time, so that no cell keeps
+  // a value worked out from inputs that have changed since. Takes no memory.
+  void leaveMarks() noexcept {
+    document_.noteEveryRowForRecalc();
+    for (const std::unique_ptr<CARow>& row : document_.rows())
+      for (const CACellEntry& entry : row->cells()) {
+        CACell* cell = entry.cell();
+        if (cell && (cell->recalcMark() & ~kFlagsAndJoined) == generation_) cell->setNeedRecalc(true);
+      }
   }
 
   // (waiting cell, waiting cell it names), by joining order, found by the walk.
@@ -685,11 +704,30 @@ std::vector<uint32_t> PassOrder(uint32_t count, const std::vector<uint32_t>& off
   return order;
 }
 
+namespace {
+
+void RecalculateMet(CADocument& document, Collector& collector, RecalcLists& lists);
+
+}  // namespace
+
 void Recalculate(CADocument& document, CAReferenceTable& table) {
   RecalcLists lists;
+  Collector collector(document, table, lists);
+  // A cell's mark is cleared as it is evaluated; the cells that depend on it are only found on the
+  // way, unmarked. Should the recalculation stop part-way, they are marked then.
+  try {
+    RecalculateMet(document, collector, lists);
+  } catch (...) {
+    collector.leaveMarks();
+    throw;
+  }
+}
+
+namespace {
+
+void RecalculateMet(CADocument& document, Collector& collector, RecalcLists& lists) {
   PagedList<CACell*>& waiting = lists.waiting;
   std::vector<uint32_t>& place = lists.place;
-  Collector collector(document, table, lists);
   collector.walk();
   // Every cell to evaluate is known, and none that reads a block has been: the memo forgets what
   // they, and the cells changed since the last recalculation, are part of.
@@ -783,3 +821,5 @@ void Recalculate(CADocument& document, CAReferenceTable& table) {
     document.redrawCell(waiting[i]->gridPoint());
   }
 }
+
+}  // namespace

@@ -713,10 +713,21 @@ void CAReferenceTable::referrersOf(const GridPoint& point, std::vector<GridPoint
       // Each entry found is switched off as the walk meets it.
       std::vector<uint32_t>& nodes = s.stabbedNodes;
       nodes.clear();
-      index.stabAndSwitchOff(point.y, holdsColumn, ids, nodes);
-      for (size_t k = 0; k < ids.size(); ++k) {
-        throughBlocks.push_back(s.ranges[ids[k]].from);
-        s.consumed.push_back(Storage::Consumed{&index, ids[k], nodes[k]});
+      size_t recorded = 0;  // the entries switched off and noted as consumed
+      try {
+        index.stabAndSwitchOff(point.y, holdsColumn, ids, nodes);
+        s.consumed.reserve(s.consumed.size() + nodes.size());
+        for (size_t k = 0; k < nodes.size(); ++k) {
+          s.consumed.push_back(Storage::Consumed{&index, ids[k], nodes[k]});
+          recorded = k + 1;
+          throughBlocks.push_back(s.ranges[ids[k]].from);
+        }
+      } catch (...) {
+        // Memory ran out part-way: an entry switched off and not noted as consumed would never be
+        // switched on again, and its referrer would no longer see the block change. Switching on
+        // takes no memory.
+        if (nodes.size() > recorded) index.switchOn(nodes.data() + recorded, nodes.size() - recorded);
+        throw;
       }
       return;
     }

@@ -6,12 +6,14 @@
 #include "calculator/model/caModelNotifications.h"
 #include "calculator/model/caModelServices.h"
 #include "calculator/views/CAScrollView.h"
+#include "calculator/views/caShownText.h"
 #include "calculator/views/caViewNotifications.h"
 #include "framlet/shell/FLCompletionFieldEditor.h"
 #include "framlet/shell/FLPopoverBaseVC.h"
 #include "platform/NotificationCenter.h"
 
 #include <QApplication>
+#include <QFontMetricsF>
 #include <QHelpEvent>
 #include <QPainter>
 #include <QPaintEvent>
@@ -357,8 +359,10 @@ bool CACellView::event(QEvent* event) {
       }
     }
     if (cell) {
-      QToolTip::showText(help->globalPos(), CellTooltipText(*cell, document_->showFormulas()), this,
-                         widgetRect(it.value()));
+      // No more than a screen holds: a long text is not laid out whole for a tip.
+      const QString text = ShownPartOfText(CellTooltipText(*cell, document_->showFormulas()),
+                                           ShownExtentOfScreens(QFontMetricsF(QToolTip::font()).lineSpacing()));
+      QToolTip::showText(help->globalPos(), text, this, widgetRect(it.value()));
       return true;
     }
   }

@@ -8,6 +8,7 @@
 #include "calculator/model/caUndoArchives.h"
 #include "calculator/views/CACellView.h"
 #include "calculator/views/caFormulaEditing.h"
+#include "calculator/views/caShownText.h"
 #include "calculator/views/caViewNotifications.h"
 #include "framlet/shell/FLPopoverBaseVC.h"
 #include "framlet/shell/FLUndoManager.h"
@@ -15,7 +16,9 @@
 #include "platform/KeyMap.h"
 #include "platform/NotificationCenter.h"
 
+#include <QAccessible>
 #include <QApplication>
+#include <QScrollBar>
 #include <QKeyEvent>
 #include <QMimeData>
 #include <QTextCursor>
@@ -45,6 +48,9 @@ CAFormulaTextView::CAFormulaTextView(QWidget* parent) : FLCompletionFieldEditor(
     if (document_ && !formulaDelegate_ && formulaMayBeTyped_ && hasFocus())
       document_->setTypingState(1, nullptr, toPlainText());
   });
+  // A scroll bar touched scrolls the whole text.
+  horizontalScrollBar()->installEventFilter(this);
+  verticalScrollBar()->installEventFilter(this);
 }
 
 CAFormulaTextView::~CAFormulaTextView() { NotificationCenter::defaultCenter().removeObserver(this); }
@@ -82,7 +88,7 @@ void CAFormulaTextView::showActiveCellFormula() {
   if (!document_) {
     editedCell_.reset();
     shownCellText_.clear();
-    if (!toPlainText().isEmpty()) setShownText(QString());
+    if (!text().isEmpty()) setShownText(QString());
     return;
   }
   const GridPoint active = document_->activeCellPoint();
@@ -108,10 +114,10 @@ void CAFormulaTextView::showCell(const GridPoint& point) {
   const QString text = cell ? cell->editText() : QString();
   editedCell_ = point;
   shownCellText_ = text;
-  if (toPlainText() != text) setShownText(text);
+  if (this->text() != text) setShownText(text);
 }
 
-bool CAFormulaTextView::hasUnenteredText() const { return editedCell_ && toPlainText() != shownCellText_; }
+bool CAFormulaTextView::hasUnenteredText() const { return editedCell_ && text() != shownCellText_; }
 
 QPlainTextEdit::LineWrapMode CAFormulaTextView::wrapModeFor(qsizetype length) {
   return length > kLongestWrappedText ? QPlainTextEdit::NoWrap : QPlainTextEdit::WidgetWidth;
@@ -126,10 +132,37 @@ void CAFormulaTextView::setShownText(const QString& text) {
   // Decided before the text goes in, and with the bar emptied first: neither the new text nor
   // a long one it replaces is ever wrapped, even once.
   if (lineWrapMode() != wrapModeFor(text.size())) {
+    wholeText_.reset();
     clear();
     wrapFor(text.size());
   }
+  holdShownPart(text);
+}
+
+void CAFormulaTextView::holdShownPart(const QString& text) {
+  wholeText_.reset();
+  // A pane's view edits what it holds; a text short enough to wrap costs little; the keys here
+  // (or coming) or an assistive tool mean it is read or edited.
+  if (!formulaDelegate_ && wrapModeFor(text.size()) == QPlainTextEdit::NoWrap && !hasFocus() && !keepingFocus_ &&
+      !QAccessible::isActive()) {
+    const QSize size = viewport()->size();
+    bool cut = false;
+    const QString part = ShownPartOfText(text, ShownExtentOfSize(size, fontMetrics().lineSpacing()), &cut);
+    if (cut) {
+      shownPartSize_ = size;
+      setPlainText(part);
+      wholeText_ = text;
+      return;
+    }
+  }
   setPlainText(text);
+}
+
+void CAFormulaTextView::holdWholeText() {
+  if (!wholeText_) return;
+  const QString whole = std::move(*wholeText_);
+  wholeText_.reset();
+  setPlainText(whole);
 }
 
 void CAFormulaTextView::commitToEditedCell() {
@@ -140,7 +173,7 @@ void CAFormulaTextView::commitToEditedCell() {
   }
   if (!hasUnenteredText()) return;
   const GridPoint point = *editedCell_;
-  const QString text = toPlainText();
+  const QString text = this->text();
   const CACell* current = document_->cellAtGridPoint(point);
   if ((current ? current->editText() : QString()) == text) {
     shownCellText_ = text;
@@ -173,6 +206,7 @@ void CAFormulaTextView::commitEditing() {
 void CAFormulaTextView::insertPickedReference() {
   // Only the view holding the typing takes the reference.
   if (!document_ || document_->typingState() != 1 || !holdsTyping()) return;
+  holdWholeText();
   const QTextCursor cursor = textCursor();
   CATextRange selection{uint64_t(cursor.selectionStart()), uint64_t(cursor.selectionEnd() - cursor.selectionStart())};
   const QString text =
@@ -183,6 +217,7 @@ void CAFormulaTextView::insertPickedReference() {
 }
 
 void CAFormulaTextView::selectNextArgument() {
+  holdWholeText();
   if (!SelectNextArgumentInEditor(this)) WorkspaceBeep();
 }
 
@@ -249,11 +284,13 @@ void CAFormulaTextView::focusInEvent(QFocusEvent* event) {
   focusFromClick_ = event->reason() == Qt::MouseFocusReason;
   if (document_ && !keepingFocus_) {
     formulaMayBeTyped_ = false;
+    holdWholeText();
     showActiveCellFormula();
     document_->setTypingState(1, document_->activeCell(), QString());
     formulaMayBeTyped_ = document_->typingState() == 1;
   }
   keepingFocus_ = false;
+  holdWholeText();
   FLCompletionFieldEditor::focusInEvent(event);
 }
 
@@ -275,6 +312,7 @@ void CAFormulaTextView::focusOutEvent(QFocusEvent* event) {
 }
 
 void CAFormulaTextView::mousePressEvent(QMouseEvent* event) {
+  holdWholeText();
   const bool fromClick = focusFromClick_;
   focusFromClick_ = false;
   // The click that brings the focus keeps a selection made before.
@@ -287,6 +325,38 @@ void CAFormulaTextView::mousePressEvent(QMouseEvent* event) {
 
 void CAFormulaTextView::insertFromMimeData(const QMimeData* source) {
   if (formulaDelegate_ && source && !formulaDelegate_->formulaTextShouldInsert(source->text())) return;
+  holdWholeText();
   if (source) wrapFor(QPlainTextEdit::document()->characterCount() + source->text().size());
   FLCompletionFieldEditor::insertFromMimeData(source);
+}
+
+void CAFormulaTextView::resizeEvent(QResizeEvent* event) {
+  FLCompletionFieldEditor::resizeEvent(event);
+  // Grown past the part held for it: the part is cut again for the new size.
+  if (wholeText_ && (viewport()->width() > shownPartSize_.width() || viewport()->height() > shownPartSize_.height())) {
+    const QString whole = *wholeText_;
+    holdShownPart(whole);
+  }
+}
+
+void CAFormulaTextView::wheelEvent(QWheelEvent* event) {
+  holdWholeText();
+  FLCompletionFieldEditor::wheelEvent(event);
+}
+
+void CAFormulaTextView::contextMenuEvent(QContextMenuEvent* event) {
+  holdWholeText();
+  FLCompletionFieldEditor::contextMenuEvent(event);
+}
+
+void CAFormulaTextView::dragEnterEvent(QDragEnterEvent* event) {
+  holdWholeText();
+  FLCompletionFieldEditor::dragEnterEvent(event);
+}
+
+bool CAFormulaTextView::eventFilter(QObject* watched, QEvent* event) {
+  if ((watched == horizontalScrollBar() || watched == verticalScrollBar()) &&
+      (event->type() == QEvent::MouseButtonPress || event->type() == QEvent::Wheel))
+    holdWholeText();
+  return FLCompletionFieldEditor::eventFilter(watched, event);
 }

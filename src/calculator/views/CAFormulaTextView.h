@@ -52,8 +52,15 @@ class CAFormulaTextView : public FLCompletionFieldEditor, public FLCompletionDel
   // and the grid takes the keys back.
   void showActiveCellFormula();
   // Replaces the whole text; one too long to wrap in time is shown on one line that scrolls
-  // sideways, so that showing it takes time in proportion to its length.
+  // sideways. Of such a text the window's bar holds only what it can show until it is touched
+  // (the keys, the mouse, a scroll bar): showing costs what shows, whatever the text's length.
   void setShownText(const QString& text);
+  // The text the bar shows and edits, whole, whether or not it holds more than its visible part.
+  QString text() const { return wholeText_ ? *wholeText_ : toPlainText(); }
+  // The bar holds only the part of its text that shows.
+  bool holdsShownPartOnly() const { return wholeText_.has_value(); }
+  // The bar holds its whole text from here on (it is about to be edited, scrolled or read).
+  void holdWholeText();
   // Enters what was typed into the cell it was typed for, as one "Formula" step; nothing when
   // the text is still the one the bar showed for it.
   void commitToEditedCell();
@@ -81,6 +88,11 @@ class CAFormulaTextView : public FLCompletionFieldEditor, public FLCompletionDel
   void focusOutEvent(QFocusEvent* event) override;
   void mousePressEvent(QMouseEvent* event) override;
   void insertFromMimeData(const QMimeData* source) override;
+  void resizeEvent(QResizeEvent* event) override;
+  void wheelEvent(QWheelEvent* event) override;
+  void contextMenuEvent(QContextMenuEvent* event) override;
+  void dragEnterEvent(QDragEnterEvent* event) override;
+  bool eventFilter(QObject* watched, QEvent* event) override;
 
  private:
   void observeDocument();
@@ -92,6 +104,9 @@ class CAFormulaTextView : public FLCompletionFieldEditor, public FLCompletionDel
   // A text too long to wrap in time is shown on one line.
   static LineWrapMode wrapModeFor(qsizetype length);
   void wrapFor(qsizetype length);
+  // Holds the part of the text that shows, or the whole text when that is all of it, nothing
+  // needs less, or the bar is being edited or read aloud.
+  void holdShownPart(const QString& text);
 
   CADocument* document_ = nullptr;
   CAFormulaTextViewDelegate* formulaDelegate_ = nullptr;
@@ -104,4 +119,8 @@ class CAFormulaTextView : public FLCompletionFieldEditor, public FLCompletionDel
   // The cell whose text the bar shows, and that text: what differs from it was typed there.
   std::optional<GridPoint> editedCell_;
   QString shownCellText_;
+  // While the bar holds only the visible part of a long text: the whole of it.
+  std::optional<QString> wholeText_;
+  // The size the held part was cut for: a larger bar cuts it again.
+  QSize shownPartSize_;
 };

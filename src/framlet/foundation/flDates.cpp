@@ -296,6 +296,146 @@ int32_t ParseIntoDayIndexInOrder(const QString& text, const DateTextOrder& order
   return MakeDayIndex(year, month, day);
 }
 
+bool LocaleWritesYearFirst(const QLocale& locale) {
+  const QString pattern = locale.dateFormat(QLocale::ShortFormat);
+  const qsizetype year = PatternFieldPosition(pattern, u'y', false);
+  const qsizetype month = PatternFieldPosition(pattern, u'M', false);
+  const qsizetype day = PatternFieldPosition(pattern, u'd', true);
+  return year >= 0 && (month < 0 || year < month) && (day < 0 || year < day);
+}
+
+DateWords DateWordsOfLocale(const QLocale& locale) {
+  DateWords words;
+  const auto word = [](QString name) {
+    name = name.trimmed().toLower();
+    if (name.endsWith(u'.')) name.chop(1);
+    return name;
+  };
+  const auto addMonth = [&](const QString& name, int month) {
+    const QString key = word(name);
+    if (key.isEmpty() || AllAsciiDigits(key)) return;
+    for (const auto& known : words.months)
+      if (known.first == key) return;
+    words.months.emplace_back(key, month);
+  };
+  for (int month = 1; month <= 12; ++month) {
+    for (const QLocale::FormatType type : {QLocale::LongFormat, QLocale::ShortFormat}) {
+      addMonth(locale.monthName(month, type), month);
+      addMonth(locale.standaloneMonthName(month, type), month);
+    }
+  }
+  for (int day = 1; day <= 7; ++day) {
+    for (const QLocale::FormatType type : {QLocale::LongFormat, QLocale::ShortFormat}) {
+      for (const QString& name : {locale.dayName(day, type), locale.standaloneDayName(day, type)}) {
+        const QString key = word(name);
+        if (!key.isEmpty() && std::find(words.weekdays.begin(), words.weekdays.end(), key) == words.weekdays.end())
+          words.weekdays.push_back(key);
+      }
+    }
+  }
+  // The words the long date pattern quotes between its fields.
+  const QString pattern = locale.dateFormat(QLocale::LongFormat);
+  for (qsizetype i = pattern.indexOf(u'\''); i >= 0 && i + 1 < pattern.size(); i = pattern.indexOf(u'\'', i + 1)) {
+    const qsizetype end = pattern.indexOf(u'\'', i + 1);
+    if (end < 0) break;
+    const QString joiner = word(pattern.sliced(i + 1, end - i - 1));
+    if (!joiner.isEmpty() && std::all_of(joiner.begin(), joiner.end(), [](QChar c) { return c.isLetter(); }) &&
+        std::find(words.joiners.begin(), words.joiners.end(), joiner) == words.joiners.end())
+      words.joiners.push_back(joiner);
+    i = end;
+  }
+  return words;
+}
+
+namespace {
+
+// A year as a date writes it: four digits from 1900 to 3000, or two of the current century.
+int WrittenYear(QStringView digits) {
+  if (!AllAsciiDigits(digits)) return 0;
+  if (digits.size() == 2) return DigitValue(digits) + QDate::currentDate().year() / 100 * 100;
+  if (digits.size() != 4) return 0;
+  const int year = DigitValue(digits);
+  return year >= kFirstYear && year <= kLastYear ? year : 0;
+}
+
+int32_t WrittenDayIndex(int year, QStringView monthDigits, int month, QStringView dayDigits) {
+  if (!monthDigits.isEmpty()) {
+    if (monthDigits.size() > 2 || !AllAsciiDigits(monthDigits)) return 0;
+    month = DigitValue(monthDigits);
+  }
+  if (year == 0 || dayDigits.size() > 2 || !AllAsciiDigits(dayDigits)) return 0;
+  const int day = DigitValue(dayDigits);
+  if (month < 1 || month > 12 || day < 1 || day > DaysInMonth(year, month)) return 0;
+  return MakeDayIndex(year, month, day);
+}
+
+// Three runs of digits between two alike dashes or slashes.
+int32_t ParseWrittenDigitsDate(QStringView text, const DateTextOrder& order) {
+  const qsizetype first = std::find_if(text.begin(), text.end(), [](QChar c) { return c == u'-' || c == u'/'; }) - text.begin();
+  if (first <= 0 || first >= text.size()) return 0;
+  const QChar separator = text[first];
+  const QList<QStringView> parts = text.split(separator);
+  if (parts.size() != 3 || !std::all_of(parts.begin(), parts.end(), AllAsciiDigits)) return 0;
+  if (parts[0].size() == 4 || (order.yearFirst && parts[0].size() == 2 && parts[2].size() <= 2))
+    return WrittenDayIndex(WrittenYear(parts[0]), parts[1], 0, parts[2]);
+  if (separator == u'-' && parts[2].size() == 4 && parts[0].size() <= 2 && parts[1].size() <= 2)
+    return WrittenDayIndex(WrittenYear(parts[2]), parts[order.dayFirst ? 1 : 0], 0, parts[order.dayFirst ? 0 : 1]);
+  return 0;
+}
+
+// A month the language names, the day and the year around it.
+int32_t ParseWrittenWordsDate(QStringView text, const DateWords& words, bool yearFirst) {
+  std::vector<QString> tokens;
+  qsizetype at = 0;
+  while (at < text.size()) {
+    const auto isBreak = [](QChar c) { return c.isSpace() || c == u',' || c == QChar(0x060C); };
+    while (at < text.size() && isBreak(text[at])) ++at;
+    const qsizetype start = at;
+    while (at < text.size() && !isBreak(text[at])) ++at;
+    if (at == start) break;
+    QString token = text.sliced(start, at - start).toString().toLower();
+    if (token.endsWith(u'.')) token.chop(1);
+    if (token.isEmpty()) return 0;
+    if (tokens.size() >= 6) return 0;
+    tokens.push_back(std::move(token));
+  }
+  // A weekday's name may lead; the language's joining words go.
+  if (!tokens.empty() && std::find(words.weekdays.begin(), words.weekdays.end(), tokens.front()) != words.weekdays.end())
+    tokens.erase(tokens.begin());
+  std::erase_if(tokens, [&words](const QString& token) {
+    return std::find(words.joiners.begin(), words.joiners.end(), token) != words.joiners.end();
+  });
+  if (tokens.size() != 3) return 0;
+  int month = 0;
+  size_t named = 3;
+  for (size_t k = 0; k < 3 && named == 3; ++k) {
+    for (const auto& [name, number] : words.months) {
+      if (name == tokens[k]) {
+        month = number;
+        named = k;
+        break;
+      }
+    }
+  }
+  if (named == 1) {
+    // The day first, or the year first ("2026 March 4").
+    if (tokens[0].size() == 4 || (yearFirst && tokens[2].size() <= 2))
+      return WrittenDayIndex(WrittenYear(tokens[0]), {}, month, tokens[2]);
+    return WrittenDayIndex(WrittenYear(tokens[2]), {}, month, tokens[0]);
+  }
+  if (named == 0) return WrittenDayIndex(WrittenYear(tokens[2]), {}, month, tokens[1]);
+  return 0;
+}
+
+}  // namespace
+
+int32_t ParseWrittenDate(const QString& text, const DateTextOrder& order) {
+  const QStringView written = QStringView(text).trimmed();
+  if (written.isEmpty() || written.size() > 80) return 0;
+  if (const int32_t day = ParseWrittenDigitsDate(written, order)) return day;
+  return order.words ? ParseWrittenWordsDate(written, *order.words, order.yearFirst) : 0;
+}
+
 int LastDayOfMonth(int32_t dayIndex) {
   const DayParts parts = SplitDayIndex(dayIndex);
   return DaysInMonth(parts.year, parts.month);

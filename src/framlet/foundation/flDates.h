@@ -7,6 +7,9 @@
 #include <QVariant>
 
 #include <cstdint>
+#include <memory>
+#include <utility>
+#include <vector>
 
 class QDate;
 class QDateTime;
@@ -27,14 +30,38 @@ QString FormatDayIndex(int32_t dayIndex);
 // "?" or "<Unknown>" give 0 with no message. Where the locale writes its dates with dots
 // (1.3.2024), such a text is read in the locale's order, as it would be with slashes.
 int32_t ParseIntoDayIndex(const QString& text, QString* message = nullptr);
-// How a text writes its dates: the day before the month or after it, and whether with dots too.
+// The words a language writes its dates in: the names of its months and of the days of the
+// week (long and short, as written alone and within a date), lower case and without a closing
+// dot, and the words its long dates put between their parts (Portuguese "de").
+struct DateWords {
+  std::vector<std::pair<QString, int>> months;  // a name and its month, 1-12
+  std::vector<QString> weekdays;
+  std::vector<QString> joiners;
+};
+DateWords DateWordsOfLocale(const QLocale& locale);
+
+// How a text writes its dates: the day before the month or after it, whether with dots too,
+// whether a year of two digits leads ("26-03-04", as a language that writes its year first
+// does), and the words of its language, where it has any.
 struct DateTextOrder {
   bool dayFirst = false;
   bool dotted = false;
+  bool yearFirst = false;
+  std::shared_ptr<const DateWords> words;
 };
 // The same in the order given instead of the locale's: files that other programs write name
 // their dates month first with slashes, whoever opens them.
 int32_t ParseIntoDayIndexInOrder(const QString& text, const DateTextOrder& order, QString* message = nullptr);
+// A date as a page in a language writes it beyond what typing reads: its year first, in four
+// digits ("2026-3-4", "2026/03/04"), in any language; a year of two digits first where the
+// language writes its year first; the day, month and a year of four digits with dashes in the
+// language's order ("4-3-2026"); and a month the language names, with the day and the year
+// around it in any order its dates take ("4 March 2026", "4. März 2026", "March 4, 2026",
+// "2026 March 4", "4 de março de 2026"), after a weekday's name or not. Else 0.
+int32_t ParseWrittenDate(const QString& text, const DateTextOrder& order);
+// Whether the locale's short date pattern puts the year before the month and the day.
+bool LocaleWritesYearFirst(const QLocale& locale);
+
 // Whether the text is a date written with dots, three runs of digits such as 01.03.2024, in a
 // locale that writes its dates so: such a text is a date or nothing, never a grouped number. A
 // text grouped as numbers are (1.234.567) is not one.

@@ -203,18 +203,34 @@ int64_t HeapBytesInUse() {
 #endif
 }
 
+namespace {
+
+// What a large or refused reading let go stays with the allocator, and still counts in the
+// process's resident size, where the next meter begins: a reading that then reuses it would be
+// seen to grow by nothing until it passed the size the first left behind, and so take its own
+// budget beyond that. Given back to the system, the next meter begins from the heap as it is.
+// It is given back as such a meter ends, and again before the next outermost meter reads its
+// baseline: what the failed command let go after its meter ended (its read document, Qt's rich
+// text deleted later) is given back too, so that a second attempt counts as the first did.
+bool g_trimBeforeNextMeter = false;
+
+}  // namespace
+
 FLReadingMeter::FLReadingMeter(int64_t budget, int64_t mostSteps)
-    : budget_(BudgetWithinLimits(budget)), mostSteps_(mostSteps), baseline_(HeapBytesInUse()), previous_(t_current) {
+    : budget_(0), mostSteps_(mostSteps), baseline_(0), previous_(t_current) {
+  // Before the process's figures and the heap are read: both count what was given back.
+  if (!previous_ && std::exchange(g_trimBeforeNextMeter, false)) ::malloc_trim(0);
+  budget_ = BudgetWithinLimits(budget);
+  baseline_ = HeapBytesInUse();
   t_current = this;
 }
 
 FLReadingMeter::~FLReadingMeter() {
   if (t_current == this) t_current = previous_;
-  // What a large or refused reading let go stays with the allocator, and still counts in the
-  // process's resident size, where the next meter begins: a reading that then reuses it would be
-  // seen to grow by nothing until it passed the size the first left behind, and so take its own
-  // budget beyond that. Given back to the system, the next meter begins from the heap as it is.
-  if (!previous_ && (passed() || grown_ >= kTrimAfterGrowth)) ::malloc_trim(0);
+  if (!previous_ && (passed() || grown_ >= kTrimAfterGrowth)) {
+    ::malloc_trim(0);
+    g_trimBeforeNextMeter = true;
+  }
 }
 
 FLReadingMeter* FLReadingMeter::current() { return t_current; }

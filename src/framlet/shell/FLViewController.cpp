@@ -1,7 +1,13 @@
 #include "framlet/shell/FLViewController.h"
 
+#include "framlet/shell/FLTeardownSilencer.h"
+
 FLViewController::~FLViewController() {
-  if (view_ && !view_->parent()) delete view_.data();
+  if (view_ && !view_->parent()) {
+    // The subclass is gone: the view's fields, losing the focus as it goes, must not reach it.
+    SilenceForTeardown(this, view_.data());
+    delete view_.data();
+  }
 }
 
 QWidget* FLViewController::view() {

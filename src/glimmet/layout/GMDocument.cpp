@@ -13,6 +13,8 @@
 #include <QGuiApplication>
 #include <QWidget>
 
+#include <new>
+
 namespace {
 
 // A match is selected in the document's pane, scrolled into view and flashed. The help
@@ -30,9 +32,17 @@ void ShowFoundText(GlimmetDoc* doc, const DocRange& match) {
   ShowSelection(doc, false, true);
 }
 
+// The closing notification's name, made with the first document, so that a document destroyed
+// while a failed allocation unwinds tells its views without making anything.
+const QString& DocClosingName() {
+  static const QString name = QString::fromLatin1(kGMDocClosingNotification);
+  return name;
+}
+
 }  // namespace
 
 std::unique_ptr<GMDocument> GMDocument::create() {
+  DocClosingName();
   if (!g_prefDoc) LogAssert("FinitGlimmet not called", __func__, __FILE__, __LINE__);
   // A shown document needs the draft to mark its lines dirty, and its copies the copy procedure.
   InstallDraftLayout();
@@ -78,7 +88,11 @@ void GMDocument::awake() {
 void GMDocument::documentWillClose() {
   closing_ = true;
   closeAllPanes();
-  NotificationCenter::defaultCenter().post(kGMDocClosingNotification, this);
+  try {
+    NotificationCenter::defaultCenter().post(DocClosingName(), this);
+  } catch (const std::bad_alloc&) {
+    // Called from the destructor too: an observer short of memory must not end the program.
+  }
   selectionObserver_.reset();
   redrawObserver_.reset();
   applicationContext_.reset();

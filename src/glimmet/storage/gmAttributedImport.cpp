@@ -107,7 +107,8 @@ QString LinkTargetOf(const QString& href, const QUrl& base) {
 
 class Importer {
  public:
-  Importer(GlimmetDoc* doc, const QTextDocument& text) : doc_(doc), text_(text), linkBase_(text.baseUrl()) {
+  Importer(GlimmetDoc* doc, const QTextDocument& text, GMTextLanguages* languages)
+      : doc_(doc), text_(text), linkBase_(text.baseUrl()), languages_(languages) {
     const auto* page = dynamic_cast<const GMImportTextDocument*>(&text);
     if (page && !page->pageUrl().isEmpty()) linkBase_ = page->pageUrl();
     if (page && !page->declaredBase().isEmpty()) linkBase_ = page->declaredBase();
@@ -139,6 +140,7 @@ class Importer {
   GlimmetDoc* doc_;
   const QTextDocument& text_;
   QUrl linkBase_;  // what the text's links are relative to
+  GMTextLanguages* languages_;  // where the text's languages change, where asked
   uint32_t target_ = 0;
   PropRecord normalChars_, normalParas_;
 
@@ -326,6 +328,10 @@ bool Importer::insertFragment(const QTextFragment& fragment, qsizetype length) {
     if (!openLink(target)) return false;
   } else {
     closeLink();
+  }
+  if (languages_) {
+    const QVariant language = format.property(kTextLanguageProperty);
+    languages_->note(target_, language.isValid() ? language.toString() : QString());
   }
   if (format.isImageFormat()) return insertPicture(format.toImageFormat(), chars);
   QString text = fragment.text().left(length);
@@ -814,6 +820,30 @@ bool GMImportTextDocument::leftOutPicture(const QUrl& name) const {
   return true;
 }
 
+int32_t GMTextLanguages::at(uint32_t cp) const {
+  const auto after = std::upper_bound(runs_.begin(), runs_.end(), cp,
+                                      [](uint32_t c, const std::pair<uint32_t, int32_t>& run) { return c < run.first; });
+  return after == runs_.begin() ? -1 : (after - 1)->second;
+}
+
+void GMTextLanguages::note(uint32_t cp, const QString& language) {
+  int32_t index = -1;
+  if (!language.isNull()) {
+    const auto [it, added] = indexes_.try_emplace(language, int32_t(names_.size()));
+    if (added) names_.push_back(language);
+    index = it->second;
+  }
+  if (!runs_.empty() && runs_.back().second == index) return;
+  // A run that took no text gives way to the one after it.
+  if (!runs_.empty() && runs_.back().first >= cp) {
+    runs_.back().second = index;
+    if (runs_.size() > 1 && runs_[runs_.size() - 2].second == index) runs_.pop_back();
+    return;
+  }
+  if (runs_.empty() && index < 0) return;
+  runs_.emplace_back(cp, index);
+}
+
 QTextTableCell CellBeginningAt(const QTextTable& table, int row, int column) {
   const QTextTableCell cell = table.cellAt(row, column);
   if ((column > 0 && table.cellAt(row, column - 1) == cell) || (row > 0 && table.cellAt(row - 1, column) == cell))
@@ -821,9 +851,9 @@ QTextTableCell CellBeginningAt(const QTextTable& table, int row, int column) {
   return cell;
 }
 
-bool ImportAttributedText(GlimmetDoc* doc, const QTextDocument& text) {
+bool ImportAttributedText(GlimmetDoc* doc, const QTextDocument& text, GMTextLanguages* languages) {
   if (!doc) return false;
   if (doc->paneCount == 0 && !SetupPane(doc, nullptr)) return false;
   if (text.isEmpty()) return true;
-  return Importer(doc, text).run();
+  return Importer(doc, text, languages).run();
 }

@@ -88,6 +88,31 @@ bool InsertPictureKnot(DocRange* at, std::shared_ptr<void> image, const QString&
 inline constexpr int kTableColumnsProperty = QTextFormat::UserProperty + 0x5d2;
 inline constexpr int kTableContinuesProperty = QTextFormat::UserProperty + 0x5d3;
 
+// The property of a text's character format that holds the language its nearest element below
+// the root that declares one declares (its "lang", else its "xml:lang"), as written and trimmed:
+// empty where that element declares none ("lang=\"\""), which leaves the text's language
+// unknown. Absent where no such element does: the text is in the page's language.
+inline constexpr int kTextLanguageProperty = QTextFormat::UserProperty + 0x5d4;
+
+// Where the languages of the text read into an engine document change (kTextLanguageProperty):
+// from each run's first cp on, the text is in the run's language, up to the next run. A run of
+// none is in the text's own language (the page's); a run of an empty name is in no known one.
+class GMTextLanguages {
+ public:
+  // The language of the text at `cp`: its index among the names, or -1 for the text's own.
+  int32_t at(uint32_t cp) const;
+  const QString& name(int32_t index) const { return names_[size_t(index)]; }
+  size_t nameCount() const { return names_.size(); }
+  bool empty() const { return runs_.empty(); }
+  // The text from `cp` on is in `language` (null: the text's own); cps come in order.
+  void note(uint32_t cp, const QString& language);
+
+ private:
+  std::vector<std::pair<uint32_t, int32_t>> runs_;
+  std::vector<QString> names_;
+  FLHashMap<QString, int32_t> indexes_;
+};
+
 // The cell that begins at (row, column) of the table, or an invalid cell where a span from the
 // left or from above covers that place. Told by the cell's neighbours in the table's grid: asking a
 // cell for its row and column searches the table's cells by their places in the text, a search
@@ -98,4 +123,5 @@ QTextTableCell CellBeginningAt(const QTextTable& table, int row, int column);
 // link or a table could not be inserted, or the reading could not finish; what came in before
 // stays. A failed allocation is not caught: std::bad_alloc reaches the caller, who must then
 // leave `text` alone (FLQtHeld), as the failure may have been inside Qt's own tables.
-bool ImportAttributedText(GlimmetDoc* doc, const QTextDocument& text);
+// With `languages`, where the text's declared languages change is noted there.
+bool ImportAttributedText(GlimmetDoc* doc, const QTextDocument& text, GMTextLanguages* languages = nullptr);

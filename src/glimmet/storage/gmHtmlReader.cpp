@@ -220,13 +220,20 @@ bool IsSection(Tag tag) { return tag == Tag::Thead || tag == Tag::Tbody || tag =
 struct Attributes {
   QString href, src, style, id, className, align, bgcolor, width, height, color, face, size, type, start, rel,
       colspan, rowspan, border, cellpadding, cellspacing, name, text, sdval;
-  QString lang, httpEquiv, content;  // the language a page declares
+  QString lang, xmlLang, httpEquiv, content;  // the language an element or a page declares
   bool hasHref = false;
   bool hidden = false;  // not shown, as "display: none"
   bool open = false;    // a details element shows what it holds besides its summary
   // Every attribute as written (its name in lower case, its value decoded), kept only where the
   // style sheets test attributes.
   QList<std::pair<QString, QString>> all;
+
+  // The language the element declares, as a browser takes it: its lang, else its xml:lang; empty
+  // for a declaration of none (lang=""), null where it declares nothing.
+  QString language() const {
+    const QString& declared = lang.isNull() ? xmlLang : lang;
+    return declared.isNull() ? QString() : declared.trimmed().isNull() ? QStringLiteral("") : declared.trimmed();
+  }
 
   void set(QStringView key, QString value) {
     QString* field = nullptr;
@@ -260,6 +267,7 @@ struct Attributes {
     else if (key == u"text") field = &text;
     else if (key == u"sdval") field = &sdval;
     else if (key == u"lang") field = &lang;
+    else if (key == u"xml:lang") field = &xmlLang;
     else if (key == u"http-equiv") field = &httpEquiv;
     else if (key == u"content") field = &content;
     if (field && field->isNull()) *field = value.isNull() ? QStringLiteral("") : std::move(value);
@@ -992,7 +1000,7 @@ qsizetype Reader::startTag(QStringView page, qsizetype at) {
     return close < 0 ? n : close + 1;
   }
   if (tag == Tag::Other && name == u"iframe") return skipFrameContent(page, i, name);
-  if (name == u"html" && rootLanguage_.isEmpty()) rootLanguage_ = attributes.lang.trimmed();
+  if (name == u"html" && rootLanguage_.isEmpty()) rootLanguage_ = attributes.language();
   if (meta && name == u"base" && attributes.hasHref && !baseSeen_) {
     baseSeen_ = true;
     declareBase(attributes.href);
@@ -1011,7 +1019,14 @@ qsizetype Reader::startTag(QStringView page, qsizetype at) {
     // What a template holds is never shown: it is there for a script to copy.
     const bool inert = name == u"template";
     const bool framed = frame && (!attributes.style.trimmed().isEmpty() || !attributes.text.isNull());
-    const bool pushes = (!sheets_.empty() || framed || fallback || inert || attributes.hidden) && !selfClosing &&
+    // An element below the root that declares a language holds its text in it; one that holds
+    // nothing (meta, link, input) has no end to close it by.
+    static constexpr const char16_t* kEmptyElements[] = {u"area", u"base",  u"col",   u"embed", u"html",  u"input",
+                                                          u"link", u"meta",  u"param", u"source", u"track", u"wbr"};
+    const bool declares = !attributes.language().isNull() &&
+                          std::none_of(std::begin(kEmptyElements), std::end(kEmptyElements),
+                                       [&name](const char16_t* empty) { return name == QStringView(empty); });
+    const bool pushes = (!sheets_.empty() || framed || fallback || inert || attributes.hidden || declares) && !selfClosing &&
                         stack_.size() < size_t(kMostHtmlNesting) / 2 && !failed_;
     announce(name, false, pushes);
     if (stopped()) return n;
@@ -1828,6 +1843,12 @@ void Reader::pushStyled(Open open, const QString& name, const Attributes& attrib
     if (k > start) open.elementClasses << classes.sliced(start, k - start);
   }
   open.styled = false;
+  // Its text is in the language it declares, and so is all it holds that declares none; the
+  // root's is the page's own, which the text is told apart from.
+  if (const QString language = attributes.language(); !language.isNull() && name != u"html") {
+    open.own.setProperty(kTextLanguageProperty, language);
+    open.chars.setProperty(kTextLanguageProperty, language);
+  }
   push(std::move(open));
   const bool hiddenByAttribute = !tooDeep_ && attributes.hidden && !stack_.back().hidden;
   if (hiddenByAttribute) stack_.back().hidden = true;

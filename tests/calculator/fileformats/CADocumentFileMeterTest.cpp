@@ -25,7 +25,11 @@
 
 #include <gtest/gtest.h>
 
+#include <fstream>
 #include <functional>
+
+#include <sys/resource.h>
+#include <unistd.h>
 
 #if defined(__GLIBC__)
 #include <malloc.h>
@@ -268,3 +272,64 @@ TEST_F(TextPasteMeterTest, PlainTextPastTheBudgetIsRefusedNamingItsSize) {
 }
 
 }  // namespace
+
+#if defined(__SANITIZE_ADDRESS__)
+#define TAMSEL_TEST_SANITIZED_HEAP 1
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer)
+#define TAMSEL_TEST_SANITIZED_HEAP 1
+#endif
+#endif
+
+namespace {
+
+// Under a real limit on the address space (ulimit -v), with the process's own heap count: a text
+// too large to paste is refused without touching the sheet, and refused again alike when pasted
+// a second time in the same process, where the first attempt's freed heap is there to be reused.
+// Run in a child of its own, so that the limit ends with it.
+class LimitedPasteTest : public MeteredPasteTest {
+ protected:
+  LimitedPasteTest() { InstallFileFormatServices(); }
+  ~LimitedPasteTest() override { SetFileFormatServices(CAFileFormatServices()); }
+
+  // In the child: 0 when both pastes were refused alike and left the sheet as it was.
+  int pasteTwiceUnderLimit() {
+    std::ifstream statm("/proc/self/statm");
+    int64_t pages = 0;
+    if (!(statm >> pages)) return 10;
+    const int64_t size = pages * int64_t(sysconf(_SC_PAGESIZE));
+    const rlimit limit{rlim_t(size + (int64_t(400) << 20)), rlim_t(size + (int64_t(400) << 20))};
+    if (setrlimit(RLIMIT_AS, &limit) != 0) return 11;
+    const int64_t previousBudget = SetPageReadingBudget(int64_t(1) << 40);
+    QMimeData data;
+    data.setText(QString::fromLatin1(Repeated("x\tx\n", 3000000)));
+    select("B2", "B2");
+    const std::string before = xml();
+    const size_t rows = document.rows().size();
+    std::string first, second;
+    for (std::string* told : {&first, &second}) {
+      const qsizetype shown = alerts.shown.size();
+      if (document.paste(&data, false)) return 12;
+      if (xml() != before || document.rows().size() != rows) return 13;
+      if (alerts.shown.size() != shown + 1) return 14;
+      *told = alerts.shown.back().toStdString();
+    }
+    SetPageReadingBudget(previousBudget);
+    // Both say the same: too large (naming about the same size), or short of memory.
+    const auto kind = [](const std::string& alert) { return alert.substr(0, alert.find("about")); };
+    return kind(first) == kind(second) ? 0 : 15;
+  }
+};
+
+TEST_F(LimitedPasteTest, APasteRefusedUnderAnAddressSpaceLimitIsRefusedAgainAlike) {
+#ifdef TAMSEL_TEST_SANITIZED_HEAP
+  GTEST_SKIP() << "AddressSanitizer reserves terabytes of address space for its shadow memory: no limit on "
+                  "the address space leaves it room to run";
+#else
+  testing::FLAGS_gtest_death_test_style = "threadsafe";
+  EXPECT_EXIT(std::_Exit(pasteTwiceUnderLimit()), testing::ExitedWithCode(0), "");
+#endif
+}
+
+}  // namespace
+

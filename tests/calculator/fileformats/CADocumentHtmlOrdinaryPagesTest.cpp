@@ -376,9 +376,10 @@ TEST_F(HtmlOrdinaryPagesTest, FurtherPagesLoseNoTextABrowserShows) {
        "0,7=Breaking changes|0,8=tidyq run now exits with status 2 (not 1) on a timeout.|"
        "0,9=Full Changelog: v2.3.1...v2.4.0|0,10=Assets 3|"
        "0,11={/example/tidyq/releases/download/v2.4.0/tidyq-linux-x86_64.tar.gz}>tidyq-linux-x86_64.tar.gz|"
-       "1,11=4.1 MB|2,11=May 2, 2026|0,12={/example/tidyq/archive/refs/tags/v2.4.0.zip}>Source code (zip)|"
-       "2,12=May 2, 2026|0,13={/example/tidyq/archive/refs/tags/v2.4.0.tar.gz}>Source code (tar.gz)|"
-       "2,13=May 2, 2026"},
+       // The page's dates in English words are dates (shown as written, given here as typed).
+       "1,11=4.1 MB|2,11=5/2/2026|0,12={/example/tidyq/archive/refs/tags/v2.4.0.zip}>Source code (zip)|"
+       "2,12=5/2/2026|0,13={/example/tidyq/archive/refs/tags/v2.4.0.tar.gz}>Source code (tar.gz)|"
+       "2,13=5/2/2026"},
       {"sources/pages/report-card.html",
        "0,0=Lindenhurst Primary — End of Term Report|0,1=Pupil: Noor Hassan|1,1=Class: 5B|2,1=Term: Spring 2026|"
        "0,2=Subject|1,2=Attainment|3,2=Effort|4,2=Comment|1,3=Autumn|2,3=Spring|0,4=English|1,4=B|2,4=A\u2212|"
@@ -452,7 +453,8 @@ TEST_F(HtmlOrdinaryPagesTest, FurtherPagesLoseNoTextABrowserShows) {
        "0,0=Minutes of the Garden Committee|0,1=Date: 3 March 2026\u00a0\u00a0\u00a0\u00a0 Place: Café room|"
        "0,2=|0,3=·\u00a0\u00a0\u00a0\u00a0\u00a0\u00a0\u00a0 Apologies from J. Müller and S. O’Neill|"
        "0,4=·\u00a0\u00a0\u00a0\u00a0\u00a0\u00a0\u00a0 The treasurer’s report was “noted with thanks”|"
-       "0,5=Action|1,5=Owner|2,5=Due|0,6=Order compost – 2 m³|1,6=Rémy|2,6=20/03/2026|0,7=Repair the shed door|"
+       // The body's British English makes the due day a date (given here as typed).
+       "0,5=Action|1,5=Owner|2,5=Due|0,6=Order compost – 2 m³|1,6=Rémy|2,6=3/20/2026|0,7=Repair the shed door|"
        "1,7=Anna & Tom|2,7=… before April|0,8=|0,9=Next meeting: 7 April 2026, 19:30 — all welcome."},
       // Text beside a link keeps its no-break spaces; elements of text a style lays out as
       // blocks make lines of their own, in a cell and outside a table; a template shows nothing,

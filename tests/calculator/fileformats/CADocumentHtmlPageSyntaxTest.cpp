@@ -195,6 +195,84 @@ TEST_F(HtmlPageSyntaxTest, ADeclaredPageReadsItsDatesAndNumbersAlikeInEveryLocal
   }
 }
 
+// A table, a row, a cell or any element inside may declare a language of its own: its numbers
+// and dates are read in the nearest one up its ancestry, the page's own where none declares one,
+// as the user types where the nearest declares none (lang=""); xml:lang where lang is not there.
+TEST_F(HtmlPageSyntaxTest, AnElementsLanguageReadsTheNumbersAndDatesItHolds) {
+  const struct {
+    const char* fixture;
+    std::vector<std::pair<GridPoint, Held>> cells;  // alike in every locale
+    std::vector<std::pair<GridPoint, Held>> c, german;  // as the user types them, in C and in German
+  } pages[] = {
+      {"element-languages.html",
+       {{{1, 1}, Number("1234.56")},
+        {{2, 1}, Date(20260304)},
+        {{1, 2}, Number("1234.56")},
+        {{2, 2}, Date(20260304)},
+        {{1, 3}, Number("1234.56")},
+        {{2, 3}, Date(20260304)},
+        {{1, 5}, Number("1234.56")},
+        {{2, 5}, Date(20260304)},
+        {{1, 6}, Number("2500")},
+        {{2, 6}, Number("2500")}},
+       {{{1, 4}, kText}, {{2, 4}, Date(20260403)}},
+       {{{1, 4}, Number("1.5")}, {{2, 4}, Date(20260403)}}},
+      {"body-language.html",
+       {{{1, 0}, Number("1234.56")}, {{2, 0}, Date(20260304)}, {{1, 1}, Number("2500")}, {{2, 1}, Date(20261225)}},
+       {},
+       {}},
+  };
+  for (const auto& page : pages) {
+    SCOPED_TRACE(page.fixture);
+    const QByteArray html = Fixture(page.fixture);
+    ASSERT_FALSE(html.isEmpty());
+    for (const char* locale : kLocales) {
+      read(html, locale, [&page, locale](const CADocument& sheet) {
+        for (const auto& [at, held] : page.cells) ExpectHeld(sheet, at, held);
+        const bool german = std::string(locale) == "de_DE";
+        if (german || std::string(locale) == "C")
+          for (const auto& [at, held] : german ? page.german : page.c) ExpectHeld(sheet, at, held);
+      });
+    }
+  }
+}
+
+// A long table's rows after its first are read apart from the rich text: a language one of them
+// declares reads its cells as the rich text reads them.
+TEST_F(HtmlPageSyntaxTest, ALongTablesRowsReadTheLanguagesTheyDeclare) {
+  QByteArray html = "<html lang=\"en\"><body><table>\n";
+  for (int row = 0; row < 100; ++row) {
+    if (row == 70) html += "<tr lang=\"de\"><td>1.234,5</td><td>4.3.2026</td></tr>\n";
+    else if (row == 80) html += "<tr><td lang=\"fr\">1 234,5</td><td lang=\"fr\">4 mars 2026</td></tr>\n";
+    else html += "<tr><td>1,234.5</td><td>3/4/2026</td></tr>\n";
+  }
+  html += "</table></body></html>\n";
+  for (const char* locale : {"C", "de_DE", "fr_FR"}) {
+    read(html, locale, [](const CADocument& sheet) {
+      for (const int64_t y : {0, 69, 70, 71, 80, 99}) {
+        ExpectHeld(sheet, {0, y}, Number("1234.5"));
+        ExpectHeld(sheet, {1, y}, Date(20260304));
+      }
+    });
+  }
+}
+
+// Dates a page's language writes: with the names of its months and weekdays, its year first, or
+// with dashes in its order; what only looks like one (a version, an address, a code, a score, a
+// month alone, a month its language does not name) stays a text.
+TEST_F(HtmlPageSyntaxTest, DatesInTheWordsOfTheirLanguageAreDates) {
+  const QByteArray html = Fixture("dates-in-words.html");
+  ASSERT_FALSE(html.isEmpty());
+  for (const char* locale : kLocales) {
+    read(html, locale, [](const CADocument& sheet) {
+      for (int64_t y = 0; y < 5; ++y)
+        for (int64_t x = 0; x < 4; ++x) ExpectHeld(sheet, {x, y}, Date(20260304));
+      for (int64_t y = 5; y < 8; ++y)
+        for (int64_t x = 0; x < 4; ++x) ExpectHeld(sheet, {x, y}, kText);
+    });
+  }
+}
+
 // LibreOffice writes a tiny value with twenty decimals and no more: where the cell shows more of
 // the same number's digits, the number keeps them; where it shows fewer, the value stands.
 TEST_F(HtmlPageSyntaxTest, ATinyStoredValueKeepsTheDigitsItsCellShows) {
@@ -263,6 +341,77 @@ TEST_F(HtmlPageSyntaxTest, PagesWrittenInEveryLocaleReadBackAlikeInEveryOther) {
         for (size_t k = 0; k < std::size(numbers); ++k) ExpectHeld(sheet, {int64_t(k), 0}, Number(numbers[k].number));
         for (size_t k = 0; k < std::size(dates); ++k)
           ExpectHeld(sheet, {int64_t(std::size(numbers) + k), 0}, Date(dates[k]));
+      });
+    }
+  }
+}
+
+// Dates in every form the sheet shows them (each order; months as numbers, short and long names;
+// years of four and two digits; weekdays; padded; with dashes; without separators, year first),
+// written under each locale, read back alike under each other: a date the page's language would
+// not read as shown declares one that does.
+TEST_F(HtmlPageSyntaxTest, DatesInEveryFormReadBackAlikeInEveryLocale) {
+  struct Form {
+    int32_t order, month, year, weekday;
+    bool pad, dashes, noSeparators;
+  };
+  const Form forms[] = {
+      {kDateOrderDMY, kMonthNumber, kYearFull, kWeekdayNone, false, false, false},
+      {kDateOrderMDY, kMonthNumber, kYearFull, kWeekdayNone, false, false, false},
+      {kDateOrderYMD, kMonthNumber, kYearFull, kWeekdayNone, false, false, false},
+      {kDateOrderYMD, kMonthNumber, kYearFull, kWeekdayNone, true, true, false},
+      {kDateOrderDMY, kMonthNumber, kYearTwoDigits, kWeekdayNone, false, false, false},
+      {kDateOrderMDY, kMonthNumber, kYearTwoDigits, kWeekdayNone, true, false, false},
+      {kDateOrderYMD, kMonthNumber, kYearTwoDigits, kWeekdayNone, false, false, false},
+      {kDateOrderYMD, kMonthNumber, kYearTwoDigits, kWeekdayNone, true, true, false},
+      {kDateOrderDMY, kMonthNumber, kYearFull, kWeekdayNone, false, true, false},
+      {kDateOrderMDY, kMonthNumber, kYearFull, kWeekdayNone, true, true, false},
+      {kDateOrderYMD, kMonthNumber, kYearFull, kWeekdayNone, true, false, true},
+      {kDateOrderDMY, kMonthLongName, kYearFull, kWeekdayNone, false, false, false},
+      {kDateOrderMDY, kMonthShortName, kYearFull, kWeekdayNone, false, false, false},
+      {kDateOrderYMD, kMonthLongName, kYearFull, kWeekdayNone, false, false, false},
+      {kDateOrderDMY, kMonthLongName, kYearFull, kWeekdayLong, false, false, false},
+      {kDateOrderMDY, kMonthShortName, kYearTwoDigits, kWeekdayShort, false, false, false},
+      {kDateOrderYMD, kMonthShortName, kYearTwoDigits, kWeekdayNone, true, false, false},
+  };
+  // Days and months that read alike either way round, and those that do not.
+  const int32_t days[] = {20260304, 20261225, 20260112, 20091009};
+  for (const char* writer : kLocales) {
+    QString page;
+    {
+      const TestLocale scope(writer);
+      CADocument sheet;
+      for (size_t f = 0; f < std::size(forms); ++f) {
+        CANumberFormat shown;
+        shown.setDisplay(kDisplayDate);
+        shown.setDateOrder(forms[f].order);
+        shown.setMonthOption(forms[f].month);
+        shown.setYearOption(forms[f].year);
+        shown.setWeekdayOption(forms[f].weekday);
+        shown.setPadDayMonth(forms[f].pad);
+        shown.setShortDashes(forms[f].dashes);
+        shown.setOmitSeparators(forms[f].noSeparators);
+        CAFormat format;
+        format.setNumberFormat(&shown);
+        for (size_t d = 0; d < std::size(days); ++d) {
+          CACell* cell = sheet.cellAtGridPointImperative({int64_t(d), int64_t(f)});
+          ASSERT_TRUE(cell);
+          cell->setNumberValue(CANumber(days[d]));
+          cell->setValueType(kValueDate);
+          cell->setFormat(format);
+        }
+      }
+      FLError error;
+      ASSERT_TRUE(ExportRangeAsHtml(sheet, GridRange{{0, 0}, {int64_t(std::size(days)) - 1, int64_t(std::size(forms)) - 1}},
+                                    QString(), &page, &error));
+    }
+    SCOPED_TRACE(std::string("written under ") + writer);
+    for (const char* reader : kLocales) {
+      read(page.toUtf8(), reader, [&](const CADocument& sheet) {
+        for (size_t f = 0; f < std::size(forms); ++f) {
+          SCOPED_TRACE("form " + std::to_string(f));
+          for (size_t d = 0; d < std::size(days); ++d) ExpectHeld(sheet, {int64_t(d), int64_t(f)}, Date(days[d]));
+        }
       });
     }
   }

@@ -8,11 +8,16 @@
 
 #include "calculator/model/caCommandGuard.h"
 #include "calculator/model/caDocumentServices.h"
+#include "calculator/model/caModelNotifications.h"
+#include "framlet/foundation/FLXmlDecoder.h"
 #include "framlet/foundation/flBase.h"
 #include "framlet/foundation/flReadingMeter.h"
+#include "platform/NotificationCenter.h"
 #include "platform/Pasteboard.h"
 
 #include <QMimeData>
+
+#include <new>
 
 namespace {
 
@@ -125,6 +130,35 @@ class PasteMemoryTest : public EditTest {
     }
     EXPECT_EQ(xml(), before);
     select("B2", "B2");
+  }
+
+  // The value a cell shows in the sheet as saved and opened again: every formula read from the
+  // text is computed afresh, whatever marks the live sheet keeps.
+  QString reopenedValue(const char* at) {
+    std::unique_ptr<FLXmlDecoder> decoder = FLXmlDecoder::withData(DocumentXml(document).toUtf8());
+    if (!decoder) return QStringLiteral("unreadable");
+    CADocument reopened;
+    reopened.loadFromXml(*decoder);
+    reopened.evaluate();
+    const CACell* cell = reopened.cellAtGridPoint(A1(at));
+    return cell && cell->number() ? cell->number()->description() : QStringLiteral("-");
+  }
+
+  // The sum's readers: a name, a block over the sum, and a reader of that.
+  void readTheSum() {
+    enter("J2", "=J1*2");
+    enter("J3", "=SUM(J1:J2)+B3");
+    enter("K1", "=J3-J1");
+    document.evaluate();
+    before = xml();
+  }
+
+  // Every reader of the pasted cells shows what they give now, as the sheet opened again does.
+  void expectFreshReaders() {
+    for (const char* at : {"J1", "J2", "J3", "K1"}) {
+      SCOPED_TRACE(at);
+      EXPECT_EQ(value(at), reopenedValue(at));
+    }
   }
 
   QMimeData clipboard;
@@ -279,6 +313,216 @@ TEST_F(PasteMemoryTest, ACellArchiveIsReadWithinThePastesBudget) {
     ASSERT_EQ(window.alerts.size(), told + 1);
     EXPECT_EQ(window.alerts.back(), kMemoryAlert);
     EXPECT_LT(counts.peak, kBudget + kBudget / 2);
+  }
+}
+
+}  // namespace
+
+namespace {
+
+// A recalculation that runs out of memory wherever it is (walking the rows, ordering the cells
+// that read blocks, evaluating them) leaves every cell it did not finish marked: the next one
+// computes them, and no reader keeps the value it had before the edit, through an unrelated edit
+// and a save. Each allocation of the recalculation fails in turn.
+TEST_F(PasteMemoryTest, ARecalculationThatRunsOutOfMemoryLeavesItsReadersToTheNext) {
+  readTheSum();
+  const struct {
+    const char* name;
+    const char* at;
+    const char* text;
+  } edits[] = {
+      {"a number in the summed block", "B3", "70000"},
+      {"a formula in the summed block", "C4", "=B2*3"},
+      {"a text over a number", "C2", "text now"},
+  };
+  for (const auto& edit : edits) {
+    SCOPED_TRACE(edit.name);
+    // How many allocations the recalculation after the edit makes.
+    const QString old = text(edit.at);
+    enter(edit.at, edit.text);
+    FailAllocations(0);
+    document.evaluate();
+    const int64_t n = AllowAllocations().allocations;
+    const QString fresh = value("J1");
+    ASSERT_EQ(fresh, reopenedValue("J1"));
+    ASSERT_GT(n, 0);
+    int failed = 0;
+    for (int64_t k = 1; k <= n; ++k) {
+      SCOPED_TRACE(k);
+      enter(edit.at, old.toUtf8().constData());
+      document.evaluate();
+      enter(edit.at, edit.text);
+      FailAllocations(k);
+      bool threw = false;
+      try {
+        document.evaluate();
+      } catch (const std::bad_alloc&) {
+        threw = true;
+      }
+      AllowAllocations();
+      failed += threw;
+      EXPECT_EQ(document.recalcUnfinished(), threw);
+      if (threw) {
+        // The sheet saved and opened again shows the fresh values.
+        EXPECT_EQ(reopenedValue("J1"), fresh);
+        // The next recalculation, or the one after an unrelated edit, computes what was left.
+        if (k % 2 == 0) enter("H30", "unrelated");
+        document.evaluate();
+        EXPECT_FALSE(document.recalcUnfinished());
+      }
+      EXPECT_EQ(value("J1"), fresh);
+      expectFreshReaders();
+      if (CACell* unrelated = cell("H30")) unrelated->setFormula(QString());
+    }
+    EXPECT_GE(failed, 1);
+    enter(edit.at, old.toUtf8().constData());
+    document.evaluate();
+  }
+}
+
+// A paste whose recalculation runs out of memory is rolled back with the rest of it: the sum of
+// the block it pasted over never shows the replaced cells' sum as the pasted ones'. Any
+// allocation of the paste fails, those of its recalculation among them (the last ones).
+TEST_F(PasteMemoryTest, APasteWhoseRecalculationFailsLeavesNoStaleSum) {
+  readTheSum();
+  const QString sumBefore = value("J1");
+  ASSERT_TRUE(document.paste(&clipboard, false));
+  const std::string after = xml();
+  const QString sumAfter = value("J1");
+  ASSERT_NE(sumAfter, sumBefore);
+  undoPaste();
+  ASSERT_EQ(xml(), before);
+  select("B2", "B2");
+  FailAllocations(0);
+  ASSERT_TRUE(document.paste(&clipboard, false));
+  const int64_t n = AllowAllocations().allocations;
+  undoPaste();
+  select("B2", "B2");
+  // The paste's last allocations are its recalculation's: each of them, and a sample before.
+  std::vector<int64_t> counts;
+  for (int64_t k = 1; k < n; k += std::max<int64_t>(1, n / 40)) counts.push_back(k);
+  for (int64_t k = std::max<int64_t>(1, n - 400); k <= n; ++k) counts.push_back(k);
+  for (const int64_t k : counts) {
+    SCOPED_TRACE(k);
+    const qsizetype told = window.alerts.size();
+    FailAllocations(k);
+    const bool pasted = document.paste(&clipboard, false);
+    AllowAllocations();
+    // No second recalculation: what the paste left is what the window shows.
+    EXPECT_EQ(value("J1"), pasted ? sumAfter : sumBefore);
+    expectFreshReaders();
+    expectWholeOrNothing(pasted, after, told);
+  }
+}
+
+// A document closes as it is let go, telling its observers, without taking memory: a paste lets
+// its read document go while a failed allocation unwinds. Documents of every kind go with no
+// room at all; one kept whole at quit without the room for it is freed instead.
+TEST_F(PasteMemoryTest, ADocumentGoesWithoutTakingMemory) {
+  int told = 0;
+  const void* closed = nullptr;
+  NotificationObserver anyDocument = NotificationCenter::defaultCenter().addObserver(
+      QLatin1String(kDocClosingNotification), nullptr, [&](const Notification& note) {
+        ++told;
+        closed = note.object;
+      });
+  const struct {
+    const char* name;
+    int cells;
+    bool formulas;
+    bool keptUntilExit;
+  } cases[] = {
+      {"empty", 0, false, false},
+      {"numbers and texts", 400, false, false},
+      {"formulas reading blocks", 400, true, false},
+      {"kept whole at quit", 400, true, true},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    auto made = std::make_unique<CADocument>();
+    for (int k = 0; k < c.cells; ++k)
+      made->cellAtGridPointImperative({k % 20, k / 20})->setFormula(
+          c.formulas && k % 3 == 0 ? QStringLiteral("=SUM(A1:B%1)").arg(k / 20 + 1)
+                                   : k % 2 ? QString::number(k) : QStringLiteral("text %1").arg(k));
+    made->evaluate();
+    if (c.keptUntilExit) made->keepCellsUntilExit();
+    const void* address = made.get();
+    const int toldBefore = told;
+    FailAllocations(0, 0);
+    made.reset();
+    const AllocationCounts counts = AllowAllocations();
+    EXPECT_EQ(told, toldBefore + 1);
+    EXPECT_EQ(closed, address);
+    // Only keeping the cells until exit asks for a record; refused, the cells are freed.
+    if (!c.keptUntilExit) EXPECT_EQ(counts.failures, 0);
+  }
+}
+
+// Whatever stops a paste of text or of cells (the budget, memory), the sheet keeps its rows, its
+// columns and its selection: no row the paste made stays behind empty.
+TEST_F(PasteMemoryTest, ARefusedPasteLeavesTheRowsAndTheSelection) {
+  QStringList lines;
+  for (int k = 0; k < 3000; ++k) lines << QStringLiteral("%1\ttext %1\t=A1+%1").arg(k);
+  QMimeData text;
+  text.setText(lines.join(QLatin1Char('\n')));
+  CAFileFormatServices services;
+  services.loadDelimitedText = [](CADocument& target, const QString& pasted) {
+    int64_t y = 0;
+    for (const QString& line : pasted.split(QLatin1Char('\n'))) {
+      int64_t x = 0;
+      for (const QString& field : line.split(QLatin1Char('\t')))
+        target.cellAtGridPointImperative({x++, y})->setFormula(field);
+      ++y;
+    }
+  };
+  SetFileFormatServices(services);
+  const struct {
+    const char* name;
+    const QMimeData* data;
+  } sources[] = {{"a text of 3000 lines", &text}, {"a block of cells", &clipboard}};
+  for (const auto& source : sources) {
+    SCOPED_TRACE(source.name);
+    // Pasted over the middle of the sheet, from a selection of its own.
+    select("C3", "E9");
+    document.setActiveCellPoint(A1("D5"));
+    before = xml();
+    const GridRange selection = document.selectionRange();
+    const GridPoint active = document.activeCellPoint();
+    const size_t rows = document.rows().size();
+    FailAllocations(0);
+    ASSERT_TRUE(document.paste(source.data, false));
+    const int64_t n = AllowAllocations().allocations;
+    const std::string after = xml();
+    undoPaste();
+    ASSERT_EQ(xml(), before);
+    const struct {
+      const char* name;
+      int64_t count;
+      int64_t ceiling;
+    } cases[] = {
+        {"a tenth of the way", n / 10, -1}, {"half way", n / 2, -1},       {"near the end", n - n / 100, -1},
+        {"the last", n, -1},                {"1 MB held", 0, 1 << 20},     {"4 MB held", 0, 4 << 20},
+    };
+    for (const auto& c : cases) {
+      SCOPED_TRACE(c.name);
+      document.setSelectionRange(selection);
+      document.setActiveCellPoint(active);
+      const qsizetype told = window.alerts.size();
+      FailAllocations(c.count, c.ceiling);
+      const bool pasted = document.paste(source.data, false);
+      AllowAllocations();
+      if (pasted) {
+        EXPECT_EQ(xml(), after);
+        undoPaste();
+        continue;
+      }
+      EXPECT_EQ(window.alerts.size(), told + 1);
+      EXPECT_EQ(document.rows().size(), rows);
+      EXPECT_EQ(document.selectionRange().startPoint, selection.startPoint);
+      EXPECT_EQ(document.selectionRange().endPoint, selection.endPoint);
+      EXPECT_EQ(document.activeCellPoint(), active);
+      EXPECT_EQ(xml(), before);
+    }
   }
 }
 

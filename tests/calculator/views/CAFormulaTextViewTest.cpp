@@ -10,11 +10,15 @@
 #include "platform/NotificationCenter.h"
 
 #include <QApplication>
+#include <QContextMenuEvent>
 #include <QImage>
+#include <QScrollBar>
 #include <QTest>
 #include <QTextBlock>
 #include <QTextCursor>
 #include <QTextLayout>
+#include <QTimer>
+#include <QWheelEvent>
 #include <QVBoxLayout>
 
 #include <gtest/gtest.h>
@@ -94,17 +98,121 @@ TEST_F(FormulaBarTest, ALongTextIsShownOnOneLineAndEditedWhole) {
     document.cellAtGridPointImperative(A1("A1"))->setFormula(text);
     document.setSelectionPoint(A1("B1"));
     document.setSelectionPoint(A1("A1"));
-    EXPECT_EQ(bar->toPlainText(), text);
+    EXPECT_EQ(bar->text(), text);
     bar->repaint();
     const QTextLayout* layout = bar->QPlainTextEdit::document()->firstBlock().layout();
     EXPECT_EQ(layout->lineCount() > 1, c.wrapped) << c.words << " words in " << layout->lineCount() << " lines";
     focusBar();
+    EXPECT_EQ(bar->toPlainText(), text);
     bar->moveCursor(QTextCursor::End);
     QTest::keyClicks(bar, QStringLiteral("x"));
     QTest::keyClick(bar, Qt::Key_Return);
     ASSERT_NE(document.cellAtGridPoint(A1("A1")), nullptr);
     EXPECT_EQ(document.cellAtGridPoint(A1("A1"))->formula(), text + QStringLiteral("x")) << c.words;
   }
+}
+
+// Of a text too long to wrap, the bar holds only what it can show until it is touched: it shows
+// the same pixels as with the whole text, and whatever reaches for the text (the keys, a click, the
+// wheel, a scroll bar, a context menu) finds all of it there.
+TEST_F(FormulaBarTest, ALongTextsShownPartLooksAsTheWholeAndGivesWayToItWhenTouched) {
+  const auto words = [](qsizetype length, qsizetype lineLength) {
+    QString text;
+    for (qsizetype i = 0; i < length; ++i)
+      text += lineLength && i % lineLength == lineLength - 1 ? u'\n' : i % 8 == 7 ? u' ' : char16_t(u'a' + i % 26);
+    return text;
+  };
+  QString pairs;
+  for (int i = 0; i < 30000; ++i) pairs += QString::fromUtf8("\xF0\x9D\x90\x80 b");  // U+1D400, a pair
+  const struct {
+    const char* name;
+    QString text;
+  } texts[] = {
+      {"one line of words", words(400000, 0)},
+      {"lines of 80", words(400000, 80)},
+      {"a long line, then short ones", words(50000, 0) + QStringLiteral("\nsecond\nthird\nfourth")},
+      {"surrogate pairs", pairs},
+  };
+  const struct {
+    const char* name;
+    std::function<void()> touch;
+  } touches[] = {
+      {"focus", [&] { focusBar(); }},
+      {"click", [&] { QTest::mouseClick(bar->viewport(), Qt::LeftButton, {}, QPoint(20, 8)); }},
+      {"wheel",
+       [&] {
+         QWheelEvent wheel(QPointF(20, 8), bar->viewport()->mapToGlobal(QPointF(20, 8)), QPoint(), QPoint(-120, 0),
+                           Qt::NoButton, Qt::NoModifier, Qt::NoScrollPhase, false);
+         QApplication::sendEvent(bar->viewport(), &wheel);
+       }},
+      {"scroll bar", [&] { QTest::mousePress(bar->horizontalScrollBar(), Qt::LeftButton, {}, QPoint(4, 4)); }},
+      {"context menu",
+       [&] {
+         QTimer::singleShot(0, bar, [] {
+           if (QWidget* menu = QApplication::activePopupWidget()) menu->close();
+         });
+         QContextMenuEvent menu(QContextMenuEvent::Mouse, QPoint(20, 8));
+         QApplication::sendEvent(bar->viewport(), &menu);
+       }},
+  };
+  for (const auto& t : texts) {
+    SCOPED_TRACE(t.name);
+    document.cellAtGridPointImperative(A1("A1"))->setFormula(t.text);
+    scroll->cellView()->setFocus();
+    document.setSelectionPoint(A1("B1"));
+    document.setSelectionPoint(A1("A1"));
+    ASSERT_TRUE(bar->holdsShownPartOnly());
+    const QImage part = bar->viewport()->grab().toImage();
+    bar->holdWholeText();
+    ASSERT_FALSE(bar->holdsShownPartOnly());
+    EXPECT_EQ(bar->viewport()->grab().toImage(), part);
+    for (const auto& touch : touches) {
+      SCOPED_TRACE(touch.name);
+      // The context menu took the activation for a moment.
+      QApplication::setActiveWindow(&frame);
+      ASSERT_TRUE(QTest::qWaitForWindowActive(&frame));
+      scroll->cellView()->setFocus();
+      document.setSelectionPoint(A1("B1"));
+      document.setSelectionPoint(A1("A1"));
+      ASSERT_TRUE(bar->holdsShownPartOnly());
+      EXPECT_LT(bar->toPlainText().size(), t.text.size() / 4);
+      EXPECT_TRUE(bar->text() == t.text);
+      touch.touch();
+      EXPECT_FALSE(bar->holdsShownPartOnly());
+      EXPECT_TRUE(bar->toPlainText() == t.text) << bar->toPlainText().size() << " of " << t.text.size();
+      QTest::mouseRelease(bar->horizontalScrollBar(), Qt::LeftButton, {}, QPoint(4, 4));
+    }
+  }
+  // A text short enough to wrap is held whole.
+  const QString wrapped = words(9000, 0);
+  scroll->cellView()->setFocus();
+  document.cellAtGridPointImperative(A1("A1"))->setFormula(wrapped);
+  document.setSelectionPoint(A1("B1"));
+  document.setSelectionPoint(A1("A1"));
+  EXPECT_FALSE(bar->holdsShownPartOnly());
+  EXPECT_EQ(bar->toPlainText(), wrapped);
+}
+
+// Typing into a bar that held only the shown part of a long text edits the whole text.
+TEST_F(FormulaBarTest, TypingAtTheEndOfALongTextEntersTheWholeOfIt) {
+  QString text;
+  for (int i = 0; i < 60000; ++i) text += QStringLiteral("word ");
+  document.cellAtGridPointImperative(A1("A1"))->setFormula(text);
+  document.setSelectionPoint(A1("B1"));
+  document.setSelectionPoint(A1("A1"));
+  ASSERT_TRUE(bar->holdsShownPartOnly());
+  focusBar();
+  QTest::keyClick(bar, Qt::Key_End, Qt::ControlModifier);
+  QTest::keyClicks(bar, QStringLiteral("end"));
+  QTest::keyClick(bar, Qt::Key_Return);
+  const CACell* cell = document.cellAtGridPoint(A1("A1"));
+  ASSERT_NE(cell, nullptr);
+  EXPECT_EQ(cell->formula(), text + QStringLiteral("end"));
+  // Shown again, unfocused: its part once more.
+  document.setSelectionPoint(A1("B1"));
+  document.setSelectionPoint(A1("A1"));
+  EXPECT_TRUE(bar->holdsShownPartOnly());
+  EXPECT_EQ(bar->text(), text + QStringLiteral("end"));
 }
 
 TEST_F(FormulaBarTest, TheTypingStateIsOneWhileAFormulaIsEditedThere) {

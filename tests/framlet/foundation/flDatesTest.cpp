@@ -8,6 +8,8 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <memory>
 #include <vector>
 
 namespace {
@@ -244,6 +246,69 @@ TEST(FlDates, ADateWithDotsIsReadAsOneWithSlashes) {
   EXPECT_EQ(ParseIntoDayIndex(QStringLiteral("01.03.2024")), 0);
   EXPECT_FALSE(IsDottedDateText(QStringLiteral("01.03.2024")));
   g_requireDayIndexYear = savedRequireYear;
+}
+
+}  // namespace
+
+namespace {
+
+// The order of each locale's short dates, and the words of its long ones.
+TEST(FlDates, LocalesThatWriteTheirYearFirstAndTheirDatesWords) {
+  const struct { const char* locale; bool yearFirst; const char* march; const char* weekday; const char* joiner; } locales[] = {
+      {"sv_SE", true, "mars", "onsdag", nullptr},  {"en_CA", true, "march", "wednesday", nullptr},
+      {"hu_HU", true, "március", "szerda", nullptr}, {"fa_IR", true, nullptr, nullptr, nullptr},
+      {"en_US", false, "mar", "wed", nullptr},       {"de_DE", false, "märz", "mittwoch", nullptr},
+      {"fr_FR", false, "mars", "mercredi", nullptr}, {"pt_BR", false, "março", "quarta-feira", "de"},
+  };
+  for (const auto& l : locales) {
+    SCOPED_TRACE(l.locale);
+    const QLocale locale(QString::fromLatin1(l.locale));
+    EXPECT_EQ(LocaleWritesYearFirst(locale), l.yearFirst);
+    const DateWords words = DateWordsOfLocale(locale);
+    if (l.march) {
+      const QString march = QString::fromUtf8(l.march);
+      EXPECT_TRUE(std::any_of(words.months.begin(), words.months.end(),
+                              [&march](const auto& month) { return month.first == march && month.second == 3; }));
+    }
+    if (l.weekday)
+      EXPECT_NE(std::find(words.weekdays.begin(), words.weekdays.end(), QString::fromUtf8(l.weekday)), words.weekdays.end());
+    EXPECT_EQ(std::find(words.joiners.begin(), words.joiners.end(), QStringLiteral("de")) != words.joiners.end(), l.joiner != nullptr);
+  }
+}
+
+// Dates as a page in a language writes them, read in that language's order and words; texts that
+// only look like dates are none.
+TEST(FlDates, WrittenDatesAreReadInTheirLanguage) {
+  const auto order = [](const char* locale) {
+    const QLocale l(QString::fromLatin1(locale));
+    return DateTextOrder{LocaleWritesDayFirst(l), LocaleWritesDatesWithDots(l), LocaleWritesYearFirst(l),
+                         std::make_shared<const DateWords>(DateWordsOfLocale(l))};
+  };
+  const int32_t century = QDate::currentDate().year() / 100 * 10000 * 100;
+  const struct { const char* locale; const char* text; int32_t expected; } cases[] = {
+      // A year of four digits first, in every language.
+      {"en_US", "2026-3-4", 20260304}, {"de_DE", "2026/03/04", 20260304}, {"fr_FR", "2026-12-25", 20261225},
+      // A year of two digits first where the language writes its year first.
+      {"sv_SE", "26-03-04", century + 260304}, {"en_CA", "26/3/4", century + 260304}, {"en_US", "26/3/4", 0},
+      // Dashes in the language's order, the year in four digits.
+      {"en_GB", "4-3-2026", 20260304}, {"en_US", "3-4-2026", 20260304}, {"en_US", "4-3-26", 0},
+      // The language's names of months and weekdays, and the words between.
+      {"en_US", "March 4, 2026", 20260304}, {"en_GB", "Wednesday 4 March 2026", 20260304},
+      {"en_US", "Wed Mar 4, 26", century + 260304}, {"en_US", "2026 March 4", 20260304},
+      {"en_CA", "26 Mar 4", century + 260304}, {"de_DE", "4. März 2026", 20260304},
+      {"de_DE", "Mittwoch, 4. Mär. 2026", 20260304}, {"fr_FR", "mercredi 4 mars 2026", 20260304},
+      {"fr_FR", "25 déc. 2026", 20261225}, {"pt_BR", "4 de março de 2026", 20260304},
+      {"sv_SE", "onsdag 4 mars 2026", 20260304}, {"hu_HU", "2026. március 4.", 20260304},
+      // No dates: another language's names, a month without its day or year, a day past the
+      // month's end, versions, addresses, codes and scores.
+      {"de_DE", "4 March 2026", 0}, {"en_US", "March 2026", 0}, {"en_US", "4 March", 0},
+      {"en_US", "February 30, 2026", 0}, {"en_US", "May", 0}, {"en_US", "2019.3.1", 0},
+      {"en_US", "192.168.1.1", 0}, {"en_US", "978-3-16-148410-0", 0}, {"en_US", "3-1", 0},
+      {"en_US", "12:30", 0}, {"en_US", "1 2 March 2026", 0}, {"en_US", "March 4, 2026, 5", 0},
+      {"en_US", "2026-13-01", 0}, {"en_US", "1899-12-31", 0}, {"en_US", "", 0},
+  };
+  for (const auto& c : cases)
+    EXPECT_EQ(ParseWrittenDate(QString::fromUtf8(c.text), order(c.locale)), c.expected) << c.locale << " " << c.text;
 }
 
 }  // namespace

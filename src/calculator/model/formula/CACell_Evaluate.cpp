@@ -22,6 +22,18 @@ uint64_t g_formulaRuns = 0;
 uint64_t CACell::formulaRuns() { return g_formulaRuns; }
 
 void CACell::evaluate() {
+  // A cell whose evaluation fails part-way (memory running out) is still to be computed: the
+  // next recalculation meets it again rather than keep what it showed before.
+  try {
+    evaluateValue();
+  } catch (...) {
+    needRecalc_ = true;
+    noteRecalc();
+    throw;
+  }
+}
+
+void CACell::evaluateValue() {
   needRecalc_ = false;
   switch (valueType_) {
     case kValuePicture:
