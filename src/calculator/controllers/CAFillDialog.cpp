@@ -1,6 +1,7 @@
 #include "calculator/controllers/CAFillDialog.h"
 
 #include "calculator/controllers/caHelpTopics.h"
+#include "calculator/model/caCommandGuard.h"
 #include "calculator/model/CADocument.h"
 #include "calculator/model/caModelServices.h"
 #include "framlet/shell/FLDocumentWC.h"
@@ -86,7 +87,7 @@ CAFillDialog* CAFillDialog::fillForDocument(CADocument& document) {
   dialog->setAttribute(Qt::WA_DeleteOnClose);
   CADocument* target = &document;
   connect(dialog, &QDialog::finished, dialog, [target](int result) {
-    target->fillSheetFinished(result == QDialog::Accepted, StoredFillInfo());
+    RunGuardedCommand(*target, [&] { target->fillSheetFinished(result == QDialog::Accepted, StoredFillInfo()); });
   });
   dialog->open();
   return dialog;

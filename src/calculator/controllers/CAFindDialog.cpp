@@ -4,6 +4,7 @@
 #include "calculator/controllers/CAWindowController.h"
 #include "calculator/controllers/caHelpTopics.h"
 #include "calculator/controllers/caPreferenceKeys.h"
+#include "calculator/model/caCommandGuard.h"
 #include "calculator/model/CACell.h"
 #include "calculator/model/CADocument.h"
 #include "calculator/model/caModelNotifications.h"
@@ -283,7 +284,11 @@ void CAFindDialog::replace(int tag) {
   // Replacing needs a document that takes edits, whatever the buttons show.
   if (!document_ || document_->isLocked()) return;
   spinner_->show();
-  const int64_t count = document_->replace(findString_, replaceString_, tag == kReplaceAll);
+  int64_t count = 0;
+  if (!RunGuardedCommand(*document_, [&] { count = document_->replace(findString_, replaceString_, tag == kReplaceAll); })) {
+    spinner_->hide();
+    return;
+  }
   // A cell found only by what it shows (50% by "50") has no such text to replace: the user hears
   // that nothing changed, as for a search that finds nothing.
   if (count == 0) WorkspaceBeep();

@@ -38,10 +38,14 @@ bool CAFormatBaseVC::setFormatValue(int64_t value, uint64_t mask) {
   CAWindowController* controller = windowController();
   if (!controller || document_->isLocked()) return false;
   const int32_t domain = formatDomain();
-  if (!controller->setPropertyUndo(mask, domain)) return false;
-  document_->setValue(value, mask, domain);
-  controller->redrawSelectionForDomain(domain);
-  return true;
+  bool recorded = false;
+  controller->runCommand([&] {
+    if (!controller->setPropertyUndo(mask, domain)) return;
+    recorded = true;
+    document_->setValue(value, mask, domain);
+    controller->redrawSelectionForDomain(domain);
+  });
+  return recorded;
 }
 
 bool CAFormatBaseVC::recordFormatStep(uint32_t* undoID, int32_t descriptor, const GridRange& range,

@@ -2,6 +2,7 @@
 
 #include "calculator/controllers/CAWindowController.h"
 #include "calculator/controllers/caHelpTopics.h"
+#include "calculator/model/caCommandGuard.h"
 #include "calculator/model/CACell.h"
 #include "calculator/model/CADocument.h"
 #include "framlet/foundation/flFileSupport.h"
@@ -117,7 +118,7 @@ void CALinkDialog::updateRelativePath() { setLink(HomeRelativeLink(link(), HomeF
 
 void CALinkDialog::ok() {
   updateRelativePath();
-  windowController_.document()->insertLink(link(), displayText());
+  windowController_.runCommand([this] { windowController_.document()->insertLink(link(), displayText()); });
   cancel();
 }
 

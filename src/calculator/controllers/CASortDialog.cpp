@@ -4,6 +4,7 @@
 #include "calculator/controllers/CAPrefController.h"
 #include "calculator/controllers/CAWindowController.h"
 #include "calculator/controllers/caHelpTopics.h"
+#include "calculator/model/caCommandGuard.h"
 #include "calculator/model/CADocument.h"
 #include "calculator/model/caModelServices.h"
 #include "calculator/views/caViewNotifications.h"
@@ -145,7 +146,7 @@ void CASortDialog::ok() {
     controlTextDidEndEditing(static_cast<QLineEdit*>(responder));
   primaryKeyField_->setFocus(Qt::OtherFocusReason);
   endRun();
-  document_.sort();
+  RunGuardedCommand(document_, [this] { document_.sort(); });
 }
 
 void CASortDialog::cancel() { endRun(); }

@@ -4,6 +4,7 @@
 // a protected document's password before its cells are read.
 #pragma once
 
+#include "calculator/model/caCommandGuard.h"
 #include "calculator/model/caPackageWindow.h"
 #include "calculator/model/CADocument.h"
 #include "calculator/model/CADocumentWindow.h"
@@ -112,6 +113,9 @@ class CAWindowController : public FLDocumentWC,
   // ---- Undo and redo from the window's menus and toolbar
   void undoEdit();
   void redoEdit();
+  // Runs a command that may change the document through the one guard every command passes: it
+  // completes, or the document and its undo history are as they were and the window alerts.
+  bool runCommand(CACommandRef command);
   // The undo tool's segments follow what the stack can undo and redo.
   void updateUndoTool();
   // Tools that depend on the document and the selection: enabled while it is not locked, the

@@ -420,9 +420,13 @@ bool CAWindowController::runEntry(const CAWindowActionEntry& entry, int64_t tag,
       return false;
     }
   }
-  (this->*entry.perform)(tag);
+  const bool done = runCommand([&] { (this->*entry.perform)(tag); });
   validateMenuItemsSoon();
-  return true;
+  return done;
+}
+
+bool CAWindowController::runCommand(CACommandRef command) {
+  return RunGuardedCommand(*document_, command);
 }
 
 // ---- States --------------------------------------------------------------------------------
@@ -641,34 +645,15 @@ void CAWindowController::cutAction(int64_t) {
   redrawSelectionForDomain(kDomainCell);
 }
 
-namespace {
-
-// A paste rolls itself back and says so when memory runs out; what runs out around it (the
-// typing committed first) is told as well, and the program goes on.
-void RunPasteCommand(CAWindowController& window, const std::function<void()>& command) {
-  try {
-    command();
-  } catch (const std::bad_alloc& exception) {
-    LogException(exception, QLatin1String(kCommandMemoryMessage));
-    window.giveAlert(QLatin1String(kCommandMemoryMessage), QLatin1String(kCommandMemoryInformation));
-  }
-}
-
-}  // namespace
-
 void CAWindowController::pasteAction(int64_t) {
-  RunPasteCommand(*this, [this] {
-    commitTyping();
-    const CAPrefController* prefs = CAPrefController::sharedInstance();
-    document_->paste(nullptr, prefs && prefs->value(CABoolPreference::plainPaste));
-  });
+  commitTyping();
+  const CAPrefController* prefs = CAPrefController::sharedInstance();
+  document_->paste(nullptr, prefs && prefs->value(CABoolPreference::plainPaste));
 }
 
 void CAWindowController::pasteAsPlainTextAction(int64_t) {
-  RunPasteCommand(*this, [this] {
-    commitTyping();
-    document_->paste(nullptr, true);
-  });
+  commitTyping();
+  document_->paste(nullptr, true);
 }
 
 void CAWindowController::copyStyleAction(int64_t tag) {

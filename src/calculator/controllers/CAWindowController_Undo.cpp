@@ -83,16 +83,22 @@ void CAWindowController::Archiver::stepPopped() {
   QTimer::singleShot(0, &owner_, [owner = &owner_] { owner->updateUndoTool(); });
 }
 
+// A replay that runs out of memory leaves the document as it was and the step where it was, to
+// be tried again; the guard tells the user.
 void CAWindowController::undoEdit() {
-  commitTyping();
-  undoManager_.undo();
-  updateUndoTool();
-  jumpToSelection();
+  runCommand([this] {
+    commitTyping();
+    undoManager_.undo();
+    updateUndoTool();
+    jumpToSelection();
+  });
 }
 
 void CAWindowController::redoEdit() {
-  commitTyping();
-  undoManager_.redo();
-  updateUndoTool();
-  jumpToSelection();
+  runCommand([this] {
+    commitTyping();
+    undoManager_.redo();
+    updateUndoTool();
+    jumpToSelection();
+  });
 }

@@ -15,6 +15,7 @@
 #include <QTimer>
 
 #include <algorithm>
+#include <exception>
 #include <new>
 #include <type_traits>
 #include <utility>
@@ -216,17 +217,24 @@ int32_t CADocument::selectedDomain() const {
   }
 }
 
-CADocument::SelectionHold::SelectionHold(CADocument& document) : document_(document) {
+CADocument::SelectionHold::SelectionHold(CADocument& document)
+    : document_(document), unwinding_(std::uncaught_exceptions()) {
   ++document_.selectionHolds_;
 }
 
-CADocument::SelectionHold::~SelectionHold() {
+CADocument::SelectionHold::~SelectionHold() noexcept(false) {
   CADocument& document = document_;
   if (--document.selectionHolds_ > 0) return;
-  // Where the selection was and where it went: the whole view is redrawn once.
-  if (std::exchange(document.selectionRedrawHeld_, false) && document.controller_)
-    document.controller_->redrawSelectionForDomain(kDomainDocument);
-  if (std::exchange(document.selectionChangeHeld_, false)) document.notifyOfSelectionChange();
+  // A hold that ends as a failed command unwinds must not throw: the rollback tells the window.
+  try {
+    // Where the selection was and where it went: the whole view is redrawn once.
+    if (std::exchange(document.selectionRedrawHeld_, false) && document.controller_)
+      document.controller_->redrawSelectionForDomain(kDomainDocument);
+    if (std::exchange(document.selectionChangeHeld_, false)) document.notifyOfSelectionChange();
+  } catch (const std::exception& exception) {
+    if (std::uncaught_exceptions() == unwinding_) throw;
+    LogException(exception, QStringLiteral("The selection change could not be told"));
+  }
 }
 
 void CADocument::notifyOfSelectionChange() {

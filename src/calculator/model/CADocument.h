@@ -373,12 +373,15 @@ class CADocument : public FLDocument, public TextImportDelegate {
   class SelectionHold {
    public:
     explicit SelectionHold(CADocument& document);
-    ~SelectionHold();
+    // Running out of memory as the window hears of the selection fails the command, unless the
+    // hold ends because the command is failing already.
+    ~SelectionHold() noexcept(false);
     SelectionHold(const SelectionHold&) = delete;
     SelectionHold& operator=(const SelectionHold&) = delete;
 
    private:
     CADocument& document_;
+    int unwinding_;
   };
   uint64_t colorChangeBlock() const { return colorChangeBlock_; }
   void suppressColorChange(bool suppress);

@@ -322,21 +322,27 @@ bool CADocument::clearRange(const GridRange& range, int32_t clearType, int32_t u
     size_t end = first;
     while (end < cells.size() && (allCells || cells[end].x() <= x1)) ++end;
     bool plainCleared = false;
-    for (size_t i = end; i-- > first;) {
-      CACellEntry& entry = cells[i];
-      if (entry.isPlain()) {
-        // A plain number holds its value and nothing else: it has no format to lose, and cleared
-        // of its contents it holds nothing and goes at once, its readers told without making it
-        // a cell.
-        if (clearType == kClearFormats) continue;
-        if (!unread) setRecalcForDependents(GridPoint{entry.x(), row.gridY()});
-        entry.reset();
-        plainCleared = true;
-      } else if (clearType == kClearAll) {
-        row.cellAtIndex(i, this).clearValue();
-      } else {
-        clearCell(&row.cellAtIndex(i, this), cells, clearType);
+    try {
+      for (size_t i = end; i-- > first;) {
+        CACellEntry& entry = cells[i];
+        if (entry.isPlain()) {
+          // A plain number holds its value and nothing else: it has no format to lose, and
+          // cleared of its contents it holds nothing and goes at once, its readers told without
+          // making it a cell.
+          if (clearType == kClearFormats) continue;
+          if (!unread) setRecalcForDependents(GridPoint{entry.x(), row.gridY()});
+          entry.reset();
+          plainCleared = true;
+        } else if (clearType == kClearAll) {
+          row.cellAtIndex(i, this).clearValue();
+        } else {
+          clearCell(&row.cellAtIndex(i, this), cells, clearType);
+        }
       }
+    } catch (...) {
+      // Cut short, the row keeps no emptied entry: the command's rollback reads it.
+      if (plainCleared) cells.eraseIf([](const CACellEntry& entry) { return entry.empty(); });
+      throw;
     }
     if (clearType == kClearAll)
       cells.erase(cells.begin() + qsizetype(first), cells.begin() + qsizetype(end));
@@ -434,7 +440,7 @@ void CADocument::insertPicture(const QString& path) {
       if (refusal == FLPictureRefusal::PastDecodeLimit)
         controller_->giveAlert(QLatin1String(kCantInsertPicture), PicturePastDecodeLimitReason());
       else
-        controller_->giveAlert(QLatin1String(kCommandMemoryMessage), QLatin1String(kCommandMemoryInformation));
+        GiveCommandMemoryAlert(*this);
     }
     return;
   }

@@ -407,8 +407,7 @@ bool CADocument::paste(const QMimeData* clipboard, bool ignoreFormat, int32_t un
     return pasteGuarded(clipboard, ignoreFormat, undoName);
   } catch (const std::bad_alloc& exception) {
     LogException(exception, QLatin1String(kPasteFailedText));
-    if (controller_)
-      controller_->giveAlert(QLatin1String(kCommandMemoryMessage), QLatin1String(kCommandMemoryInformation));
+    GiveCommandMemoryAlert(*this);
   } catch (const std::exception& exception) {
     LogException(exception, QLatin1String(kPasteFailedText));
   }
@@ -436,8 +435,8 @@ bool CADocument::pasteGuarded(const QMimeData* clipboard, bool ignoreFormat, int
       services.pastedPageTooLarge(meter.grown());
     else if (meter.tooLarge() && result.fromText && services.pastedTextTooLarge)
       services.pastedTextTooLarge(meter.grown());
-    else if (controller_)
-      controller_->giveAlert(QLatin1String(kCommandMemoryMessage), QLatin1String(kCommandMemoryInformation));
+    else
+      GiveCommandMemoryAlert(*this);
   };
 
   // A picture that does not get pasted must not stay behind in the document's pictures.

@@ -40,6 +40,13 @@ std::unique_ptr<FLXmlDecoder> ArchiveDecoder(const QString& text) {
   return decoder;
 }
 
+// An archiver that gives up tells why: a command whose step could not be made for want of memory
+// says so.
+void LogArchiveFailure(const std::exception& exception, const char* context) {
+  if (dynamic_cast<const std::bad_alloc*>(&exception)) FLReadingMeter::NoteOutOfMemory();
+  LogException(exception, context ? QLatin1String(context) : QString());
+}
+
 bool RowBefore(const std::unique_ptr<CARow>& row, int64_t y) { return row->gridY() < y; }
 
 // Puts the packed numbers back as plain entries, into the rows they came from (made again where
@@ -178,7 +185,7 @@ QByteArray CADocument::archiveWholeDocUtf8ForUndo() {
     text.squeeze();
     return text;
   } catch (const std::exception& exception) {
-    LogException(exception, QLatin1String(kWholeDocFailed));
+    LogArchiveFailure(exception, kWholeDocFailed);
     return QByteArray();
   }
 }
@@ -197,7 +204,7 @@ QString CADocument::archiveForUndoWithColumns(bool columns, bool rows) {
     encoder.closeTag(XmlName(kXmlSpreadsheet));
     return encoder.xml();
   } catch (const std::exception& exception) {
-    LogException(exception, QLatin1String(kLayoutFailed));
+    LogArchiveFailure(exception, kLayoutFailed);
     return QString();
   }
 }
@@ -287,7 +294,7 @@ bool CADocument::archiveColumnsForUndo(std::vector<QString>& archive) {
     }
     return true;
   } catch (const std::exception& exception) {
-    LogException(exception, QLatin1String(kColumnsFailed));
+    LogArchiveFailure(exception, kColumnsFailed);
     return false;
   }
 }
@@ -302,7 +309,7 @@ bool CADocument::archiveRowsForUndo(std::vector<QString>& archive) {
     return true;
   } catch (const std::exception& exception) {
     // This archiver's failures are logged without a context of their own.
-    LogException(exception, QString());
+    LogArchiveFailure(exception, nullptr);
     return false;
   }
 }

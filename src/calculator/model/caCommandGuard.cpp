@@ -5,27 +5,113 @@
 #include "framlet/foundation/flBase.h"
 #include "framlet/shell/FLUndoManager.h"
 
+#include <QMouseEvent>
+
+#include <cstring>
+#include <memory>
 #include <new>
 
-bool RunGuardedCommand(CADocument& document, const std::function<void()>& command, bool stepRecorded) {
+namespace {
+
+// Working room for a rollback beyond what the failed command gives back (a cell's text decoded,
+// rows made again): held while the outermost command runs, so that the rollback never waits on
+// memory the command used up. Touched, so that the process holds it and not only its addresses.
+constexpr size_t kRollbackReserve = size_t(256) << 10;
+
+int g_guardDepth = 0;
+// Memory alerts given so far: a command inside which a part failed (and said so) fails as a whole.
+uint64_t g_memoryFailures = 0;
+
+class GuardDepth {
+ public:
+  GuardDepth() { ++g_guardDepth; }
+  ~GuardDepth() { --g_guardDepth; }
+  GuardDepth(const GuardDepth&) = delete;
+  GuardDepth& operator=(const GuardDepth&) = delete;
+};
+
+}  // namespace
+
+bool IsCommandEvent(const QEvent& event) {
+  switch (event.type()) {
+    case QEvent::KeyPress:
+    case QEvent::KeyRelease:
+    case QEvent::ShortcutOverride:
+    case QEvent::Shortcut:
+    case QEvent::InputMethod:
+    case QEvent::MouseButtonPress:
+    case QEvent::MouseButtonRelease:
+    case QEvent::MouseButtonDblClick:
+    case QEvent::Drop:
+    case QEvent::ContextMenu:
+      return true;
+    case QEvent::MouseMove:
+      // A drag that resizes or moves as it goes.
+      return static_cast<const QMouseEvent&>(event).buttons() != Qt::NoButton;
+    default:
+      return false;
+  }
+}
+
+void GiveCommandMemoryAlert(CADocument& document) {
+  ++g_memoryFailures;
+  try {
+    if (CADocumentWindow* window = document.controller())
+      window->giveAlert(QLatin1String(kCommandMemoryMessage), QLatin1String(kCommandMemoryInformation));
+  } catch (const std::exception& exception) {
+    LogException(exception, QLatin1String(kCommandMemoryMessage));
+  }
+}
+
+bool RunGuardedCommand(CADocument& document, CACommandRef command, bool stepRecorded) {
   FLUndoManager* manager = document.undoManager();
-  const uint32_t undoID = manager ? manager->currentUndoID() : 0;
-  const int32_t entry = manager ? manager->currentEntry() : -1;
-  const uint32_t inUse = manager ? manager->inUseCount() : 0;
+  const GuardDepth depth;
+  // Where the command found the selection: a command may move it before it records its step.
+  const GridRange selection = document.selectionRange();
+  const GridPoint active = document.activeCellPoint();
+  std::unique_ptr<char[]> reserve;
+  bool begun = false;
+  try {
+    if (manager) {
+      manager->beginCommand();
+      begun = true;
+    }
+    if (g_guardDepth == 1) {
+      reserve = std::make_unique_for_overwrite<char[]>(kRollbackReserve);
+      std::memset(reserve.get(), 0, kRollbackReserve);
+    }
+  } catch (const std::bad_alloc& exception) {
+    // Not begun: nothing has changed but the step the command's first part recorded.
+    LogException(exception, QLatin1String(kCommandMemoryMessage));
+    if (begun) manager->endCommand();
+    if (manager && stepRecorded) manager->revertStepInProgress();
+    GiveCommandMemoryAlert(document);
+    return false;
+  }
+  const uint64_t failures = g_memoryFailures;
+  bool told = false;
   try {
     command();
-    return true;
+    // A part that failed rolled itself back and said so; the rest of the command goes with it.
+    told = g_memoryFailures != failures;
+    if (!told) {
+      if (manager) manager->endCommand();
+      return true;
+    }
   } catch (const std::bad_alloc& exception) {
     LogException(exception, QLatin1String(kCommandMemoryMessage));
   }
-  // The step recorded the document as it was before the command changed anything.
-  if (manager && (stepRecorded || manager->currentUndoID() != undoID || manager->currentEntry() != entry ||
-                  manager->inUseCount() != inUse)) {
-    manager->undo();
-    manager->killRedo();
+  reserve.reset();
+  if (manager) manager->rollBackCommand(stepRecorded || (!manager->commandRecorded() && manager->commandExtendedStep()));
+  try {
+    document.setSelectionRange(selection);
+    document.setActiveCellPoint(active);
+    document.invalidateAfterCellEdit(-1);
+    // The formulas read the cells as they are again.
+    document.evaluate();
+  } catch (const std::exception& exception) {
+    LogException(exception, QLatin1String(kCommandMemoryMessage));
   }
-  document.invalidateAfterCellEdit(-1);
-  if (CADocumentWindow* window = document.controller())
-    window->giveAlert(QLatin1String(kCommandMemoryMessage), QLatin1String(kCommandMemoryInformation));
+  if (!told) GiveCommandMemoryAlert(document);
   return false;
 }

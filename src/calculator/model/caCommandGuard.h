@@ -1,15 +1,46 @@
-// Runs an edit command so that running out of memory part-way never leaves the program: the
-// document goes back to how it was before the command and the user is told.
+// The one guard every command that changes a document runs through: running out of memory
+// part-way never leaves the program, and the document and its undo history go back to how they
+// were before the command, with the memory alert.
 #pragma once
 
-#include <functional>
+#include <memory>
+#include <type_traits>
 
 class CADocument;
+class QEvent;
+
+// The command a guard runs, referred to and not copied: handing it over takes no memory, which
+// may be what is missing.
+class CACommandRef {
+ public:
+  template <typename F, typename = std::enable_if_t<!std::is_same_v<std::decay_t<F>, CACommandRef>>>
+  CACommandRef(F&& command)  // NOLINT: made from any callable, as std::function is
+      : object_(const_cast<void*>(static_cast<const void*>(std::addressof(command)))),
+        call_([](void* object) { (*static_cast<std::remove_reference_t<F>*>(object))(); }) {}
+  void operator()() const { call_(object_); }
+
+ private:
+  void* object_;
+  void (*call_)(void*);
+};
 
 inline constexpr const char* kCommandMemoryMessage = "There isn't enough memory to finish this command.";
 inline constexpr const char* kCommandMemoryInformation = "The document is as it was before the command.";
 
-// Runs the command; when an allocation fails inside it, the undo step the command recorded (if
-// any; with stepRecorded, the one recorded just before the call) is undone and dropped, the
-// window alerts, and NO is returned.
-bool RunGuardedCommand(CADocument& document, const std::function<void()>& command, bool stepRecorded = false);
+// Runs the command as one change of the document's undo history. When an allocation fails
+// inside it (std::bad_alloc, our code's or Qt's), the steps it recorded are reverted, newest
+// first, and dropped; the steps it dropped (redo steps, the oldest of a full stack) come back; the
+// window alerts, and false is returned. A step the command went on with (recorded under the
+// identifier still current, as a format pane's repeated changes are) is reverted as well, and so
+// is the step recorded just before the call when stepRecorded says the command is its last part
+// (typing, committed). Guards nest: the innermost that sees the failure rolls back and alerts, and
+// every guard around it rolls back its own part too (a part that failed fails the command).
+bool RunGuardedCommand(CADocument& document, CACommandRef command, bool stepRecorded = false);
+
+// The input a view takes that may change its document (keys, clicks, drags and drops, typed text),
+// which it hands to the guard; drawing, moving over the view and the like go straight on.
+bool IsCommandEvent(const QEvent& event);
+
+// The memory alert of a failed command, in the document's window (none without one). Gives no
+// exception back.
+void GiveCommandMemoryAlert(CADocument& document);

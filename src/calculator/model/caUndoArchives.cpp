@@ -32,6 +32,8 @@ constexpr const char* kBadUndoDescriptor = "Bad undo descriptor";
 constexpr const char* kNoUndoContext = "No undo context";
 constexpr const char* kUnknownUndoAction = "Unknown undo action";
 constexpr const char* kLinesFailed = "archiveLinesForUndo: failed";
+constexpr const char* kReplayFailed = "undoOrRedo: failed";
+constexpr const char* kWindowUpdateFailed = "The window could not show the undo step";
 
 // The data buffer of one step. Read and written by copying: the stack's buffers are bytes.
 struct UndoRecord {
@@ -237,6 +239,30 @@ void RestoreLayout(CADocument& document, uint32_t action, const QString& archive
   if (action == kUndoActionLayoutRows) RemoveRowsNotKept(document, 0, kGridOpenEnd, kept);
 }
 
+// Puts an archive back after a restore that ran out of memory part-way; tried twice, the second
+// attempt giving back what the first made.
+void RestoreAgain(CADocument& document, uint32_t action, const CAUndoContext& context, const CAUndoArchive& archive) {
+  for (int attempt = 0; attempt < 2; ++attempt) {
+    try {
+      RestoreUndoAction(document, action, context, archive);
+      return;
+    } catch (const std::exception& exception) {
+      LogException(exception, QLatin1String(kReplayFailed));
+    }
+  }
+}
+
+// What the window does around a step only shows it: should that run out of memory, the step and
+// the document stand, and the window catches up at its next redraw.
+template <typename Tell>
+void TellWindow(Tell&& tell) {
+  try {
+    tell();
+  } catch (const std::exception& exception) {
+    LogException(exception, QLatin1String(kWindowUpdateFailed));
+  }
+}
+
 bool NeedsContext(uint32_t action) {
   return action == kUndoActionCells || action == kUndoActionColumns || action == kUndoActionFormats ||
          action == kUndoActionRows || action == kUndoActionCellsAndLines;
@@ -375,11 +401,12 @@ bool CAUndoArchiver::setUndoAction(uint32_t action, uint32_t, void* data, const 
   const CAUndoContext stepContext = undoContext ? *undoContext : CAUndoContext{};
   CAUndoArchive archive;
   if (!ArchiveForUndoAction(document_, action, stepContext, archive)) return false;
-  const uint64_t key = nextArchiveKey_++;
+  const uint64_t key = nextArchiveKey_;
   archives_.emplace(key, std::move(archive));
+  ++nextArchiveKey_;
   WriteRecord(data, UndoRecord{key, stepContext.range, stepContext.domain, uint8_t(document_.dirty())});
   document_.noteEdit();
-  stepRecorded();
+  TellWindow([&] { stepRecorded(); });
   return true;
 }
 
@@ -391,16 +418,41 @@ bool CAUndoArchiver::undoOrRedo(uint32_t* action, uint32_t, void* data, bool isR
   // The state the step leaves is archived first, so that the step can be replayed the other way.
   CAUndoArchive current;
   if (!ArchiveForUndoAction(document_, *action, context, current)) return false;
-  // The window hears of the replayed step once, whatever it restored.
-  const CADocument::SelectionHold hold(document_);
-  RestoreUndoAction(document_, *action, context, stored->second);
-  stored->second = std::move(current);
-  const bool dirtyNow = document_.dirty();
-  document_.setDirty(record.dirtyBefore != 0);
-  record.dirtyBefore = uint8_t(dirtyNow);
-  WriteRecord(data, record);
-  stepReplayed(isRedo);
+  bool restored = false;
+  try {
+    // The window hears of the replayed step once, whatever it restored.
+    const CADocument::SelectionHold hold(document_);
+    try {
+      RestoreUndoAction(document_, *action, context, stored->second);
+    } catch (const std::exception& exception) {
+      // Cut short, the document goes back to the state it was in: the step stays to be replayed.
+      LogException(exception, QLatin1String(kReplayFailed));
+      RestoreAgain(document_, *action, context, current);
+      throw;
+    }
+    restored = true;
+    stored->second = std::move(current);
+    const bool dirtyNow = document_.dirty();
+    document_.setDirty(record.dirtyBefore != 0);
+    record.dirtyBefore = uint8_t(dirtyNow);
+    WriteRecord(data, record);
+    stepReplayed(isRedo);
+  } catch (const std::exception& exception) {
+    // Once the step is replayed, what the window is told of it can no longer fail it.
+    if (!restored) throw;
+    LogException(exception, QLatin1String(kWindowUpdateFailed));
+  }
   return true;
+}
+
+void CAUndoArchiver::revertUndoAction(uint32_t action, uint32_t, void* data) {
+  const UndoRecord record = ReadRecord(data);
+  const auto stored = archives_.find(record.archiveKey);
+  if (stored == archives_.end()) return;
+  const CADocument::SelectionHold hold(document_);
+  RestoreUndoAction(document_, action, CAUndoContext{record.range, record.domain}, stored->second);
+  document_.setDirty(record.dirtyBefore != 0);
+  TellWindow([&] { stepPopped(); });
 }
 
 const CAUndoArchive* CAUndoArchiver::lastRecordedArchive() const {

@@ -157,6 +157,7 @@ class CAUndoArchiver : public FLUndoDelegate {
 
   bool setUndoAction(uint32_t action, uint32_t descriptor, void* data, const void* context) override;
   bool undoOrRedo(uint32_t* action, uint32_t descriptor, void* data, bool isRedo) override;
+  void revertUndoAction(uint32_t action, uint32_t descriptor, void* data) override;
   QString undoActionName(uint32_t descriptor, const void* data) override;
   void freeUndoAction(uint32_t action, uint32_t descriptor, void* data, bool freeAll) override;
   void didPopUndoAction(uint32_t action, uint32_t descriptor, void* data) override;

@@ -2,6 +2,7 @@
 
 #include "calculator/model/CACell.h"
 #include "calculator/model/CADocument.h"
+#include "calculator/model/caCommandGuard.h"
 #include "calculator/model/caModelNotifications.h"
 #include "calculator/model/caModelServices.h"
 #include "calculator/views/CAScrollView.h"
@@ -16,6 +17,7 @@
 #include <QHelpEvent>
 #include <QPainter>
 #include <QPaintEvent>
+#include <QPointer>
 #include <QTimer>
 #include <QToolTip>
 
@@ -327,6 +329,14 @@ void CACellView::changeEvent(QEvent* event) {
 }
 
 bool CACellView::event(QEvent* event) {
+  // Every key, click and drop of the grid is a command on the document: it completes, or the
+  // document and its steps stay as they were and the window says so.
+  if (document_ && IsCommandEvent(*event)) {
+    bool handled = true;
+    const QPointer<CACellView> self(this);
+    if (!RunGuardedCommand(*document_, [&] { handled = QWidget::event(event); }) && self) abandonTyping();
+    return handled;
+  }
   if (event->type() != QEvent::ToolTip) return QWidget::event(event);
   // The value of a cell whose text does not fit, or a formula's value.
   auto* help = static_cast<QHelpEvent*>(event);

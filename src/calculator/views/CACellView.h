@@ -236,11 +236,15 @@ class CACellView : public QWidget, public FLFieldEditorViewDelegate, public FLCo
 
  private:
   void stopTypingCore(bool accept);
+  // After a command of the view that failed and was rolled back: typing whose step went with it
+  // ends without touching the document, which is as it was.
+  void abandonTyping();
   // Answers typing that the document refused to record.
   void refusedTyping();
   // Lays the field over its cell again after a scroll, a resize or a zoom.
   void layoutTypingField();
   void controlTextDidChange();
+  void storeTypedText();
   void setMarkedText(const QString& text);
   void paintMarkedText(QPainter& painter);
   // Keys the grid gives the platform's standard meaning when it has the focus.
@@ -325,6 +329,9 @@ class CACellView : public QWidget, public FLFieldEditorViewDelegate, public FLCo
   std::optional<QString> untouchedEditText_;
   // Opening the field recorded the typing's undo step (rather than a command before it).
   bool typingStepRecorded_ = false;
+  // The typing recorded a step of its own (from the field's opening or the first typed key),
+  // which a failed commit reverts.
+  bool typingOwnsStep_ = false;
   QPointer<FLCompletionFieldEditor> fieldEditor_;
   QMetaObject::Connection textChangedConnection_;
   bool startingTyping_ = false;

@@ -10,6 +10,7 @@
 #include "calculator/model/CARow.h"
 #include "calculator/model/caModelNotifications.h"
 #include "calculator/model/caModelServices.h"
+#include "calculator/model/caCommandGuard.h"
 #include "calculator/model/caUndoArchives.h"
 #include "calculator/model/formula/caFormulaParser.h"
 #include "calculator/views/CAScrollView.h"
@@ -70,6 +71,7 @@ void CACellView::startTyping(const GridPoint& point, bool setUndo) {
     return;
   }
   typingStepRecorded_ = setUndo;
+  typingOwnsStep_ = setUndo;
   // A cell inside the selection only becomes the active one, so a block stays for data entry.
   if (IsGridPointInRange(point.x, point.y, document_->selectionRange())) {
     if (document_->activeCellPoint() != point) document_->setActiveCellPoint(point);
@@ -139,11 +141,37 @@ void CACellView::stopTyping(bool accept) {
   stopTypingCore(accept);
 }
 
+void CACellView::abandonTyping() {
+  if (!typingPoint_) return;
+  FLUndoManager* manager = document_ ? document_->undoManager() : nullptr;
+  // Typing whose step still stands goes on: the failure was another part of the command's.
+  if (typingOwnsStep_ && manager && manager->dataForCurrentUndoAction(nullptr, nullptr)) return;
+  typingPoint_.reset();
+  typingCellCopy_.reset();
+  untouchedEditText_.reset();
+  typingStepRecorded_ = false;
+  typingOwnsStep_ = false;
+  stoppingTyping_ = false;
+  startingTyping_ = false;
+  QObject::disconnect(textChangedConnection_);
+  if (fieldEditor_) {
+    if (fieldEditor_->hasFocus()) setFocus(Qt::OtherFocusReason);
+    fieldEditor_->setViewDelegate(nullptr);
+    fieldEditor_->setCompletionDelegate(nullptr);
+    fieldEditor_->hide();
+  }
+  fieldEditor_ = nullptr;
+  if (document_) document_->setTypingState(0);
+  update();
+}
+
 void CACellView::stopTypingCore(bool accept) {
   if (stoppingTyping_ || !typingPoint_) return;
   stoppingTyping_ = true;
   const GridPoint point = *typingPoint_;
-  if (document_) {
+  // The typed text going in is the last part of the typing's command: should it run out of
+  // memory, the typing's step is reverted with it and the cell is as it was before the typing.
+  const bool committed = !document_ || RunGuardedCommand(*document_, [&] {
     CACell* cell = typingCell();
     cell->setTypingInProgress(false);
     const QString text = fieldEditor_ ? fieldEditor_->toPlainText() : cell->formula();
@@ -161,11 +189,12 @@ void CACellView::stopTypingCore(bool accept) {
       if (typingCellCopy_) cell->copyFrom(*typingCellCopy_, false, false);
       if (FLUndoManager* manager = document_->undoManager()) manager->popUndo();
     }
-  }
+  }, typingOwnsStep_);
   typingPoint_.reset();
   typingCellCopy_.reset();
   untouchedEditText_.reset();
   typingStepRecorded_ = false;
+  typingOwnsStep_ = false;
 
   // The grid takes the keys back before the field goes, unless they went elsewhere already.
   QObject::disconnect(textChangedConnection_);
@@ -180,13 +209,15 @@ void CACellView::stopTypingCore(bool accept) {
   FLCompletionFieldEditor::releaseCompletionFieldEditorForWindow(window());
 
   if (document_) {
-    const CARow* row = document_->row(point.y);
-    if (row && row->needCalculate())
-      redraw();
-    else
-      redrawGridPoint(point);
     document_->setTypingState(0);
-    document_->evaluate();
+    RunGuardedCommand(*document_, [&] {
+      const CARow* row = document_->row(point.y);
+      if (row && row->needCalculate())
+        redraw();
+      else
+        redrawGridPoint(point);
+      if (committed) document_->evaluate();
+    });
   }
   ensureSelectionVisible();
   if (document_) NotificationCenter::defaultCenter().post(QLatin1String(kFormulaChangeNotification), document_);
@@ -207,6 +238,7 @@ void CACellView::insertText(const QString& text) {
   // The typed key replaces the cell's content.
   cell->setFormula(text);
   startTyping(point, false);
+  typingOwnsStep_ = true;
   if (!fieldEditor_) return;
   document_->setActiveCellTextSel(CATextRange{uint64_t(fieldEditor_->toPlainText().size()), 0});
   resetTypingSel();
@@ -214,6 +246,13 @@ void CACellView::insertText(const QString& text) {
 }
 
 void CACellView::controlTextDidChange() {
+  // Called by the field as it changes, with no guard of ours around it: the text stored in the
+  // cell is a command of its own.
+  if (!document_) return;
+  if (!RunGuardedCommand(*document_, [this] { storeTypedText(); }, typingOwnsStep_)) abandonTyping();
+}
+
+void CACellView::storeTypedText() {
   CACell* cell = typingCell();
   if (!cell || !fieldEditor_) return;
   if (!completionInProgress_ && fieldEditor_->hasFocus()) {

@@ -2,6 +2,7 @@
 
 #include "calculator/model/CACell.h"
 #include "calculator/model/CADocument.h"
+#include "calculator/model/caCommandGuard.h"
 #include "calculator/model/caModelNotifications.h"
 #include "calculator/model/caModelServices.h"
 #include "calculator/model/caUndoArchives.h"
@@ -178,17 +179,21 @@ void CAFormulaTextView::commitToEditedCell() {
     shownCellText_ = text;
     return;
   }
-  if (!document_->setUndo(kFLNewUndoID, kUndoActionCells, kUndoFormula, GridRange{point, point}, kDomainCell)) return;
-  // Entered from here on: what the change announces shows the cell again.
-  shownCellText_ = text;
-  CACell* cell = document_->cellAtGridPointImperative(point);
-  cell->setRecordNewFunctions(true);
-  cell->setFormula(text);
-  cell->setRecordNewFunctions(false);
-  // An empty text leaves no cell once the sheet has been evaluated.
-  document_->evaluate();
-  document_->redrawCell(point);
-  NotificationCenter::defaultCenter().post(QLatin1String(kFormulaChangeNotification), document_);
+  // The bar's text going into the cell is a command: all of it, or the cell as it was.
+  RunGuardedCommand(*document_, [&] {
+    if (!document_->setUndo(kFLNewUndoID, kUndoActionCells, kUndoFormula, GridRange{point, point}, kDomainCell))
+      return;
+    CACell* cell = document_->cellAtGridPointImperative(point);
+    cell->setRecordNewFunctions(true);
+    cell->setFormula(text);
+    cell->setRecordNewFunctions(false);
+    // Entered from here on: what the change announces shows the cell again.
+    shownCellText_ = text;
+    // An empty text leaves no cell once the sheet has been evaluated.
+    document_->evaluate();
+    document_->redrawCell(point);
+    NotificationCenter::defaultCenter().post(QLatin1String(kFormulaChangeNotification), document_);
+  });
 }
 
 void CAFormulaTextView::commitEditing() {

@@ -3,6 +3,7 @@
 #include "calculator/model/CAColumn.h"
 #include "calculator/model/CADocument.h"
 #include "calculator/model/CARow.h"
+#include "calculator/model/caCommandGuard.h"
 #include "calculator/model/caModelServices.h"
 #include "calculator/model/caUndoArchives.h"
 #include "calculator/views/CACellView.h"
@@ -563,6 +564,15 @@ void CASpreadsheetView::finishDrag() {
 
 void CASpreadsheetView::cancelOperation() {
   if (dragType_ != kSheetDragNone) finishDrag();
+}
+
+bool CASpreadsheetView::event(QEvent* event) {
+  const bool dragging = event->type() == QEvent::MouseMove && dragType_ != kSheetDragNone;
+  if (!document_ || !(dragging || IsCommandEvent(*event))) return QWidget::event(event);
+  bool handled = true;
+  // A resize or move that failed is rolled back whole: the drag ends with it.
+  if (!RunGuardedCommand(*document_, [&] { handled = QWidget::event(event); })) finishDrag();
+  return handled;
 }
 
 bool CASpreadsheetView::eventFilter(QObject* watched, QEvent* event) {

@@ -68,6 +68,8 @@ class CASpreadsheetView : public QWidget {
   void mouseMoveEvent(QMouseEvent* event) override;
   void mouseReleaseEvent(QMouseEvent* event) override;
   bool eventFilter(QObject* watched, QEvent* event) override;
+  // The labels' clicks and drags (resizing, moving whole lines) are commands on the document.
+  bool event(QEvent* event) override;
 
  private:
   void observeDocument();

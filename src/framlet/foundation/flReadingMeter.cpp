@@ -235,9 +235,16 @@ FLReadingMeter::~FLReadingMeter() {
 
 FLReadingMeter* FLReadingMeter::current() { return t_current; }
 
+namespace {
+thread_local uint64_t t_outOfMemoryNotes = 0;
+}  // namespace
+
 void FLReadingMeter::NoteOutOfMemory() {
+  ++t_outOfMemoryNotes;
   if (t_current) t_current->outOfMemory_ = true;
 }
+
+uint64_t FLReadingMeter::OutOfMemoryNotes() { return t_outOfMemoryNotes; }
 
 bool FLReadingMeter::Checkpoint(int64_t pieces) { return !t_current || t_current->pieces(pieces); }
 

@@ -76,6 +76,9 @@ class FLReadingMeter {
   // A stage that catches a failed allocation itself (and gives up) tells the current meter, so
   // that the command knows why it stopped.
   static void NoteOutOfMemory();
+  // Every such note on this thread so far, whether a meter was current or not: a command's guard
+  // compares the count around the command to know that a stage of it gave up for want of memory.
+  static uint64_t OutOfMemoryNotes();
 
   bool passed() const { return tooLarge_ || tooLong_ || outOfMemory_; }
   bool outOfMemory() const { return outOfMemory_; }

@@ -14,8 +14,15 @@ class FLUndoDelegate {
   // Fills the data buffer of a new step from the caller's context; false refuses the step.
   virtual bool setUndoAction(uint32_t action, uint32_t descriptor, void* data, const void* context) = 0;
   // Performs the step backward (isRedo false) or forward. The action is read, and may be
-  // rewritten, through its address in the entry. false: the stack can no longer be trusted.
+  // rewritten, through its address in the entry. false, or a std::bad_alloc thrown: the step
+  // could not be replayed, and the delegate's document is as it was before the call.
   virtual bool undoOrRedo(uint32_t* action, uint32_t descriptor, void* data, bool isRedo) = 0;
+  // Puts back the state the step recorded, for a command that failed after recording it; the
+  // step is freed next, so the state it leaves need not be kept. May throw std::bad_alloc, and is
+  // then asked again.
+  virtual void revertUndoAction(uint32_t action, uint32_t descriptor, void* data) {
+    undoOrRedo(&action, descriptor, data, false);
+  }
   // The step's name for "Undo %@" and "Redo %@".
   virtual QString undoActionName(uint32_t descriptor, const void* data) = 0;
 

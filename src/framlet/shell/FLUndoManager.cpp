@@ -2,12 +2,16 @@
 
 #include "framlet/foundation/FLArray.h"
 #include "framlet/foundation/flBase.h"
+#include "framlet/foundation/flReadingMeter.h"
 #include "platform/StringWithFormat.h"
 
 #include <QAction>
 #include <QApplication>
 
+#include <algorithm>
 #include <cstring>
+#include <exception>
+#include <new>
 
 namespace {
 
@@ -22,6 +26,7 @@ constexpr const char* kNotSetUpMessage = "Undo not setup";
 constexpr const char* kNoEnumerationMessage = "Delegate must handle enumeration";
 constexpr const char* kBufferSizeFixedMessage = "Buffer size is fixed once steps exist";
 constexpr const char* kReentryMessage = "Undo step recorded while the delegate holds an entry";
+constexpr const char* kRevertFailedMessage = "Undo step could not be reverted";
 
 // Without an explicit capacity the stack starts with this many entries and grows.
 constexpr uint32_t kUnlimitedInitialEntries = 25;
@@ -65,7 +70,10 @@ FLUndoManager::Hooks FLUndoManager::setHooks(Hooks hooks) {
 FLUndoManager::FLUndoManager() = default;
 
 FLUndoManager::~FLUndoManager() {
-  if (entries_) clearUndo();
+  if (!entries_) return;
+  // A command still running when the stack goes completes with it.
+  while (!commands_.empty()) endCommand();
+  clearUndo();
 }
 
 void FLUndoManager::setBufferSize(uint64_t size) {
@@ -86,7 +94,10 @@ FLUndoManager::EntryHeader* FLUndoManager::entryAt(int64_t index) const {
 bool FLUndoManager::createStorage() {
   const uint64_t length = (bufferSize_ + sizeof(EntryHeader) + kEntryAlignment - 1) & ~(kEntryAlignment - 1);
   const uint64_t count = capacity_ ? capacity_ : kUnlimitedInitialEntries;
-  if (bufferSize_ <= kLargestBufferSize) entries_ = FLArray::withEntrySize(length, count, true);
+  if (bufferSize_ <= kLargestBufferSize) {
+    scratch_.reset(new (std::nothrow) uint8_t[length]);
+    if (scratch_) entries_ = FLArray::withEntrySize(length, count, true);
+  }
   if (!entries_) {
     LogAssert(kNoStackMessage, __func__, __FILE__, __LINE__);
     return false;
@@ -95,30 +106,18 @@ bool FLUndoManager::createStorage() {
   return true;
 }
 
-bool FLUndoManager::advanceTop() {
+void FLUndoManager::advanceTop() {
   ++currentEntry_;
-  if (uint64_t(currentEntry_) < entries_->count()) return true;
+  if (uint64_t(currentEntry_) < entries_->count()) return;
+  // A full stack: the oldest step goes and every entry moves down by one, in place, so that
+  // recording an accepted step needs no memory.
   const uint64_t length = entries_->entryLength();
-  if (capacity_ != 0) {
-    // The oldest step's entry becomes the new top; recording frees what it held.
-    currentEntry_ = int32_t(entries_->count() - 1);
-    std::unique_ptr<uint8_t, void (*)(void*)> oldest(static_cast<uint8_t*>(AllocateMemory(length)), std::free);
-    if (!oldest) {
-      clearUndo();
-      return false;
-    }
-    entries_->getEntry(oldest.get(), 0);
-    entries_->deleteEntryAtIndex(0);
-    entries_->addEntry(oldest.get());
-    return true;
-  }
-  if (!entries_->insertEntry(nullptr, entries_->count())) {
-    --currentEntry_;
-    clearUndo();
-    return false;
-  }
-  std::memset(entries_->entryAtIndex(entries_->count() - 1), 0, length);
-  return true;
+  const uint64_t count = entries_->count();
+  currentEntry_ = int32_t(count - 1);
+  auto* first = static_cast<uint8_t*>(entries_->entryAtIndex(0));
+  freeEntry(first, false);
+  std::memmove(first, first + length, length * (count - 1));
+  std::memset(first + length * (count - 1), 0, length);
 }
 
 bool FLUndoManager::setUndoAction(uint32_t action, uint32_t descriptor, const void* context) {
@@ -148,43 +147,59 @@ bool FLUndoManager::record(uint32_t action, uint32_t descriptor, const void* con
       DelegateCall call(inDelegateCall_);
       merged = delegate_->coalesceUndoAction(action, descriptor, dataOf(top), context);
     }
-    killRedo();
-    // A merged step keeps the state from before its first recording, so it must not be
-    // popped as if it were this recording alone.
-    undoSet_ = false;
     if (merged) {
+      killRedo();
+      // A merged step keeps the state from before its first recording, so it must not be
+      // popped as if it were this recording alone.
+      undoSet_ = false;
       okToGroup_ = true;
       inUseCount_ = uint32_t(currentEntry_ + 1);
+      for (CommandMark& mark : commands_) mark.extended = true;
       return true;
     }
   }
 
-  killRedo();
-  undoSet_ = false;
-  if (!advanceTop()) {
-    endStepInProgress();
-    return false;
+  // A step that is not made leaves the history as it was (its redo steps and its oldest step
+  // included): the room for it is made first, the delegate fills it aside, and only a step it
+  // accepted takes its place on the stack, which then needs no memory.
+  const uint64_t length = entries_->entryLength();
+  if (capacity_ == 0 && uint64_t(currentEntry_) + 1 >= entries_->count()) {
+    if (!entries_->insertEntry(nullptr, entries_->count())) {
+      undoSet_ = false;
+      endStepInProgress();
+      return false;
+    }
+    std::memset(entries_->entryAtIndex(entries_->count() - 1), 0, length);
   }
-  top = entryAt(currentEntry_);
-  undoSet_ = true;
-  freeEntry(top, false);
-  top->action = action;
-  top->descriptor = descriptor;
-  inUseCount_ = uint32_t(currentEntry_ + 1);
-  bool accepted;
-  {
+  auto* step = reinterpret_cast<EntryHeader*>(scratch_.get());
+  std::memset(step, 0, length);
+  step->action = action;
+  step->descriptor = descriptor;
+  bool accepted = false;
+  const uint64_t notes = FLReadingMeter::OutOfMemoryNotes();
+  try {
     DelegateCall call(inDelegateCall_);
-    accepted = delegate_->setUndoAction(action, descriptor, dataOf(top), context);
+    accepted = delegate_->setUndoAction(action, descriptor, dataOf(step), context);
+  } catch (...) {
+    undoSet_ = false;
+    endStepInProgress();
+    throw;
   }
   if (!accepted) {
-    // A refused step was never recorded: it is freed with the rest of the stack without being
-    // reported as popped, because its record may not hold the state a pop would restore.
     undoSet_ = false;
-    clearUndo();
     endStepInProgress();
+    // A step refused for want of memory fails the command that asked for it, which says so.
+    if (FLReadingMeter::OutOfMemoryNotes() != notes) throw std::bad_alloc();
     return false;
   }
+  killRedo();
+  advanceTop();
+  top = entryAt(currentEntry_);
+  std::memcpy(top, step, length);
+  undoSet_ = true;
   okToGroup_ = true;
+  inUseCount_ = uint32_t(currentEntry_ + 1);
+  for (CommandMark& mark : commands_) ++mark.recorded;
   return true;
 }
 
@@ -198,7 +213,10 @@ bool FLUndoManager::setUndoID(uint32_t undoID, uint32_t action, uint32_t descrip
 }
 
 bool FLUndoManager::setUndoID(uint32_t undoID, uint32_t action, uint32_t descriptor, const void* context) {
-  if (undoID != kFLNewUndoID && undoID == currentUndoID_) return true;
+  if (undoID != kFLNewUndoID && undoID == currentUndoID_) {
+    for (CommandMark& mark : commands_) mark.extended = true;
+    return true;
+  }
   currentUndoID_ = undoID == kFLNewUndoID ? newUndoID() : undoID;
   return record(action, descriptor, context);
 }
@@ -251,6 +269,8 @@ void FLUndoManager::popUndo() {
   --currentEntry_;
   undoSet_ = false;
   endStepInProgress();
+  for (CommandMark& mark : commands_)
+    if (mark.recorded > 0) --mark.recorded;
 }
 
 bool FLUndoManager::replay(bool isRedo) {
@@ -266,6 +286,16 @@ bool FLUndoManager::replay(bool isRedo) {
     LogAssert(kNoDelegateMessage, __func__, __FILE__, __LINE__);
     return false;
   }
+  const int32_t entryBefore = currentEntry_;
+  const bool groupBefore = okToGroup_;
+  const bool setBefore = undoSet_;
+  const uint32_t idBefore = currentUndoID_;
+  const auto keepStep = [&] {
+    currentEntry_ = entryBefore;
+    okToGroup_ = groupBefore;
+    undoSet_ = setBefore;
+    currentUndoID_ = idBefore;
+  };
   okToGroup_ = false;
   undoSet_ = false;
   endStepInProgress();
@@ -278,12 +308,23 @@ bool FLUndoManager::replay(bool isRedo) {
     --currentEntry_;
   }
   bool done;
-  {
+  const uint64_t notes = FLReadingMeter::OutOfMemoryNotes();
+  try {
     DelegateCall call(inDelegateCall_);
     done = delegate_->undoOrRedo(&entry->action, entry->descriptor, dataOf(entry), isRedo);
+  } catch (...) {
+    keepStep();
+    throw;
   }
-  if (!done) clearUndo();
-  return done;
+  // The delegate left its document as it was: the step is still there to replay.
+  if (!done) {
+    keepStep();
+    if (FLReadingMeter::OutOfMemoryNotes() != notes) throw std::bad_alloc();
+    return false;
+  }
+  // A command that replayed a step begins from the history it left.
+  for (CommandMark& mark : commands_) markHistory(mark);
+  return true;
 }
 
 void FLUndoManager::undo() { replay(false); }
@@ -293,10 +334,146 @@ void FLUndoManager::redo() { replay(true); }
 void FLUndoManager::freeEntry(void* entry, bool freeAll) {
   if (!entry) return;
   auto* header = static_cast<EntryHeader*>(entry);
+  // While a command runs, what it drops may have to come back.
+  if (!commands_.empty() && !freeAll && deferFree(header)) {
+    std::memset(entry, 0, entries_->entryLength());
+    return;
+  }
+  freeNow(entry, freeAll);
+}
+
+void FLUndoManager::freeNow(void* entry, bool freeAll) {
+  auto* header = static_cast<EntryHeader*>(entry);
   if (delegate_) delegate_->freeUndoAction(header->action, header->descriptor, dataOf(header), freeAll);
   header->action = 0;
   header->descriptor = 0;
 }
+
+bool FLUndoManager::deferFree(const EntryHeader* entry) {
+  const uint64_t length = entries_->entryLength();
+  const auto* bytes = reinterpret_cast<const uint8_t*>(entry);
+  if (deferred_.capacity() - deferred_.size() < length) {
+    try {
+      deferred_.reserve(deferred_.size() * 2 + length * 8);
+    } catch (const std::bad_alloc&) {
+      // Freed now, the step cannot come back: the history a rollback gives back holds an empty
+      // entry in its place, which replays nothing.
+      for (CommandMark& mark : commands_)
+        for (size_t at = 0; at + length <= mark.entries.size(); at += length)
+          if (std::memcmp(mark.entries.data() + at, bytes, length) == 0) std::memset(mark.entries.data() + at, 0, length);
+      return false;
+    }
+  }
+  deferred_.insert(deferred_.end(), bytes, bytes + length);
+  return true;
+}
+
+// ---- Commands ------------------------------------------------------------------------------------
+
+void FLUndoManager::markHistory(CommandMark& mark) {
+  if (entries_) {
+    const auto* first = static_cast<const uint8_t*>(entries_->entryAtIndex(0));
+    mark.entries.assign(first, first + entries_->count() * entries_->entryLength());
+  } else {
+    mark.entries.clear();
+  }
+  mark.inUseCount = inUseCount_;
+  mark.currentEntry = currentEntry_;
+  mark.currentUndoID = currentUndoID_;
+  mark.okToGroup = okToGroup_;
+  mark.undoSet = undoSet_;
+  mark.recorded = 0;
+  mark.extended = false;
+}
+
+void FLUndoManager::beginCommand() {
+  CommandMark mark;
+  markHistory(mark);
+  mark.deferredAtBegin = deferred_.size();
+  // Room for what the command may drop (every redo step, the oldest step, a few more), so that
+  // dropping needs no memory.
+  if (entries_) deferred_.reserve(deferred_.size() + (entries_->count() + 8) * entries_->entryLength());
+  commands_.push_back(std::move(mark));
+}
+
+void FLUndoManager::endCommand() {
+  if (commands_.empty()) return;
+  commands_.pop_back();
+  if (!commands_.empty() || !entries_) return;
+  const uint64_t length = entries_->entryLength();
+  for (size_t at = 0; at + length <= deferred_.size(); at += length) freeNow(deferred_.data() + at, false);
+  deferred_.clear();
+}
+
+void FLUndoManager::revertTop(bool ownStep) {
+  EntryHeader* top = entryAt(currentEntry_);
+  if (!top) return;
+  if (delegate_) {
+    // Should the revert itself run short, it starts again: what the first attempt made is given
+    // back by the second.
+    for (int attempt = 0; attempt < 2; ++attempt) {
+      try {
+        DelegateCall call(inDelegateCall_);
+        delegate_->revertUndoAction(top->action, top->descriptor, dataOf(top));
+        break;
+      } catch (const std::exception& exception) {
+        LogException(exception, QLatin1String(kRevertFailedMessage));
+      }
+    }
+  }
+  if (ownStep)
+    freeNow(top, false);
+  else
+    freeEntry(top, false);
+  inUseCount_ = uint32_t(currentEntry_);
+  --currentEntry_;
+  undoSet_ = false;
+  endStepInProgress();
+  // The top step is the newest of those the commands recorded.
+  for (CommandMark& mark : commands_)
+    if (mark.recorded > 0) --mark.recorded;
+}
+
+void FLUndoManager::rollBackCommand(bool stepInProgress) {
+  if (commands_.empty()) return;
+  {
+    CommandMark& mark = commands_.back();
+    // The command's own steps, newest first: no history holds them.
+    while (mark.recorded > 0 && currentEntry_ >= 0) revertTop(true);
+    if (entries_) {
+      const uint64_t length = entries_->entryLength();
+      auto* first = static_cast<uint8_t*>(entries_->entryAtIndex(0));
+      const size_t all = entries_->count() * length;
+      const size_t kept = std::min(all, mark.entries.size());
+      if (kept > 0) std::memcpy(first, mark.entries.data(), kept);
+      std::memset(first + kept, 0, all - kept);
+      inUseCount_ = mark.inUseCount;
+      currentEntry_ = mark.currentEntry;
+      currentUndoID_ = mark.currentUndoID;
+      okToGroup_ = mark.okToGroup;
+      undoSet_ = mark.undoSet;
+      // What the command dropped is back in place; what it dropped of its own goes now.
+      for (size_t at = mark.deferredAtBegin; at + length <= deferred_.size(); at += length) {
+        uint8_t* bytes = deferred_.data() + at;
+        bool back = false;
+        for (uint32_t i = 0; i < inUseCount_ && !back; ++i)
+          back = std::memcmp(entryAt(i), bytes, length) == 0;
+        if (!back) freeNow(bytes, false);
+      }
+      deferred_.resize(mark.deferredAtBegin);
+    }
+  }
+  commands_.pop_back();
+  if (stepInProgress && undoSet_ && currentEntry_ >= 0) revertTop(false);
+}
+
+void FLUndoManager::revertStepInProgress() {
+  if (undoSet_ && currentEntry_ >= 0) revertTop(false);
+}
+
+bool FLUndoManager::commandRecorded() const { return !commands_.empty() && commands_.back().recorded > 0; }
+
+bool FLUndoManager::commandExtendedStep() const { return !commands_.empty() && commands_.back().extended; }
 
 void FLUndoManager::clearUndo() {
   for (uint32_t i = 0; i < inUseCount_; ++i) freeEntry(entryAt(i), false);

@@ -10,6 +10,7 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <vector>
 
 class FLArray;
 class QAction;
@@ -75,6 +76,9 @@ class FLUndoManager {
   void popUndo();
 
   // ---- Replay ------------------------------------------------------------------------------------
+  // A replay the delegate could not make (it answers false, or runs out of memory and throws,
+  // having left its document as it was) leaves the step where it was, still to be replayed; the
+  // exception goes on to the caller.
   void undo();
   void redo();
   bool isUndoAvailable() const { return currentEntry_ != -1; }
@@ -93,6 +97,25 @@ class FLUndoManager {
   int32_t currentEntry() const { return currentEntry_; }
   uint64_t entryCount() const;
 
+  // ---- Commands ----------------------------------------------------------------------------------
+  // What a command does to the history is held until it ends. A command that completes lets the
+  // steps it dropped (redo steps, the oldest step of a full stack) go; one that fails gives the
+  // history back as it was: the steps it recorded are reverted through the delegate, newest first,
+  // and the steps it dropped come back. Commands nest; what an inner one drops is let go with the
+  // outermost. beginCommand takes its memory first (and may throw std::bad_alloc, changing
+  // nothing); ending and rolling back take none.
+  void beginCommand();
+  void endCommand();
+  // With stepInProgress, the step the command went on with (recorded before it, under the
+  // identifier still current) is reverted and dropped as well: the command was its last part.
+  void rollBackCommand(bool stepInProgress);
+  // Reverts the step just recorded and drops it (nothing once it was undone, merged into or
+  // dropped): for a command whose last part could not even begin.
+  void revertStepInProgress();
+  // The innermost command recorded a step, or went on with the step in progress.
+  bool commandRecorded() const;
+  bool commandExtendedStep() const;
+
   // ---- Menu --------------------------------------------------------------------------------------
   // "Undo", "Undo %@", "Redo", "Redo %@"; enabled when there is a step and no modal window.
   bool validateState(bool undo, QString* title) const;
@@ -108,11 +131,16 @@ class FLUndoManager {
 
   bool record(uint32_t action, uint32_t descriptor, const void* context);
   bool createStorage();
-  // Advances currentEntry, rotating or growing the storage; false after emptying the stack.
-  bool advanceTop();
+  // Advances currentEntry; on a full stack of fixed capacity the oldest step goes.
+  void advanceTop();
   EntryHeader* entryAt(int64_t index) const;
   static void* dataOf(EntryHeader* entry) { return reinterpret_cast<uint8_t*>(entry) + sizeof(EntryHeader); }
   bool replay(bool isRedo);
+  // Reverts the top step and drops it (ownStep: freed at once, being in no history kept).
+  void revertTop(bool ownStep);
+  // The entry's bytes kept aside until the outermost command ends (false: no room to keep them).
+  bool deferFree(const EntryHeader* entry);
+  void freeNow(void* entry, bool freeAll);
   // The step in progress ends: the next recording under its identifier starts a new step.
   void endStepInProgress() { currentUndoID_ = kFLNoUndoID; }
 
@@ -128,4 +156,22 @@ class FLUndoManager {
   bool undoSet_ = false;
   // Set while the delegate holds an entry's buffer: a recording then could move the storage.
   bool inDelegateCall_ = false;
+  // The step being recorded, filled by the delegate before the history is touched.
+  std::unique_ptr<uint8_t[]> scratch_;
+
+  struct CommandMark {
+    std::vector<uint8_t> entries;  // the storage as the command found it
+    uint32_t inUseCount;
+    int32_t currentEntry;
+    uint32_t currentUndoID;
+    bool okToGroup;
+    bool undoSet;
+    size_t deferredAtBegin;  // bytes of deferred_
+    uint32_t recorded = 0;   // steps recorded since, still on the stack
+    bool extended = false;   // a recording went into the step in progress
+  };
+  void markHistory(CommandMark& mark);
+  std::vector<CommandMark> commands_;
+  // Entries dropped while a command runs, freed when the outermost one completes.
+  std::vector<uint8_t> deferred_;
 };

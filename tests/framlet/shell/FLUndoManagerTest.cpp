@@ -3,8 +3,11 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
+#include <functional>
 #include <memory>
+#include <new>
 #include <vector>
 
 namespace {
@@ -27,9 +30,13 @@ class FakeDelegate : public FLUndoDelegate {
     return true;
   }
   bool undoOrRedo(uint32_t* action, uint32_t, void* data, bool isRedo) override {
+    if (throwReplay) throw std::bad_alloc();
     replays.push_back({static_cast<Record*>(data)->value, isRedo, *action});
     if (reenter) reentryAnswer = reenter->setUndoAction(0, 1, nullptr);
     return !failReplay;
+  }
+  void revertUndoAction(uint32_t, uint32_t, void* data) override {
+    reverted.push_back(static_cast<Record*>(data)->value);
   }
   QString undoActionName(uint32_t descriptor, const void*) override {
     return descriptor == 30 ? QStringLiteral("Typing") : QStringLiteral("Step %1").arg(descriptor);
@@ -62,12 +69,12 @@ class FakeDelegate : public FLUndoDelegate {
     friend bool operator==(const Replay&, const Replay&) = default;
   };
 
-  bool refuse = false, merge = false, failReplay = false;
+  bool refuse = false, merge = false, failReplay = false, throwReplay = false;
   FLUndoManager* reenter = nullptr;
   bool reentryAnswer = true;
   int coalesceAsked = 0;
   std::vector<Replay> replays;
-  std::vector<int32_t> freed, popped;
+  std::vector<int32_t> freed, popped, reverted;
 };
 
 // The values of the undo steps, oldest first.
@@ -83,6 +90,12 @@ class FLUndoManagerTest : public ::testing::Test {
  protected:
   void SetUp() override {
     previous_ = FLUndoManager::setHooks({[this] { ++beeps; }, [this] { return modal; }, [this] { ++popoverCloses; }});
+    Reset();
+  }
+  // A new stack and delegate, for the next row of a table.
+  void Reset() {
+    manager.reset();
+    delegate = FakeDelegate();
     manager = std::make_unique<FLUndoManager>();
     manager->setDelegate(&delegate);
     manager->setBufferSize(48);
@@ -189,35 +202,128 @@ TEST_F(FLUndoManagerTest, AnUndoneStepNoLongerAbsorbsItsIdentifier) {
   EXPECT_EQ(UndoValues(), std::vector<int32_t>{2});
 }
 
-TEST_F(FLUndoManagerTest, RefusedStepEmptiesTheStackWithoutAPop) {
-  ASSERT_TRUE(Record(1));
-  ASSERT_TRUE(Record(2));
-  const uint32_t id = manager->newUndoID();
-  delegate.refuse = true;
-  EXPECT_FALSE(RecordID(id, 3));
-  EXPECT_FALSE(manager->isUndoAvailable());
-  EXPECT_FALSE(manager->isRedoAvailable());
-  EXPECT_TRUE(delegate.popped.empty());
-  EXPECT_EQ(delegate.freed, (std::vector<int32_t>{1, 2}));
-  // A retry under the same identifier is recorded, not taken as already covered.
-  delegate.refuse = false;
-  EXPECT_TRUE(RecordID(id, 4));
-  EXPECT_EQ(UndoValues(), std::vector<int32_t>{4});
+// A step that is not made (refused, or its record short of memory) leaves the history as it was:
+// the steps before it, the redo steps, and on a full stack the oldest step.
+TEST_F(FLUndoManagerTest, ARefusedStepLeavesTheHistoryAsItWas) {
+  for (const bool full : {false, true}) {
+    SCOPED_TRACE(full ? "a full stack" : "a redo step");
+    Reset();
+    const int32_t steps = full ? 25 : 3;
+    for (int32_t value = 1; value <= steps; ++value) ASSERT_TRUE(Record(value));
+    if (!full) manager->undo();
+    const std::vector<int32_t> before = UndoValues();
+    const uint32_t id = manager->newUndoID();
+    delegate.refuse = true;
+    EXPECT_FALSE(RecordID(id, 100));
+    EXPECT_EQ(UndoValues(), before);
+    EXPECT_EQ(manager->isRedoAvailable(), !full);
+    EXPECT_TRUE(delegate.popped.empty());
+    EXPECT_TRUE(delegate.freed.empty());
+    // A retry under the same identifier is recorded, not taken as already covered.
+    delegate.refuse = false;
+    EXPECT_TRUE(RecordID(id, 101));
+    EXPECT_EQ(UndoValues().back(), 101);
+    EXPECT_EQ(delegate.freed, std::vector<int32_t>{full ? 1 : 3});
+    delegate.freed.clear();
+  }
 }
 
-TEST_F(FLUndoManagerTest, FailedReplayEmptiesTheStack) {
-  ASSERT_TRUE(Record(1));
-  ASSERT_TRUE(Record(2));
-  ASSERT_TRUE(Record(3));
-  manager->undo();
-  delegate.failReplay = true;
-  manager->undo();
-  QString title;
-  EXPECT_FALSE(manager->validateState(true, &title));
-  EXPECT_EQ(title, QStringLiteral("Undo"));
-  EXPECT_FALSE(manager->validateState(false, &title));
-  EXPECT_EQ(title, QStringLiteral("Redo"));
-  EXPECT_EQ(delegate.freed, (std::vector<int32_t>{1, 2, 3}));
+// A replay the delegate could not make (false, or out of memory) leaves the step to be replayed.
+TEST_F(FLUndoManagerTest, AFailedReplayLeavesTheStepToReplay) {
+  for (const bool throws : {false, true}) {
+    SCOPED_TRACE(throws ? "out of memory" : "refused");
+    Reset();
+    ASSERT_TRUE(Record(1));
+    ASSERT_TRUE(Record(2));
+    ASSERT_TRUE(Record(3, 0, 12));
+    manager->undo();
+    delegate.failReplay = !throws;
+    delegate.throwReplay = throws;
+    if (throws)
+      EXPECT_THROW(manager->undo(), std::bad_alloc);
+    else
+      manager->undo();
+    QString title;
+    EXPECT_TRUE(manager->validateState(true, &title));
+    EXPECT_EQ(title, QStringLiteral("Undo Typing"));
+    EXPECT_TRUE(manager->validateState(false, &title));
+    EXPECT_EQ(title, QStringLiteral("Redo Step 12"));
+    EXPECT_TRUE(delegate.freed.empty());
+    delegate.failReplay = delegate.throwReplay = false;
+    manager->undo();
+    EXPECT_EQ(delegate.replays.back().value, 2);
+  }
+}
+
+// What a command does to the history is kept until it ends: one that fails reverts the steps it
+// recorded (newest first) and gets back the steps it dropped; one that completes lets them go.
+TEST_F(FLUndoManagerTest, ACommandThatFailsGivesTheHistoryBack) {
+  const uint32_t progress = 500;
+  const struct {
+    const char* name;
+    int32_t steps;  // recorded before the command (25: a full stack)
+    bool undoOne;   // the last of them undone: a redo step
+    bool inProgress;
+    std::function<void()> command;
+    bool fails;
+    std::vector<int32_t> reverted, freed, after;  // after: the undo steps, then the redo steps
+  } cases[] = {
+      {"a step, failing", 3, true, false, [this] { Record(9); }, true, {9}, {9}, {1, 2, 3}},
+      {"a step, completing", 3, true, false, [this] { Record(9); }, false, {}, {3}, {1, 2, 9}},
+      {"two steps, failing", 3, false, false, [this] { Record(9); Record(10); }, true,
+       {10, 9}, {10, 9}, {1, 2, 3}},
+      {"a full stack, failing", 25, false, false, [this] { Record(26); }, true, {26}, {26},
+       {}},
+      {"a full stack, completing", 25, false, false, [this] { Record(26); }, false, {}, {1},
+       {}},
+      {"a step popped, failing", 3, true, false, [this] { Record(9); manager->popUndo(); },
+       true, {}, {9}, {1, 2, 3}},
+      {"the stack cleared, failing", 3, true, false, [this] { manager->clearUndo(); }, true,
+       {}, {}, {1, 2, 3}},
+      {"an inner command's step, failing", 3, true, false,
+       [this] {
+         manager->beginCommand();
+         Record(9);
+         manager->endCommand();
+         Record(10);
+       },
+       true, {10, 9}, {10, 9}, {1, 2, 3}},
+      {"the step in progress, failing", 3, false, true,
+       [this, progress] { RecordID(progress, 11); }, true, {3}, {3}, {1, 2}},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    Reset();
+    for (int32_t value = 1; value <= c.steps; ++value) {
+      if (c.inProgress && value == c.steps)
+        ASSERT_TRUE(RecordID(progress, value));
+      else
+        ASSERT_TRUE(Record(value));
+    }
+    if (c.undoOne) manager->undo();
+    manager->beginCommand();
+    c.command();
+    if (c.fails) {
+      manager->rollBackCommand(c.inProgress && !manager->commandRecorded() && manager->commandExtendedStep());
+    } else {
+      manager->endCommand();
+    }
+    EXPECT_EQ(delegate.reverted, c.reverted);
+    EXPECT_EQ(delegate.freed, c.freed);
+    if (c.steps == 25) {
+      ASSERT_EQ(UndoValues().size(), 25u);
+      EXPECT_EQ(UndoValues().front(), c.fails ? 1 : 2);
+      EXPECT_EQ(UndoValues().back(), c.fails ? 25 : 26);
+    } else {
+      EXPECT_EQ(UndoValues(), c.after);
+      EXPECT_EQ(manager->isRedoAvailable(), c.fails && c.undoOne);
+    }
+    // Every step is freed once when the stack goes.
+    manager.reset();
+    std::vector<int32_t> all = delegate.freed;
+    std::sort(all.begin(), all.end());
+    EXPECT_TRUE(std::adjacent_find(all.begin(), all.end()) == all.end());
+  }
 }
 
 TEST_F(FLUndoManagerTest, PopUndoDropsOnlyTheStepJustRecorded) {

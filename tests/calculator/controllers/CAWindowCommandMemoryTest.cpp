@@ -1,0 +1,177 @@
+// Every command of a window, run again and again with the first, second, third, ... allocation
+// made to fail, until it runs with none failing: after each failure the program goes on, the sheet
+// and its undo history are as they were, and the window gave the memory alert; then the command
+// completes.
+#include "support/AllocationFailures.h"
+
+#include "CommandMemoryTestSupport.h"
+
+#include "calculator/controllers/CAFindDialog.h"
+#include "calculator/model/CACell.h"
+#include "calculator/model/CAColumn.h"
+#include "calculator/model/CAFormat.h"
+#include "calculator/views/CAScrollView.h"
+#include "calculator/views/CASpreadsheetView.h"
+
+#include <QAction>
+#include <QMenuBar>
+#include <QPointer>
+
+#include <functional>
+#include <vector>
+
+namespace {
+
+class WindowCommandMemoryTest : public CommandMemoryTest {
+ protected:
+  QAction* item(const char* name) const {
+    return controller.mainWindow()->menuBar()->findChild<QAction*>(QLatin1String(name));
+  }
+  // The menu item's command, as its click or key runs it.
+  std::function<void()> menu(const char* name) {
+    // Found before any allocation is made to fail.
+    QAction* command = item(name);
+    EXPECT_NE(command, nullptr) << name;
+    return [command] {
+      if (command) command->trigger();
+    };
+  }
+  void select(int64_t x0, int64_t y0, int64_t x1, int64_t y1) {
+    document().setSelectionRange(GridRange{{x0, y0}, {x1, y1}});
+    controller.validateMenuItems();
+  }
+
+  // A small sheet of numbers, texts and formulas, a format of a row and a column's width, with a
+  // history of two steps of which the second is undone (a redo step that a failed command keeps).
+  void makeSheet() {
+    CADocument& sheet = document();
+    if (base_.isEmpty()) {
+      for (int64_t y = 0; y < 6; ++y)
+        for (int64_t x = 0; x < 4; ++x)
+          sheet.cellAtGridPointImperative({x, y})->setFormula(
+              (x + y) % 3 == 0 ? QStringLiteral("x text %1").arg(10 * x + y) : QString::number(7 * y - x));
+      sheet.cellAtGridPointImperative({4, 0})->setFormula(QStringLiteral("=SUM(A2:B6)"));
+      CAFormat italic;
+      italic.setItalic(true);
+      sheet.rowImperative(2)->setFormat(italic);
+      sheet.columnImperative(1)->setWidth(1828800);
+      sheet.evaluate();
+      base_ = sheet.archiveWholeDocUtf8ForUndo();
+    }
+    controller.undoManager()->clearUndo();
+    sheet.restoreWholeDocFromUndo(base_);
+    sheet.evaluate();
+    select(0, 0, 0, 0);
+    menu("bold:")();
+    select(3, 5, 3, 5);
+    menu("clear:2")();
+    controller.undoEdit();
+    select(0, 0, 0, 0);
+  }
+
+  QByteArray base_;
+};
+
+TEST_F(WindowCommandMemoryTest, EveryCommandRunningOutOfMemoryLeavesTheSheetAndItsHistoryAsTheyWere) {
+  CAFindDialog& find = CAFindDialog::sharedInstance();
+  const struct {
+    const char* name;
+    std::function<void()> prepare;  // with nothing failing
+    std::vector<std::function<void()>> events;
+  } commands[] = {
+      {"Clear Contents", [&] { select(1, 1, 2, 3); }, {menu("clear:2")}},
+      {"Clear All", [&] { select(0, 0, 3, 5); }, {menu("clear:0")}},
+      {"Clear Formats", [&] { select(0, 0, 3, 5); }, {menu("clear:1")}},
+      {"Delete", [&] { select(1, 1, 2, 3); }, {menu("delete:")}},
+      {"Cut", [&] { select(1, 1, 2, 3); }, {menu("cut:")}},
+      {"Fill Down", [&] { select(0, 0, 3, 5); }, {menu("fillDown:")}},
+      {"Replace All",
+       [&] {
+         find.setFindString(QStringLiteral("x"));
+         find.setReplaceString(QStringLiteral("a longer text"));
+         find.windowDidBecomeKey();
+       },
+       {[&] { find.replace(kReplaceAll); }}},
+      {"Replace", [&] { select(0, 0, 0, 0); }, {[&] { find.replace(kReplaceOne); }}},
+      {"Insert Rows", [&] { document().setSelectionRange(GridRange{{kGridWildcard, 1}, {kGridWildcard, 2}}); },
+       {menu("insertRowOrColumn:1")}},
+      {"Delete Columns",
+       [&] { document().setSelectionRange(GridRange{{1, kGridWildcard}, {1, kGridWildcard}}); },
+       {menu("deleteRowOrColumn:0")}},
+      {"Delete Cells Left", [&] { select(1, 1, 1, 3); }, {menu("deleteCells:0")}},
+      {"Bold", [&] { select(0, 0, 3, 5); }, {menu("bold:")}},
+      {"Align Right", [&] { select(0, 1, 2, 2); }, {menu("align:102")}},
+  };
+  // Qt's dispatch of a menu item guards it with a weak pointer, made once: made here, the
+  // failures fall in the commands.
+  std::vector<QPointer<QAction>> guards;
+  for (QAction* each : controller.mainWindow()->menuBar()->findChildren<QAction*>()) guards.emplace_back(each);
+  // Each command once with nothing failing, so that what Qt makes on first use (the typing field,
+  // the same weak pointers to the widgets events go to) is there before any allocation fails.
+  for (const auto& command : commands) {
+    makeSheet();
+    command.prepare();
+    for (const auto& event : command.events) event();
+  }
+  std::vector<QPointer<QObject>> widgets;
+  for (QWidget* each : controller.mainWindow()->findChildren<QWidget*>()) widgets.emplace_back(each);
+  widgets.emplace_back(controller.mainWindow());
+
+  for (const auto& command : commands) {
+    SCOPED_TRACE(command.name);
+    const auto begin = [&] {
+      makeSheet();
+      command.prepare();
+    };
+    const auto run = [&] {
+      for (const auto& event : command.events) {
+        event();
+        if (allocation_failures::g_failures > 0) break;
+      }
+    };
+    // What the command makes when nothing fails.
+    begin();
+    const std::string before = sheetXml();
+    const std::string steps = history();
+    run();
+    const std::string after = sheetXml();
+    const std::string stepsAfter = history();
+    ASSERT_NE(after, before) << "the command changed nothing";
+    begin();
+    ASSERT_EQ(sheetXml(), before);
+
+    int64_t refused = 0;
+    bool completed = false;
+    // Every point of the first 200, then a stride that grows with the count.
+    for (int64_t k = 1; k < 200000 && !completed; k += k < 200 ? 1 : 7 + k / 40) {
+      SCOPED_TRACE(k);
+      const qsizetype told = alerts.size();
+      FailAllocations(k);
+      run();
+      const AllocationCounts counts = AllowAllocations();
+      completed = counts.failures == 0;
+      if (completed || alerts.size() == told) {
+        // Done, with a failure that cost the command nothing (a cache, a redraw): the whole
+        // command, and no alert.
+        ASSERT_EQ(alerts.size(), told);
+        const bool whole = sheetXml() == after && history() == stepsAfter;
+        EXPECT_EQ(sheetXml(), after);
+        EXPECT_EQ(history(), stepsAfter);
+        ASSERT_TRUE(whole);
+        if (!completed) begin();
+        continue;
+      }
+      ++refused;
+      const bool same = sheetXml() == before && history() == steps;
+      EXPECT_EQ(sheetXml(), before);
+      EXPECT_EQ(history(), steps);
+      ASSERT_EQ(alerts.size(), told + 1);
+      EXPECT_EQ(alerts.back(), memoryAlert());
+      ASSERT_TRUE(same);
+    }
+    EXPECT_TRUE(completed);
+    EXPECT_GT(refused, 5);
+  }
+}
+
+}  // namespace
