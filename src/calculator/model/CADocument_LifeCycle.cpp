@@ -19,12 +19,37 @@
 #include <QFileInfo>
 #include <QLocale>
 #include <QTimer>
+#include <QBasicTimer>
+#include <QTimerEvent>
 
 #include <cerrno>
 #include <exception>
 #include <new>
 
 namespace {
+
+// The autosave tick, told to the document by the timer itself and kept by a basic timer: a
+// connection is made in two allocations, and Qt loses the first when the second fails; a timer
+// started through the object is registered before it is noted, and one whose note failed would
+// tick on after the object is gone.
+class AutosaveTimer : public QTimer {
+ public:
+  AutosaveTimer(CADocument* document, void (*fire)(CADocument*)) : document_(document), fire_(fire) {}
+  void begin() { tick_.start(interval(), this); }
+
+ protected:
+  void timerEvent(QTimerEvent* event) override {
+    if (event->timerId() == tick_.timerId())
+      fire_(document_);
+    else
+      QTimer::timerEvent(event);
+  }
+
+ private:
+  CADocument* document_;
+  void (*fire_)(CADocument*);
+  QBasicTimer tick_;
+};
 
 constexpr int kUnknownFormatCode = -50;
 constexpr const char* kUnknownFormatReason = "Unknown file format.";
@@ -205,10 +230,10 @@ void CADocument::enableAutosave() {
     return;
   }
   if (autosaveTimer_) return;
-  autosaveTimer_ = std::make_unique<QTimer>();
-  autosaveTimer_->setInterval(kAutosaveTickMilliseconds);
-  QObject::connect(autosaveTimer_.get(), &QTimer::timeout, [this] { autosaveTimerFired(true); });
-  autosaveTimer_->start();
+  auto timer = std::make_unique<AutosaveTimer>(this, [](CADocument* document) { document->autosaveTimerFired(true); });
+  timer->setInterval(kAutosaveTickMilliseconds);
+  timer->begin();
+  autosaveTimer_ = std::move(timer);
 }
 
 void CADocument::releaseAutoSave() {

@@ -654,9 +654,12 @@ bool IsNarrow(const GridRange& block) {
 
 IntervalIndex& CAReferenceTable::Storage::indexFor(const GridRange& block, int64_t column) {
   if (!IsNarrow(block)) return wide;
-  std::unique_ptr<IntervalIndex>& index = columns[column];
-  if (!index) index = std::make_unique<IntervalIndex>();
-  return *index;
+  // Made before it goes in: a failed allocation leaves no empty entry behind.
+  if (const auto found = columns.find(column); found != columns.end()) return *found->second;
+  auto index = std::make_unique<IntervalIndex>();
+  IntervalIndex& made = *index;
+  columns.emplace(column, std::move(index));
+  return made;
 }
 
 void CAReferenceTable::Storage::forEachIndexOf(const RangeEntry& entry, bool insert, uint32_t id) {

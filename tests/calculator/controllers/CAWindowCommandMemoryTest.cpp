@@ -85,6 +85,12 @@ TEST_F(WindowCommandMemoryTest, EveryCommandRunningOutOfMemoryLeavesTheSheetAndI
       {"Delete", [&] { select(1, 1, 2, 3); }, {menu("delete:")}},
       {"Cut", [&] { select(1, 1, 2, 3); }, {menu("cut:")}},
       {"Fill Down", [&] { select(0, 0, 3, 5); }, {menu("fillDown:")}},
+      {"Sort",
+       [&] {
+         select(0, 0, 3, 5);
+         document().setSortKey1(GridPoint{1, 0});
+       },
+       {[&] { controller.runCommand([&] { document().sort(); }); }}},
       {"Replace All",
        [&] {
          find.setFindString(QStringLiteral("x"));
