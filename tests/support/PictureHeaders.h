@@ -3,7 +3,10 @@
 // large ones without decoding a pixel; one that decodes them would fail, or try to allocate.
 #pragma once
 
+#include <QBuffer>
 #include <QByteArray>
+#include <QColor>
+#include <QImage>
 #include <QtEndian>
 
 #include <cstdint>
@@ -35,4 +38,15 @@ inline QByteArray PngHeaderOnly(uint32_t width, uint32_t height) {
   header[9] = 6;  // RGBA
   return QByteArray("\x89PNG\r\n\x1a\n", 8) + PngChunk("IHDR", header) +
          PngChunk("IDAT", QByteArray("\x78\x9c\x03\x00\x00\x00\x00\x01", 8)) + PngChunk("IEND", QByteArray());
+}
+
+// A whole PNG of one colour, side x side pixels: a few hundred bytes, side x side x 4 decoded.
+inline QByteArray Png(int side, QColor colour = Qt::red) {
+  QImage image(side, side, QImage::Format_ARGB32);
+  image.fill(colour);
+  QByteArray png;
+  QBuffer buffer(&png);
+  buffer.open(QIODevice::WriteOnly);
+  image.save(&buffer, "PNG");
+  return png;
 }

@@ -265,12 +265,7 @@ void FLUndoManager::popUndo() {
   if (!undoSet_) return;
   if (delegate_) delegate_->didPopUndoAction(top->action, top->descriptor, dataOf(top));
   freeEntry(top, false);
-  inUseCount_ = uint32_t(currentEntry_);
-  --currentEntry_;
-  undoSet_ = false;
-  endStepInProgress();
-  for (CommandMark& mark : commands_)
-    if (mark.recorded > 0) --mark.recorded;
+  forgetTopStep();
 }
 
 bool FLUndoManager::replay(bool isRedo) {
@@ -425,6 +420,10 @@ void FLUndoManager::revertTop(bool ownStep) {
     freeNow(top, false);
   else
     freeEntry(top, false);
+  forgetTopStep();
+}
+
+void FLUndoManager::forgetTopStep() {
   inUseCount_ = uint32_t(currentEntry_);
   --currentEntry_;
   undoSet_ = false;

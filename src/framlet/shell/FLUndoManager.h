@@ -143,6 +143,8 @@ class FLUndoManager {
   void freeNow(void* entry, bool freeAll);
   // The step in progress ends: the next recording under its identifier starts a new step.
   void endStepInProgress() { currentUndoID_ = kFLNoUndoID; }
+  // The top step, its entry freed, leaves the stack.
+  void forgetTopStep();
 
   FLUndoDelegate* delegate_ = nullptr;
   uint64_t bufferSize_ = 0;

@@ -193,18 +193,7 @@ TEST_F(HtmlPageNumbersTest, WrittenPagesReadBackAlikeInEveryLocale) {
       for (size_t k = 0; k < std::size(cells); ++k) {
         CACell* cell = sheet.cellAtGridPointImperative({int64_t(k), 0});
         ASSERT_TRUE(cell);
-        const std::optional<CANumber> number =
-            CANumber::withValidatedString(QString::fromLatin1(cells[k].number), false, u'.', QChar());
-        ASSERT_TRUE(number);
-        cell->setNumberValue(*number);
-        if (cells[k].display == 0) continue;
-        CANumberFormat shown;
-        shown.setDisplay(cells[k].display);
-        shown.setSize(cells[k].size);
-        shown.setGroupThousands(cells[k].grouped);
-        CAFormat format;
-        format.setNumberFormat(&shown);
-        cell->setFormat(format);
+        SetShownNumber(*cell, cells[k].number, cells[k].display, cells[k].grouped, cells[k].size);
       }
       FLError error;
       ASSERT_TRUE(ExportRangeAsHtml(sheet, GridRange{{0, 0}, {int64_t(std::size(cells)) - 1, 0}}, QString(), &page,

@@ -310,18 +310,7 @@ TEST_F(HtmlPageSyntaxTest, PagesWrittenInEveryLocaleReadBackAlikeInEveryOther) {
       for (size_t k = 0; k < std::size(numbers); ++k) {
         CACell* cell = sheet.cellAtGridPointImperative({int64_t(k), 0});
         ASSERT_TRUE(cell);
-        const std::optional<CANumber> number =
-            CANumber::withValidatedString(QString::fromLatin1(numbers[k].number), false, u'.', QChar());
-        ASSERT_TRUE(number);
-        cell->setNumberValue(*number);
-        if (numbers[k].display == 0) continue;
-        CANumberFormat shown;
-        shown.setDisplay(numbers[k].display);
-        shown.setSize(numbers[k].size);
-        shown.setGroupThousands(numbers[k].grouped);
-        CAFormat format;
-        format.setNumberFormat(&shown);
-        cell->setFormat(format);
+        SetShownNumber(*cell, numbers[k].number, numbers[k].display, numbers[k].grouped, numbers[k].size);
       }
       for (size_t k = 0; k < std::size(dates); ++k) {
         CACell* cell = sheet.cellAtGridPointImperative({int64_t(std::size(numbers) + k), 0});

@@ -31,16 +31,6 @@ constexpr int64_t MB = int64_t(1) << 20;
 int64_t g_heap = 0;
 int64_t FixedHeap() { return g_heap; }
 
-QByteArray Png(int side) {
-  QImage image(side, side, QImage::Format_ARGB32);
-  image.fill(Qt::red);
-  QByteArray png;
-  QBuffer buffer(&png);
-  buffer.open(QIODevice::WriteOnly);
-  image.save(&buffer, "PNG");
-  return png;
-}
-
 class PicturePricesTest : public PackageTest {
  protected:
   PicturePricesTest() : previousHeap_(FLReadingMeter::SetHeapCountForTests(FixedHeap)) { g_heap = 100 * MB; }

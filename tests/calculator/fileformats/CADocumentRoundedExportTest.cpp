@@ -2,6 +2,7 @@
 // cut with "Round down instead of to nearest", typed decimals, formulas and money alike; the
 // values themselves stay as they were. Expected texts are worked out by hand from the decimals,
 // written with "." and "," and shown with each locale's separators.
+#include "support/NumberTextInLocale.h"
 #include "RichTextTestSupport.h"
 
 #include "calculator/fileformats/caHtml.h"
@@ -13,20 +14,6 @@
 namespace {
 
 class RoundedExportTest : public RichTextTest {};
-
-QString InLocale(const char* english) {
-  const CANumberLocale& locale = NumberTextLocale();
-  QString text;
-  for (const QChar c : QString::fromUtf8(english)) {
-    if (c == QLatin1Char('.'))
-      text += locale.decimalSeparator;
-    else if (c == QLatin1Char(','))
-      text += locale.groupSeparator;
-    else
-      text += c;
-  }
-  return text;
-}
 
 // The texts of the page's cells, in order, with the markup taken out and its no-break spaces read.
 QStringList CellTexts(const QString& page) {

@@ -1,6 +1,7 @@
 // RTF and RTFD read under the same meter as pages: a document past the budget, by its text, its
 // tables or its pictures, is refused opened or pasted with the alert naming its size, and
 // nothing else of the clipboard is pasted instead.
+#include "support/PictureHeaders.h"
 #include "MeteredPasteTestSupport.h"
 #include "RichTextTestSupport.h"
 
@@ -22,17 +23,6 @@
 #include <QTemporaryDir>
 
 namespace {
-
-// A PNG of one colour: a few hundred bytes, width x width x 4 bytes decoded.
-QByteArray Png(int width) {
-  QImage image(width, width, QImage::Format_ARGB32);
-  image.fill(Qt::red);
-  QByteArray png;
-  QBuffer buffer(&png);
-  buffer.open(QIODevice::WriteOnly);
-  image.save(&buffer, "PNG");
-  return png;
-}
 
 class RtfMeterTest : public MeteredPasteTest {
  protected:

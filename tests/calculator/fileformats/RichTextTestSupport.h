@@ -4,6 +4,8 @@
 
 #include "calculator/model/CACell.h"
 #include "calculator/model/CADocument.h"
+#include "calculator/model/CAFormat.h"
+#include "calculator/model/CANumberFormat.h"
 #include "calculator/model/CAPicture.h"
 #include "calculator/model/CARow.h"
 #include "calculator/model/ModelTestSupport.h"
@@ -13,6 +15,7 @@
 #include <QStringList>
 #include <QTemporaryDir>
 
+#include <optional>
 #include <string>
 
 #include <gtest/gtest.h>
@@ -88,3 +91,19 @@ class RichTextTest : public ::testing::Test {
   CADocument document;
   QTemporaryDir folder;
 };
+
+// Gives the cell the number (in the C syntax), shown as the display (0: as it comes) with the
+// places and grouping given.
+inline void SetShownNumber(CACell& cell, const char* number, int32_t display, bool grouped, int32_t size) {
+  const std::optional<CANumber> value = CANumber::withValidatedString(QString::fromLatin1(number), false, u'.', QChar());
+  ASSERT_TRUE(value);
+  cell.setNumberValue(*value);
+  if (display == 0) return;
+  CANumberFormat shown;
+  shown.setDisplay(display);
+  shown.setSize(size);
+  shown.setGroupThousands(grouped);
+  CAFormat format;
+  format.setNumberFormat(&shown);
+  cell.setFormat(format);
+}

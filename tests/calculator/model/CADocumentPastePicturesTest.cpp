@@ -19,16 +19,6 @@ namespace {
 FLMemoryFigures g_figures;
 FLMemoryFigures FakeFigures() { return g_figures; }
 
-QByteArray Png(int side) {
-  QImage image(side, side, QImage::Format_ARGB32);
-  image.fill(Qt::blue);
-  QByteArray png;
-  QBuffer buffer(&png);
-  buffer.open(QIODevice::WriteOnly);
-  image.save(&buffer, "PNG");
-  return png;
-}
-
 class PastePicturesTest : public EditTest {
  protected:
   PastePicturesTest() : previousFigures_(FLReadingMeter::SetMemoryFiguresForTests(FakeFigures)) {}

@@ -5,6 +5,7 @@
 // locale with its own separators.
 #include <gtest/gtest.h>
 
+#include "support/NumberTextInLocale.h"
 #include "calculator/model/CANumber.h"
 #include "calculator/model/CANumberFormat.h"
 
@@ -62,21 +63,6 @@ CANumber Product(const char* a, const char* b) {
   CANumber number = Typed(a);
   number.multiply(Typed(b));
   return number;
-}
-
-// The text in the locale: "." and "," of the expected text become its separators.
-QString InLocale(const char* english) {
-  const CANumberLocale& locale = NumberTextLocale();
-  QString text;
-  for (const QChar c : QString::fromUtf8(english)) {
-    if (c == QLatin1Char('.'))
-      text += locale.decimalSeparator;
-    else if (c == QLatin1Char(','))
-      text += locale.groupSeparator;
-    else
-      text += c;
-  }
-  return text;
 }
 
 class RoundDownPreference {
