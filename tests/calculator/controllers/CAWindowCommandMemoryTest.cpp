@@ -85,6 +85,7 @@ TEST_F(WindowCommandMemoryTest, EveryCommandRunningOutOfMemoryLeavesTheSheetAndI
       {"Delete", [&] { select(1, 1, 2, 3); }, {menu("delete:")}},
       {"Cut", [&] { select(1, 1, 2, 3); }, {menu("cut:")}},
       {"Fill Down", [&] { select(0, 0, 3, 5); }, {menu("fillDown:")}},
+      {"Fill Right", [&] { select(0, 0, 3, 5); }, {menu("fillRight:")}},
       {"Sort",
        [&] {
          select(0, 0, 3, 5);
