@@ -41,7 +41,8 @@ void CADocument::ReferenceRebuild::finish() {
   document_.references_ = std::make_unique<CAReferenceTable>();
   for (const std::unique_ptr<CARow>& row : document_.rows_)
     for (const CACellEntry& entry : row->cells())
-      if (entry.isFormula()) document_.addReferencesOf(*entry.cell());
+      // An edit cut short may leave an entry whose cell was taken out and not put back.
+      if (!entry.empty() && entry.isFormula()) document_.addReferencesOf(*entry.cell());
   finished_ = true;
 }
 

@@ -105,6 +105,7 @@ TEST_F(WindowCommandMemoryTest, EveryCommandRunningOutOfMemoryLeavesTheSheetAndI
       {"Delete Columns",
        [&] { document().setSelectionRange(GridRange{{1, kGridWildcard}, {1, kGridWildcard}}); },
        {menu("deleteRowOrColumn:0")}},
+      {"Insert Cells Down", [&] { select(1, 1, 2, 2); }, {menu("insertCells:1")}},
       {"Delete Cells Left", [&] { select(1, 1, 1, 3); }, {menu("deleteCells:0")}},
       {"Bold", [&] { select(0, 0, 3, 5); }, {menu("bold:")}},
       {"Align Right", [&] { select(0, 1, 2, 2); }, {menu("align:102")}},
