@@ -27,22 +27,7 @@ class HtmlPageNumbersTest : public RichTextTest {
 
   // The page opened from a file, or pasted, under each of the three locales, given to `check`.
   void forEachReading(const QByteArray& page, const std::function<void(const CADocument&)>& check) {
-    const QString file = path("page.html");
-    ASSERT_TRUE(WriteFileBytes(file, page));
-    for (const char* locale : {"C", "de_DE", "fr_FR"}) {
-      const TestLocale scope(locale);
-      for (const bool pasted : {false, true}) {
-        SCOPED_TRACE(std::string(locale) + (pasted ? ", pasted" : ", opened"));
-        CADocument sheet;
-        if (pasted) {
-          ASSERT_TRUE(FileFormatServices().loadHtml(sheet, QString::fromUtf8(page)));
-        } else {
-          FLError error;
-          ASSERT_EQ(sheet.openFile(file, &error), kFileTypeHtml) << error.reason.toStdString();
-        }
-        check(sheet);
-      }
-    }
+    for (const char* locale : {"C", "de_DE", "fr_FR"}) readPageInLocale(page, locale, check);
   }
 };
 

@@ -32,22 +32,8 @@ class HtmlPageSyntaxTest : public RichTextTest {
  protected:
   HtmlPageSyntaxTest() { InstallFileFormatServices(); }
 
-  // The page opened from a file, or pasted, under `locale`, given to `check`.
   void read(const QByteArray& page, const char* locale, const std::function<void(const CADocument&)>& check) {
-    const QString file = path("page.html");
-    ASSERT_TRUE(WriteFileBytes(file, page));
-    const TestLocale scope(locale);
-    for (const bool pasted : {false, true}) {
-      SCOPED_TRACE(std::string(locale) + (pasted ? ", pasted" : ", opened"));
-      CADocument sheet;
-      if (pasted) {
-        ASSERT_TRUE(FileFormatServices().loadHtml(sheet, QString::fromUtf8(page)));
-      } else {
-        FLError error;
-        ASSERT_EQ(sheet.openFile(file, &error), kFileTypeHtml) << error.reason.toStdString();
-      }
-      check(sheet);
-    }
+    readPageInLocale(page, locale, check);
   }
 };
 

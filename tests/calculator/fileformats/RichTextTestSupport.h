@@ -8,13 +8,19 @@
 #include "calculator/model/CANumberFormat.h"
 #include "calculator/model/CAPicture.h"
 #include "calculator/model/CARow.h"
+#include "calculator/model/LocaleTestSupport.h"
 #include "calculator/model/ModelTestSupport.h"
+#include "calculator/model/caDocumentServices.h"
+#include "calculator/fileformats/caFileFormatServices.h"
+#include "platform/FLError.h"
+#include "support/TestFiles.h"
 #include "glimmet/storage/gmTables.h"
 
 #include <QImage>
 #include <QStringList>
 #include <QTemporaryDir>
 
+#include <functional>
 #include <optional>
 #include <string>
 
@@ -86,6 +92,24 @@ class RichTextTest : public ::testing::Test {
     return *cell;
   }
   QString path(const char* name) const { return folder.filePath(QString::fromUtf8(name)); }
+
+  // The page opened from a file, then pasted, under `locale`, given to `check` each time.
+  void readPageInLocale(const QByteArray& page, const char* locale, const std::function<void(const CADocument&)>& check) {
+    const QString file = path("page.html");
+    ASSERT_TRUE(WriteFileBytes(file, page));
+    const TestLocale scope(locale);
+    for (const bool pasted : {false, true}) {
+      SCOPED_TRACE(std::string(locale) + (pasted ? ", pasted" : ", opened"));
+      CADocument sheet;
+      if (pasted) {
+        ASSERT_TRUE(FileFormatServices().loadHtml(sheet, QString::fromUtf8(page)));
+      } else {
+        FLError error;
+        ASSERT_EQ(sheet.openFile(file, &error), kFileTypeHtml) << error.reason.toStdString();
+      }
+      check(sheet);
+    }
+  }
 
   ModelEnvironment environment;
   CADocument document;
