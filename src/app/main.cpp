@@ -10,6 +10,7 @@
 #include "framlet/shell/FLOpenRequestChannel.h"
 #include "framlet/shell/flCommandLine.h"
 #include "framlet/shell/flMeasures.h"
+#include "platform/Application.h"
 #include "platform/BundleInfo.h"
 #include "platform/Keychain.h"
 #include "platform/UserDefaults.h"
@@ -100,7 +101,7 @@ int main(int argc, char** argv) {
   SetBundleBuildVersion(QStringLiteral(TAMSEL_BUILD));
   // Names the preference and log files; set before anything reads the bundle identifier.
   QGuiApplication::setDesktopFileName(QLatin1String(kDesktopFileName));
-  QApplication application(argc, argv);
+  Application application(argc, argv);
   application.setQuitOnLastWindowClosed(false);
   StartWorkerThreads();
 

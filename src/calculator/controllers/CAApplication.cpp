@@ -2,7 +2,12 @@
 
 #include "calculator/controllers/CAWindowController.h"
 #include "framlet/shell/FLDocumentAppDelegate.h"
+#include "calculator/model/CADocument.h"
+#include "calculator/model/caCommandGuard.h"
+#include "framlet/foundation/flBase.h"
+#include "framlet/shell/FLAlert.h"
 #include "framlet/shell/FLDocumentWC.h"
+#include "platform/Application.h"
 #include "platform/NotificationCenter.h"
 
 #include <QApplication>
@@ -13,7 +18,47 @@ namespace {
 
 QPointer<QWidget> g_specialSelectionWindow;
 
+// The document whose window holds the object (a widget, or an object of one: an action, a
+// shortcut), through dialogs and sheets to the window they belong to.
+CADocument* DocumentOfReceiver(QObject* receiver) {
+  QObject* at = receiver;
+  while (at && !at->isWidgetType()) at = at->parent();
+  for (const QWidget* w = static_cast<QWidget*>(at); w; w = w->parentWidget())
+    if (CAWindowController* controller = CAWindowController::controllerOfWindow(w)) return controller->document();
+  return nullptr;
+}
+
+bool GuardWindowEvent(Application& application, QObject* receiver, QEvent* event) {
+  // An event sent while a command runs (the shortcut check Qt makes of a key) is part of it: a
+  // failure inside goes on to the command's own guard, which rolls the whole of it back.
+  if (!IsCommandEvent(*event) || CommandGuardRunning()) return application.deliver(receiver, event);
+  CADocument* document = DocumentOfReceiver(receiver);
+  if (!document) return application.deliver(receiver, event);
+  bool handled = true;
+  RunGuardedCommand(*document, [&] { handled = application.deliver(receiver, event); });
+  return handled;
+}
+
+void TellEventFailure(QObject* receiver, const std::exception& exception) {
+  LogException(exception, QLatin1String(kCommandMemoryMessage));
+  if (!dynamic_cast<const std::bad_alloc*>(&exception)) return;
+  try {
+    if (CADocument* document = DocumentOfReceiver(receiver)) {
+      GiveCommandMemoryAlert(*document);
+      return;
+    }
+    FLAlert::sharedInstance().giveAlertMessage(QLatin1String(kCommandMemoryMessage), QString());
+  } catch (const std::exception& again) {
+    LogException(again, QLatin1String(kCommandMemoryMessage));
+  }
+}
+
 }  // namespace
+
+void InstallWindowEventGuard() {
+  Application::setEventGuard(&GuardWindowEvent);
+  Application::setFailureHandler(&TellEventFailure);
+}
 
 CAApplication::CAApplication() { qApp->installEventFilter(this); }
 

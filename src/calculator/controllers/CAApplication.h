@@ -25,3 +25,9 @@ class CAApplication : public QObject {
  protected:
   bool eventFilter(QObject* watched, QEvent* event) override;
 };
+
+// Every key, click and drop that reaches a document window (its grid, bar, panes, dialogs and
+// sheets) runs as one command on its document through the command guard, and a failure that
+// leaves any other event is told instead of ending the program. Takes effect when the running
+// application is the platform's Application; installing again changes nothing.
+void InstallWindowEventGuard();

@@ -4,10 +4,11 @@
 #include "calculator/model/CACell.h"
 #include "calculator/model/CADocument.h"
 #include "calculator/model/caUndoArchives.h"
+#include "framlet/shell/FLPlainTextView.h"
 
 #include <QKeyEvent>
 #include <QMimeData>
-#include <QPlainTextEdit>
+#include <QScopedValueRollback>
 #include <QVBoxLayout>
 
 #include <functional>
@@ -15,9 +16,9 @@
 namespace {
 
 // A text view that refuses line breaks at the start of what is typed or pasted, and reports them.
-class CANoteTextView : public QPlainTextEdit {
+class CANoteTextView : public FLPlainTextView {
  public:
-  CANoteTextView(std::function<void()> refused, QWidget* parent) : QPlainTextEdit(parent), refused_(std::move(refused)) {}
+  CANoteTextView(std::function<void()> refused, QWidget* parent) : FLPlainTextView(parent), refused_(std::move(refused)) {}
 
  protected:
   void keyPressEvent(QKeyEvent* event) override {
@@ -62,9 +63,8 @@ void CAFormatVNoteVC::selectionChanged() {
   const CACell* cell = document()->activeCell();
   const QString note = cell ? cell->note() : QString();
   if (note == textView_->toPlainText()) return;
-  showing_ = true;
-  textView_->setPlainText(note);
-  showing_ = false;
+  const QScopedValueRollback<bool> showing(showing_, true);
+  static_cast<FLPlainTextView*>(textView_)->replaceWholeText(note);
 }
 
 void CAFormatVNoteVC::textDidChange() {

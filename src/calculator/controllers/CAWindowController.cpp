@@ -1,6 +1,7 @@
 #include "calculator/controllers/CAWindowController.h"
 
 #include "calculator/controllers/CAAppController.h"
+#include "calculator/controllers/CAApplication.h"
 #include "calculator/controllers/CAColorWell.h"
 #include "calculator/controllers/CAPrefController.h"
 #include "calculator/controllers/CASaveFormatVC.h"
@@ -36,6 +37,7 @@
 
 CAWindowController::CAWindowController()
     : document_(std::make_unique<CADocument>()), window_(std::make_unique<QMainWindow>()) {
+  InstallWindowEventGuard();
   archiver_ = std::make_unique<Archiver>(*document_, *this);
   undoManager_.setDelegate(archiver_.get());
   undoManager_.setBufferSize(CAUndoArchiver::kBufferSize);

@@ -451,6 +451,9 @@ class CADocument : public FLDocument, public TextImportDelegate {
 
   // The window's undo stack; null without a window, when steps are not recorded.
   FLUndoManager* undoManager() const;
+  // Expires with the document: held weakly by what may outlive it (a command whose window
+  // closes while it runs).
+  std::weak_ptr<const char> lifeToken() const { return life_; }
   // Registers a cells step (action 0) over the selection (range type 5), the active cell (6) or
   // the full extent (any other); NO when the stack refused it and nothing may change.
   bool setCellUndoID(uint32_t undoID, int32_t descriptor, int32_t rangeType);
@@ -834,6 +837,8 @@ class CADocument : public FLDocument, public TextImportDelegate {
   void setPrintInfo(const QByteArray& archive) { printInfo_ = archive; }
 
  private:
+  std::shared_ptr<const char> life_ = std::make_shared<const char>('\0');
+
   bool pasteGuarded(const QMimeData* clipboard, bool ignoreFormat, int32_t undoName);
   bool transferCellsFrom(const CADocument& source, CADocument* released, bool ignoreFormat, bool adjustReferences);
   // Marks for recalculation the cells that refer to the points changed while a batch was open.

@@ -6,10 +6,12 @@
 #include "framlet/shell/FLUndoManager.h"
 
 #include <QMouseEvent>
+#include <QThread>
 
 #include <cstring>
 #include <memory>
 #include <new>
+#include <utility>
 
 namespace {
 
@@ -19,18 +21,30 @@ namespace {
 constexpr size_t kRollbackReserve = size_t(256) << 10;
 
 int g_guardDepth = 0;
+// The event loop level the innermost guard began in.
+int g_guardLoopLevel = -1;
+
+int LoopLevel() { return QThread::currentThread()->loopLevel(); }
 // Memory alerts given so far: a command inside which a part failed (and said so) fails as a whole.
 uint64_t g_memoryFailures = 0;
 
 class GuardDepth {
  public:
-  GuardDepth() { ++g_guardDepth; }
-  ~GuardDepth() { --g_guardDepth; }
+  GuardDepth() : outerLoopLevel_(std::exchange(g_guardLoopLevel, LoopLevel())) { ++g_guardDepth; }
+  ~GuardDepth() {
+    --g_guardDepth;
+    g_guardLoopLevel = outerLoopLevel_;
+  }
   GuardDepth(const GuardDepth&) = delete;
   GuardDepth& operator=(const GuardDepth&) = delete;
+
+ private:
+  int outerLoopLevel_;
 };
 
 }  // namespace
+
+bool CommandGuardRunning() { return g_guardDepth > 0 && LoopLevel() <= g_guardLoopLevel; }
 
 bool IsCommandEvent(const QEvent& event) {
   switch (event.type()) {
@@ -89,26 +103,44 @@ bool RunGuardedCommand(CADocument& document, CACommandRef command, bool stepReco
     return false;
   }
   const uint64_t failures = g_memoryFailures;
+  // The command may close the document's window, and the document goes with it.
+  const std::weak_ptr<const char> alive = document.lifeToken();
   bool told = false;
   try {
     command();
+    if (alive.expired()) return true;
     // A part that failed rolled itself back and said so; the rest of the command goes with it.
     told = g_memoryFailures != failures;
     if (!told) {
-      if (manager) manager->endCommand();
+      if (manager) {
+        manager->endCommand();
+        // Its last part done, the step it ends is part of any command around this one.
+        if (stepRecorded) manager->noteStepExtended();
+      }
       return true;
     }
   } catch (const std::bad_alloc& exception) {
     LogException(exception, QLatin1String(kCommandMemoryMessage));
+    if (alive.expired()) return false;
+    // A part that failed and said so may have let the failure go on too (a text view giving its
+    // text back after Qt failed): one alert.
+    told = g_memoryFailures != failures;
   }
   reserve.reset();
+  // Every change of the cells is recorded first: a command that recorded nothing changed none,
+  // and the values stay as they were (a recalculation it cut short left its cells marked).
+  const bool changed = !manager || stepRecorded || manager->commandRecorded() || manager->commandExtendedStep();
   if (manager) manager->rollBackCommand(stepRecorded || (!manager->commandRecorded() && manager->commandExtendedStep()));
   try {
     document.setSelectionRange(selection);
     document.setActiveCellPoint(active);
-    document.invalidateAfterCellEdit(-1);
-    // The formulas read the cells as they are again.
-    document.evaluate();
+    if (changed) {
+      document.invalidateAfterCellEdit(-1);
+      // The formulas read the cells as they are again.
+      document.evaluate();
+    } else {
+      document.notifyOfSelectionChange();
+    }
   } catch (const std::exception& exception) {
     LogException(exception, QLatin1String(kCommandMemoryMessage));
   }

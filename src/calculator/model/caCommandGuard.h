@@ -37,6 +37,10 @@ inline constexpr const char* kCommandMemoryInformation = "The document is as it 
 // every guard around it rolls back its own part too (a part that failed fails the command).
 bool RunGuardedCommand(CADocument& document, CACommandRef command, bool stepRecorded = false);
 
+// A guarded command is running, begun in the event loop now running: an event delivered now
+// is part of it (and not one that a dialog's or menu's own loop, run by the command, waits for).
+bool CommandGuardRunning();
+
 // The input a view takes that may change its document (keys, clicks, drags and drops, typed text),
 // which it hands to the guard; drawing, moving over the view and the like go straight on.
 bool IsCommandEvent(const QEvent& event);

@@ -318,7 +318,7 @@ void CACellView::insertPickedReference() {
   CATextRange selection{uint64_t(cursor.selectionStart()), uint64_t(cursor.selectionEnd() - cursor.selectionStart())};
   cell->addRefToFormula(ReferenceTextForRange(document_->typingSelectionRange()), &selection);
   const QString formula = cell->formula();
-  if (fieldEditor_->toPlainText() != formula) fieldEditor_->setPlainText(formula);
+  if (fieldEditor_->toPlainText() != formula) fieldEditor_->replaceWholeText(formula);
   SelectRangeInEditor(fieldEditor_, selection);
   fieldEditor_->ensureCursorVisible();
   redrawGridPoint(cell->gridPoint());

@@ -112,7 +112,7 @@ void CACellView::startTyping(const GridPoint& point, bool setUndo) {
   palette.setColor(QPalette::Text, Qt::black);
   editor->setPalette(palette);
   const QString text = cell->editText();
-  editor->setPlainText(text);
+  editor->replaceWholeText(text);
   layoutTypingField();
   editor->show();
   editor->raise();
@@ -205,8 +205,9 @@ void CACellView::stopTypingCore(bool accept) {
     fieldEditor_->setCompletionDelegate(nullptr);
     fieldEditor_->hide();
   }
+  // The field stays, hidden, for the next typing: a widget made while a command runs is made
+  // where memory may run out, and Qt's widgets cannot be unmade half-way.
   fieldEditor_ = nullptr;
-  FLCompletionFieldEditor::releaseCompletionFieldEditorForWindow(window());
 
   if (document_) {
     document_->setTypingState(0);
@@ -274,7 +275,7 @@ void CACellView::resetTypingSel() {
   document_->setTypingState(2);
   const CACell* cell = typingCell();
   if (fieldEditor_->toPlainText().isEmpty() && cell && !cell->formula().isEmpty())
-    fieldEditor_->setPlainText(cell->formula());
+    fieldEditor_->replaceWholeText(cell->formula());
   SelectRangeInEditor(fieldEditor_, selection);
 }
 
@@ -287,7 +288,7 @@ void CACellView::cancelOperation(QObject* /*sender*/) {
 void CACellView::clearField(QObject* /*sender*/) {
   if (!fieldEditor_) return;
   // The change writes the empty text into the cell.
-  fieldEditor_->setPlainText(QString());
+  fieldEditor_->replaceWholeText(QString());
 }
 
 void CACellView::fieldEditorResigned(FLCompletionFieldEditor* /*editor*/) {
@@ -437,7 +438,7 @@ void CACellView::startTypingAfterFormulaInsertion() {
   // back the text from before the insertion.
   const CACell* cell = typingCell();
   if (fieldEditor_ && cell && typingPoint_ == document_->activeCellPoint()) {
-    fieldEditor_->setPlainText(cell->formula());
+    fieldEditor_->replaceWholeText(cell->formula());
   } else {
     startTyping(document_->activeCellPoint(), false);
   }

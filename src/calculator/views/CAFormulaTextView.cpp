@@ -117,6 +117,13 @@ void CAFormulaTextView::showCell(const GridPoint& point) {
   if (this->text() != text) setShownText(text);
 }
 
+void CAFormulaTextView::documentReplaced(bool textKept) {
+  if (textKept) return;
+  editedCell_.reset();
+  shownCellText_.clear();
+  wholeText_.reset();
+}
+
 bool CAFormulaTextView::hasUnenteredText() const { return editedCell_ && text() != shownCellText_; }
 
 QPlainTextEdit::LineWrapMode CAFormulaTextView::wrapModeFor(qsizetype length) {
@@ -133,7 +140,7 @@ void CAFormulaTextView::setShownText(const QString& text) {
   // a long one it replaces is ever wrapped, even once.
   if (lineWrapMode() != wrapModeFor(text.size())) {
     wholeText_.reset();
-    clear();
+    replaceWholeText(QString());
     wrapFor(text.size());
   }
   holdShownPart(text);
@@ -150,19 +157,19 @@ void CAFormulaTextView::holdShownPart(const QString& text) {
     const QString part = ShownPartOfText(text, ShownExtentOfSize(size, fontMetrics().lineSpacing()), &cut);
     if (cut) {
       shownPartSize_ = size;
-      setPlainText(part);
+      replaceWholeText(part);
       wholeText_ = text;
       return;
     }
   }
-  setPlainText(text);
+  replaceWholeText(text);
 }
 
 void CAFormulaTextView::holdWholeText() {
   if (!wholeText_) return;
   const QString whole = std::move(*wholeText_);
   wholeText_.reset();
-  setPlainText(whole);
+  replaceWholeText(whole);
 }
 
 void CAFormulaTextView::commitToEditedCell() {
@@ -270,7 +277,7 @@ void CAFormulaTextView::keyPressEvent(QKeyEvent* event) {
     case kKeyCodeEnter:
       event->accept();
       if (allowReturns_) {
-        insertPlainText(QStringLiteral("\n"));
+        insertAtSelection(QStringLiteral("\n"));
       } else {
         endEditing();
       }

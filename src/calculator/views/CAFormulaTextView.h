@@ -93,6 +93,9 @@ class CAFormulaTextView : public FLCompletionFieldEditor, public FLCompletionDel
   void contextMenuEvent(QContextMenuEvent* event) override;
   void dragEnterEvent(QDragEnterEvent* event) override;
   bool eventFilter(QObject* watched, QEvent* event) override;
+  // Emptied by a failure: the bar shows no cell until the selection's change after the
+  // command's rollback shows one, and nothing counts as typed meanwhile.
+  void documentReplaced(bool textKept) override;
 
  private:
   void observeDocument();

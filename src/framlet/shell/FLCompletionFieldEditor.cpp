@@ -98,7 +98,7 @@ int FLCompletionFieldEditor::registeredEditorCount() {
 
 // ---- Editor ---------------------------------------------------------------------------------
 
-FLCompletionFieldEditor::FLCompletionFieldEditor(QWidget* parent) : QPlainTextEdit(parent) {
+FLCompletionFieldEditor::FLCompletionFieldEditor(QWidget* parent) : FLPlainTextView(parent) {
   connect(this, &QPlainTextEdit::cursorPositionChanged, this, &FLCompletionFieldEditor::selectionDidChange);
   connect(this, &QPlainTextEdit::selectionChanged, this, &FLCompletionFieldEditor::selectionDidChange);
 }
@@ -114,7 +114,7 @@ void FLCompletionFieldEditor::stopCompletion() { allowCompletion_ = false; }
 
 void FLCompletionFieldEditor::insertText(const QString& text) {
   allowCompletion_ = true;
-  insertPlainText(text);
+  insertAtSelection(text);
 }
 
 FLTextRange FLCompletionFieldEditor::rangeForUserCompletion() const {
@@ -366,7 +366,7 @@ void FLCompletionFieldEditor::insertTab(QObject* sender) {
   if (fieldEditor_) {
     emit textDidEndEditing(kTextMovementTab);
   } else {
-    insertPlainText(QStringLiteral("\t"));
+    insertAtSelection(QStringLiteral("\t"));
   }
 }
 
@@ -382,7 +382,7 @@ void FLCompletionFieldEditor::insertTabIgnoringFieldEditor(QObject* sender) {
       delegate && delegate->insertTabIgnoringFieldEditor(sender)) {
     return;
   }
-  insertPlainText(QStringLiteral("\t"));
+  insertAtSelection(QStringLiteral("\t"));
 }
 
 void FLCompletionFieldEditor::scrollToBeginningOfDocument() {

@@ -8,7 +8,7 @@
 #include "framlet/shell/FLCompletionDelegate.h"
 #include "framlet/shell/FLFieldEditorViewDelegate.h"
 
-#include <QPlainTextEdit>
+#include "framlet/shell/FLPlainTextView.h"
 #include <QPointer>
 #include <QStringList>
 
@@ -33,7 +33,7 @@ enum FLTextMovement : int {
 
 inline constexpr const char* kToggleAutomaticLinkDetectionAction = "toggleAutomaticLinkDetection:";
 
-class FLCompletionFieldEditor : public QPlainTextEdit {
+class FLCompletionFieldEditor : public FLPlainTextView {
   Q_OBJECT
 
  public:

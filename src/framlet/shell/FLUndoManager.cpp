@@ -463,11 +463,25 @@ void FLUndoManager::rollBackCommand(bool stepInProgress) {
     }
   }
   commands_.pop_back();
-  if (stepInProgress && undoSet_ && currentEntry_ >= 0) revertTop(false);
+  if (stepInProgress) revertStepInProgress();
 }
 
 void FLUndoManager::revertStepInProgress() {
-  if (undoSet_ && currentEntry_ >= 0) revertTop(false);
+  if (!undoSet_ || currentEntry_ < 0) return;
+  const int32_t index = currentEntry_;
+  revertTop(false);
+  // A command around this one found the step on top of the history: reverted, it must not come
+  // back should that command be rolled back too.
+  const uint64_t length = entries_ ? entries_->entryLength() : 0;
+  for (CommandMark& mark : commands_) {
+    if (mark.currentEntry != index) continue;
+    const size_t at = size_t(index) * length;
+    if (at + length <= mark.entries.size()) std::memset(mark.entries.data() + at, 0, length);
+    mark.currentEntry = index - 1;
+    mark.inUseCount = uint32_t(index);
+    mark.currentUndoID = kFLNoUndoID;
+    mark.undoSet = false;
+  }
 }
 
 bool FLUndoManager::commandRecorded() const { return !commands_.empty() && commands_.back().recorded > 0; }

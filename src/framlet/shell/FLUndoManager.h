@@ -115,6 +115,11 @@ class FLUndoManager {
   // The innermost command recorded a step, or went on with the step in progress.
   bool commandRecorded() const;
   bool commandExtendedStep() const;
+  // A part of the running command (a command of its own, done) went on with the step in
+  // progress: should the command fail, that step is reverted with it.
+  void noteStepExtended() {
+    for (CommandMark& mark : commands_) mark.extended = true;
+  }
 
   // ---- Menu --------------------------------------------------------------------------------------
   // "Undo", "Undo %@", "Redo", "Redo %@"; enabled when there is a step and no modal window.
