@@ -88,6 +88,11 @@ class WindowCommandMemoryTest : public CommandMemoryTest {
 
 TEST_F(WindowCommandMemoryTest, EveryCommandRunningOutOfMemoryLeavesTheSheetAndItsHistoryAsTheyWere) {
   CAFindDialog& find = CAFindDialog::sharedInstance();
+  const auto sortSheet = [&] {
+    select(0, 0, 3, 5);
+    document().setSortKey1(GridPoint{1, 0});
+    controller.runCommand([&] { document().sort(); });
+  };
   const struct {
     const char* name;
     std::function<void()> prepare;  // with nothing failing
@@ -151,18 +156,10 @@ TEST_F(WindowCommandMemoryTest, EveryCommandRunningOutOfMemoryLeavesTheSheetAndI
          menu("insertRowOrColumn:1")();
        },
        {[&] { controller.undoEdit(); }}},
-      {"Undo of a sort",
-       [&] {
-         select(0, 0, 3, 5);
-         document().setSortKey1(GridPoint{1, 0});
-         controller.runCommand([&] { document().sort(); });
-       },
-       {[&] { controller.undoEdit(); }}},
+      {"Undo of a sort", sortSheet, {[&] { controller.undoEdit(); }}},
       {"Redo of a sort",
        [&] {
-         select(0, 0, 3, 5);
-         document().setSortKey1(GridPoint{1, 0});
-         controller.runCommand([&] { document().sort(); });
+         sortSheet();
          controller.undoEdit();
        },
        {[&] { controller.redoEdit(); }}},
