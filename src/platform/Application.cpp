@@ -1,11 +1,16 @@
 #include "platform/Application.h"
 
+#include <QScopedValueRollback>
+#include <QThread>
+
 #include <cstdio>
 
 namespace {
 
 Application::EventGuard g_guard = nullptr;
 Application::FailureHandler g_failureHandler = nullptr;
+// The event loop level whose outermost event is being delivered (-1: none).
+int g_catchingLevel = -1;
 
 }  // namespace
 
@@ -20,8 +25,16 @@ void Application::setEventGuard(EventGuard guard) { g_guard = guard; }
 void Application::setFailureHandler(FailureHandler handler) { g_failureHandler = handler; }
 
 bool Application::notify(QObject* receiver, QEvent* event) {
-  try {
+  const auto deliverGuarded = [&] {
     return g_guard ? g_guard(*this, receiver, event) : QApplication::notify(receiver, event);
+  };
+  // An event sent while another is handled in the same event loop goes on into it: a failure
+  // inside reaches that event's handling, and whatever guards it, whole.
+  const int level = QThread::currentThread()->loopLevel();
+  if (level == g_catchingLevel) return deliverGuarded();
+  const QScopedValueRollback<int> catching(g_catchingLevel, level);
+  try {
+    return deliverGuarded();
   } catch (const std::exception& exception) {
     // Qt delivers no exception onwards: this is the last place one may be caught. The event
     // counts as taken.

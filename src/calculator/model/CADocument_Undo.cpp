@@ -57,7 +57,7 @@ void RestorePlainNumbers(CADocument& document, const CAPackedNumbers& numbers) {
   CADocument::RowList& rows = document.mutableRows();
   const bool read = !document.referenceTable().isEmpty();
   std::vector<std::unique_ptr<CARow>> made;
-  std::vector<CACellEntry> merged;
+  std::vector<CACellEntry> merged, fresh;
   auto from = rows.begin();
   size_t next = 0;
   for (const CAPackedNumbers::Row& packed : numbers.rows) {
@@ -77,21 +77,29 @@ void RestorePlainNumbers(CADocument& document, const CAPackedNumbers& numbers) {
       cells.reserve(packed.count);
       for (size_t i = first; i < next; ++i) cells.push_back(numbers.entries[i].plainCopy());
     } else {
+      // Everything that takes memory is made before the first of the row's cells moves: should
+      // it fail, the row is as it was.
+      fresh.clear();
+      fresh.reserve(packed.count);
+      for (size_t i = first; i < next; ++i) fresh.push_back(numbers.entries[i].plainCopy());
       merged.clear();
       merged.reserve(cells.size() + packed.count);
+      cells.reserve(cells.size() + packed.count);
       size_t kept = 0;
-      for (size_t i = first; i < next; ++i) {
-        const int64_t x = numbers.entries[i].x();
+      for (CACellEntry& number : fresh) {
+        const int64_t x = number.x();
         while (kept < cells.size() && cells[kept].x() < x) merged.push_back(std::move(cells[kept++]));
         // The range was cleared first: a cell still there gives its place to the number.
         if (kept < cells.size() && cells[kept].x() == x) {
           if (const CACell* replaced = cells[kept].cell()) document.dropReferencesOf(*replaced);
           ++kept;
         }
-        merged.push_back(numbers.entries[i].plainCopy());
+        merged.push_back(std::move(number));
       }
       while (kept < cells.size()) merged.push_back(std::move(cells[kept++]));
-      cells.assign(merged);
+      // Back into the room reserved above.
+      cells.clear();
+      for (CACellEntry& entry : merged) cells.push_back(std::move(entry));
     }
     if (read)
       for (size_t i = first; i < next; ++i) document.setRecalcForDependents(GridPoint{numbers.entries[i].x(), packed.y});

@@ -231,13 +231,17 @@ void CACellList::clear() {
 }
 
 void CACellList::assign(std::vector<value_type>& entries) {
+  // The block first: should it fail, the list and the entries are as they were.
+  value_type* block = nullptr;
+  if (entries.size() > 1) {
+    FLAssert(entries.size() <= kCountMask, "Too many cells in a row");
+    block = static_cast<value_type*>(::operator new(entries.size() * sizeof(value_type)));
+  }
   clear();
   release();
   if (entries.size() == 1) {
     place_ = std::move(entries.front());
-  } else if (entries.size() > 1) {
-    FLAssert(entries.size() <= kCountMask, "Too many cells in a row");
-    auto* block = static_cast<value_type*>(::operator new(entries.size() * sizeof(value_type)));
+  } else if (block) {
     for (size_t i = 0; i < entries.size(); ++i) std::construct_at(block + i, std::move(entries[i]));
     setHeap(block, entries.size(), entries.size());
   }

@@ -30,6 +30,7 @@
 #include <QInputMethod>
 #include <QInputMethodEvent>
 #include <QPainter>
+#include <QScopedValueRollback>
 #include <QScrollBar>
 #include <QTextCursor>
 
@@ -98,7 +99,8 @@ void CACellView::startTyping(const GridPoint& point, bool setUndo) {
   editor->setViewDelegate(this);
   editor->setAllowLinkDetection(false);
 
-  startingTyping_ = true;
+  // Set while the field is set up; put back however that ends (a failure part-way included).
+  const QScopedValueRollback<bool> starting(startingTyping_, true);
   // The editor is the field: it lies over the cell as a child of this view, so the keys that it
   // passes up reach the view.
   editor->setParent(this);
@@ -167,7 +169,8 @@ void CACellView::abandonTyping() {
 
 void CACellView::stopTypingCore(bool accept) {
   if (stoppingTyping_ || !typingPoint_) return;
-  stoppingTyping_ = true;
+  // Put back however the stop ends: a stop cut short by a failure must not refuse the next one.
+  const QScopedValueRollback<bool> stopping(stoppingTyping_, true);
   const GridPoint point = *typingPoint_;
   // The typed text going in is the last part of the typing's command: should it run out of
   // memory, the typing's step is reverted with it and the cell is as it was before the typing.
@@ -257,9 +260,8 @@ void CACellView::storeTypedText() {
   CACell* cell = typingCell();
   if (!cell || !fieldEditor_) return;
   if (!completionInProgress_ && fieldEditor_->hasFocus()) {
-    completionInProgress_ = true;
+    const QScopedValueRollback<bool> completing(completionInProgress_, true);
     fieldEditor_->complete();
-    completionInProgress_ = false;
   }
   const QString text = fieldEditor_->toPlainText();
   cell->setFormulaString(text);
