@@ -7,15 +7,20 @@
 #include "CommandMemoryTestSupport.h"
 
 #include "calculator/controllers/CAFindDialog.h"
+#include "calculator/controllers/CAFormatDocContentVC.h"
+#include "calculator/controllers/CAPropertyController.h"
 #include "calculator/model/CACell.h"
 #include "calculator/model/CAColumn.h"
 #include "calculator/model/CAFormat.h"
 #include "calculator/views/CAScrollView.h"
 #include "calculator/views/CASpreadsheetView.h"
+#include "framlet/shell/FLPropertyView.h"
 
+#include <QAbstractButton>
 #include <QAction>
 #include <QApplication>
 #include <QKeyEvent>
+#include <QMouseEvent>
 #include <QMenuBar>
 #include <QPointer>
 
@@ -45,6 +50,55 @@ class WindowCommandMemoryTest : public CommandMemoryTest {
   std::function<void()> key(Qt::Key code, const QString& text = {}) {
     QKeyEvent* press = &keyEvents_.emplace_back(QEvent::KeyPress, code, Qt::NoModifier, text);
     return [this, press] { QApplication::sendEvent(focus(), press); };
+  }
+  // The sheet view that holds the labels and the grid.
+  QWidget* sheet() const { return controller.scrollView()->parentWidget(); }
+  // A press on the right edge of column x in the labels, a move dx points on and the release,
+  // made now (nothing failing) for the sheet as it is.
+  void prepareEdgeDrag(int64_t x, int dx) {
+    const QRectF cell = grid()->rectForGridPoint(GridPoint{x, 0});
+    const QPoint origin = grid()->mapTo(sheet(), QPoint(0, 0));
+    const QPointF from(origin.x() + int(cell.right()), origin.y() / 2);
+    const QPointF to = from + QPointF(dx, 0);
+    mouseEvents_.clear();
+    mouseEvents_.emplace_back(QEvent::MouseButtonPress, from, sheet()->mapToGlobal(from), Qt::LeftButton,
+                              Qt::LeftButton, Qt::NoModifier);
+    mouseEvents_.emplace_back(QEvent::MouseMove, to, sheet()->mapToGlobal(to), Qt::NoButton, Qt::LeftButton,
+                              Qt::NoModifier);
+    mouseEvents_.emplace_back(QEvent::MouseButtonRelease, to, sheet()->mapToGlobal(to), Qt::LeftButton,
+                              Qt::NoButton, Qt::NoModifier);
+  }
+  // The drag's events in turn.
+  std::vector<std::function<void()>> edgeDrag() {
+    std::vector<std::function<void()>> events;
+    for (size_t i = 0; i < 3; ++i) events.emplace_back([this, i] { QApplication::sendEvent(sheet(), &mouseEvents_[i]); });
+    return events;
+  }
+  // A click on a box of the document's Content pane, its press and release made now.
+  void prepareContentBoxClick(const char* box) {
+    // The sheet's own settings, which its rows and cells do not hold.
+    document().setStripeInterval(0);
+    document().notifyOfSelectionChange();
+    controller.showFormatPanel(true);
+    CAPropertyController& panel = *controller.propertyController();
+    if (panel.domain() != kDomainDocument) panel.tabWasSelected(kDomainDocument, panel.domainControl());
+    FLPropertyView& view = *panel.propertyView();
+    QAbstractButton* button = nullptr;
+    for (int64_t i = 0; i < view.levelCount() && !button; ++i)
+      if (auto* content = qobject_cast<CAFormatDocContentVC*>(view.levelController(i)))
+        button = content->view()->findChild<QAbstractButton*>(QLatin1String(box));
+    ASSERT_NE(button, nullptr) << box;
+    clicked_ = button;
+    const QPointF at = QRectF(button->rect()).center();
+    mouseEvents_.clear();
+    for (const QEvent::Type type : {QEvent::MouseButtonPress, QEvent::MouseButtonRelease})
+      mouseEvents_.emplace_back(type, at, button->mapToGlobal(at), Qt::LeftButton,
+                                type == QEvent::MouseButtonPress ? Qt::LeftButton : Qt::NoButton, Qt::NoModifier);
+  }
+  std::vector<std::function<void()>> click() {
+    std::vector<std::function<void()>> events;
+    for (size_t i = 0; i < 2; ++i) events.emplace_back([this, i] { QApplication::sendEvent(clicked_, &mouseEvents_[i]); });
+    return events;
   }
   void select(int64_t x0, int64_t y0, int64_t x1, int64_t y1) {
     document().setSelectionRange(GridRange{{x0, y0}, {x1, y1}});
@@ -84,6 +138,8 @@ class WindowCommandMemoryTest : public CommandMemoryTest {
 
   QByteArray base_;
   std::deque<QKeyEvent> keyEvents_;
+  std::deque<QMouseEvent> mouseEvents_;
+  QPointer<QAbstractButton> clicked_;
 };
 
 TEST_F(WindowCommandMemoryTest, EveryCommandRunningOutOfMemoryLeavesTheSheetAndItsHistoryAsTheyWere) {
@@ -171,6 +227,15 @@ TEST_F(WindowCommandMemoryTest, EveryCommandRunningOutOfMemoryLeavesTheSheetAndI
          menu("clear:0")();
        },
        {[&] { controller.undoEdit(); }}},
+      // The column the press on its edge selects is selected already: what the drag changes is
+      // the width alone.
+      {"Column width drag",
+       [&] {
+         document().setSelectionRange(GridRange{{2, kGridWildcard}, {2, kGridWildcard}});
+         prepareEdgeDrag(2, 40);
+       },
+       edgeDrag()},
+      {"Stripes box in the Content pane", [&] { prepareContentBoxClick("stripeButton"); }, click()},
       {"Undo of Bold",
        [&] {
          select(0, 0, 3, 5);
@@ -222,9 +287,20 @@ TEST_F(WindowCommandMemoryTest, EveryCommandRunningOutOfMemoryLeavesTheSheetAndI
       typingEnded = sheetXml();
       stepsTypingEnded = history();
     }
-    const auto run = [&] {
-      for (const auto& event : command.events) {
-        event();
+    // Each event of a gesture (a drag's press, moves and release) is a command of its own: a
+    // failure leaves the sheet as the event that failed found it. Between events the count of
+    // allocations stops while that is noted, and goes on from where it was.
+    std::string eventBefore, eventSteps;
+    const auto run = [&](int64_t k) {
+      int64_t used = 0;
+      for (size_t i = 0; i < command.events.size(); ++i) {
+        if (i > 0 && k > 0) {
+          used += AllowAllocations().allocations;
+          eventBefore = sheetXml();
+          eventSteps = history();
+          FailAllocations(k - used);
+        }
+        command.events[i]();
         if (allocation_failures::g_failures > 0) break;
       }
     };
@@ -232,7 +308,7 @@ TEST_F(WindowCommandMemoryTest, EveryCommandRunningOutOfMemoryLeavesTheSheetAndI
     begin();
     const std::string before = sheetXml();
     const std::string steps = history();
-    run();
+    run(0);
     const std::string after = sheetXml();
     const std::string stepsAfter = history();
     ASSERT_NE(after, before) << "the command changed nothing";
@@ -245,8 +321,10 @@ TEST_F(WindowCommandMemoryTest, EveryCommandRunningOutOfMemoryLeavesTheSheetAndI
     for (int64_t k = 1; k < 200000 && !completed; k += k < 200 ? 1 : 7 + k / 40) {
       SCOPED_TRACE(k);
       const qsizetype told = alerts.size();
+      eventBefore = before;
+      eventSteps = steps;
       FailAllocations(k);
-      run();
+      run(k);
       const AllocationCounts counts = AllowAllocations();
       completed = counts.failures == 0;
       if (completed || alerts.size() == told) {
@@ -262,10 +340,10 @@ TEST_F(WindowCommandMemoryTest, EveryCommandRunningOutOfMemoryLeavesTheSheetAndI
       }
       ++refused;
       const bool ended = !command.typed.empty() && sheetXml() == typingEnded && history() == stepsTypingEnded;
-      const bool same = ended || (sheetXml() == before && history() == steps);
+      const bool same = ended || (sheetXml() == eventBefore && history() == eventSteps);
       if (!ended) {
-        EXPECT_EQ(sheetXml(), before);
-        EXPECT_EQ(history(), steps);
+        EXPECT_EQ(sheetXml(), eventBefore);
+        EXPECT_EQ(history(), eventSteps);
       }
       ASSERT_EQ(alerts.size(), told + 1);
       EXPECT_EQ(alerts.back(), memoryAlert());
