@@ -12,6 +12,7 @@
 #include <memory>
 #include <new>
 #include <utility>
+#include <vector>
 
 namespace {
 
@@ -28,6 +29,11 @@ int LoopLevel() { return QThread::currentThread()->loopLevel(); }
 // Memory alerts given so far: a command inside which a part failed (and said so) fails as a whole.
 uint64_t g_memoryFailures = 0;
 
+// The room kept for the outermost command's rollback, block by block.
+std::vector<std::unique_ptr<char[]>> g_rollbackRoom;
+
+void LetGoOfRollbackRoom() noexcept { g_rollbackRoom.clear(); }
+
 class GuardDepth {
  public:
   GuardDepth() : outerLoopLevel_(std::exchange(g_guardLoopLevel, LoopLevel())) { ++g_guardDepth; }
@@ -43,6 +49,15 @@ class GuardDepth {
 };
 
 }  // namespace
+
+void KeepRollbackRoom(size_t bytes) {
+  if (g_guardDepth == 0 || bytes == 0) return;
+  g_rollbackRoom.reserve(g_rollbackRoom.size() + 1);
+  auto block = std::make_unique_for_overwrite<char[]>(bytes);
+  // Touched, so that the process holds it and not only its addresses.
+  std::memset(block.get(), 0, bytes);
+  g_rollbackRoom.push_back(std::move(block));
+}
 
 bool CommandGuardRunning() { return g_guardDepth > 0 && LoopLevel() <= g_guardLoopLevel; }
 
@@ -112,6 +127,7 @@ bool RunGuardedCommand(CADocument& document, CACommandRef command, bool stepReco
     // A part that failed rolled itself back and said so; the rest of the command goes with it.
     told = g_memoryFailures != failures;
     if (!told) {
+      if (g_guardDepth == 1) LetGoOfRollbackRoom();
       if (manager) {
         manager->endCommand();
         // Its last part done, the step it ends is part of any command around this one.
@@ -127,6 +143,7 @@ bool RunGuardedCommand(CADocument& document, CACommandRef command, bool stepReco
     told = g_memoryFailures != failures;
   }
   reserve.reset();
+  LetGoOfRollbackRoom();
   // Every change of the cells is recorded first: a command that recorded nothing changed none,
   // and the values stay as they were (a recalculation it cut short left its cells marked).
   const bool changed = !manager || stepRecorded || manager->commandRecorded() || manager->commandExtendedStep();

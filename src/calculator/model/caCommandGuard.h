@@ -41,6 +41,13 @@ bool RunGuardedCommand(CADocument& document, CACommandRef command, bool stepReco
 // is part of it (and not one that a dialog's or menu's own loop, run by the command, waits for).
 bool CommandGuardRunning();
 
+// Keeps `bytes` of room aside for the running command's rollback (nothing outside a command):
+// a step recorded in it keeps about what restoring the step takes, so that undoing the command
+// never waits on memory the command used up. Let go of when the command ends, and before its
+// rollback begins. Throws std::bad_alloc, keeping nothing, when the room is not there: the
+// step is then refused before anything changed.
+void KeepRollbackRoom(size_t bytes);
+
 // The input a view takes that may change its document (keys, clicks, drags and drops, typed text),
 // which it hands to the guard; drawing, moving over the view and the like go straight on.
 bool IsCommandEvent(const QEvent& event);

@@ -1,5 +1,7 @@
 #include "calculator/model/caUndoArchives.h"
 
+#include "calculator/model/caCommandGuard.h"
+
 #include "calculator/model/caDocumentXml.h"
 #include "calculator/model/CACell.h"
 #include "calculator/model/CAColumn.h"
@@ -401,6 +403,13 @@ bool CAUndoArchiver::setUndoAction(uint32_t action, uint32_t, void* data, const 
   const CAUndoContext stepContext = undoContext ? *undoContext : CAUndoContext{};
   CAUndoArchive archive;
   if (!ArchiveForUndoAction(document_, action, stepContext, archive)) return false;
+  // Restoring the step makes again what it holds: that room is kept while the command runs.
+  try {
+    KeepRollbackRoom(archive.bytes());
+  } catch (const std::bad_alloc&) {
+    FLReadingMeter::NoteOutOfMemory();
+    return false;
+  }
   const uint64_t key = nextArchiveKey_;
   archives_.emplace(key, std::move(archive));
   ++nextArchiveKey_;

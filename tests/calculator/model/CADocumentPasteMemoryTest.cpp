@@ -219,8 +219,12 @@ TEST_F(PasteMemoryTest, APasteThatRunsOutOfMemoryAnywhereLeavesTheSheetAsItWas) 
       failed += !pasted;
       // Up to half way an allocation fails; early on it always stops the paste (later, one may
       // fall where a failure costs only precision, as the recalculation's memo of changed cells).
-      if (c.count > 0 && c.count <= n / 2) EXPECT_GE(counts.failures, 1);
-      if (c.count > 0 && c.count <= 10) EXPECT_FALSE(pasted);
+      if (c.count > 0 && c.count <= n / 2) {
+        EXPECT_GE(counts.failures, 1);
+      }
+      if (c.count > 0 && c.count <= 10) {
+        EXPECT_FALSE(pasted);
+      }
       expectWholeOrNothing(pasted, after, told);
     }
     EXPECT_GE(failed, 9);
