@@ -3,6 +3,7 @@
 // memory alert, and the program goes on to the next. Each step runs in a child of its own, so
 // that the limit ends with it.
 #include "CommandMemoryTestSupport.h"
+#include "support/SanitizedHeap.h"
 
 #include "calculator/model/CACell.h"
 
@@ -16,14 +17,6 @@
 #include <functional>
 #include <string>
 #include <vector>
-
-#if defined(__SANITIZE_ADDRESS__)
-#define TAMSEL_TEST_SANITIZED_HEAP 1
-#elif defined(__has_feature)
-#if __has_feature(address_sanitizer)
-#define TAMSEL_TEST_SANITIZED_HEAP 1
-#endif
-#endif
 
 namespace {
 

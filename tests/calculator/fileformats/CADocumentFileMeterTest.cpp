@@ -16,6 +16,7 @@
 #include "calculator/model/ModelTestSupport.h"
 #include "framlet/foundation/flReadingMeter.h"
 #include "platform/FLError.h"
+#include "support/SanitizedHeap.h"
 #include "support/TestFiles.h"
 
 #include <QMimeData>
@@ -270,18 +271,6 @@ TEST_F(TextPasteMeterTest, PlainTextPastTheBudgetIsRefusedNamingItsSize) {
     EXPECT_GT(NamedCost(got.substr(9)), 0) << got;
   }
 }
-
-}  // namespace
-
-#if defined(__SANITIZE_ADDRESS__)
-#define TAMSEL_TEST_SANITIZED_HEAP 1
-#elif defined(__has_feature)
-#if __has_feature(address_sanitizer)
-#define TAMSEL_TEST_SANITIZED_HEAP 1
-#endif
-#endif
-
-namespace {
 
 // Under a real limit on the address space (ulimit -v), with the process's own heap count: a text
 // too large to paste is refused without touching the sheet, and refused again alike when pasted
