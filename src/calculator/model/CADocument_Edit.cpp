@@ -325,7 +325,10 @@ bool CADocument::clearRange(const GridRange& range, int32_t clearType, int32_t u
     try {
       for (size_t i = end; i-- > first;) {
         CACellEntry& entry = cells[i];
-        if (entry.isPlain()) {
+        if (entry.empty()) {
+          // Left by an edit cut short: it goes with the cleared ones.
+          plainCleared = true;
+        } else if (entry.isPlain()) {
           // A plain number holds its value and nothing else: it has no format to lose, and
           // cleared of its contents it holds nothing and goes at once, its readers told without
           // making it a cell.

@@ -103,16 +103,28 @@ std::vector<std::unique_ptr<CACell>> TakeColumnSpan(CADocument& document, int64_
   };
   size_t first = 0;
   size_t last = 0;
+  size_t count = 0;
   for (size_t r = firstRow; r < rows.size(); ++r) {
     span(*rows[r], &first, &last);
+    count += last - first;
     for (size_t i = first; i < last; ++i)
       if (const CACell* cell = rows[r]->cells()[i].cell()) document.dropReferencesOf(*cell);
   }
+  // Room for every cell first: a cell taken out of its row is always held somewhere.
+  taken.reserve(count);
   for (size_t r = firstRow; r < rows.size(); ++r) {
     CARow::CellList& cells = rows[r]->mutableCells();
     span(*rows[r], &first, &last);
     // Plain numbers leave their row as cells: they are stored again at other rows.
-    for (size_t i = first; i < last; ++i) taken.push_back(cells[i].release(rows[r]->gridY(), &document));
+    size_t i = first;
+    try {
+      for (; i < last; ++i) taken.push_back(cells[i].release(rows[r]->gridY(), &document));
+    } catch (...) {
+      // Cut short, the row keeps no emptied entry (the command's rollback reads the rows): what
+      // was taken goes with the failure, and the rollback brings it back from the step.
+      cells.erase(cells.begin() + qsizetype(first), cells.begin() + qsizetype(i));
+      throw;
+    }
     cells.erase(cells.begin() + qsizetype(first), cells.begin() + qsizetype(last));
     if (first != last) NoteIfLeftEmpty(document, *rows[r]);
   }
