@@ -103,6 +103,10 @@ class WindowCommandMemoryTest : public CommandMemoryTest, public testing::WithPa
     for (size_t i = 0; i < 2; ++i) events.emplace_back([this, i] { QApplication::sendEvent(clicked_, &mouseEvents_[i]); });
     return events;
   }
+  // A command's preparation that selects the cells from (x0, y0) to (x1, y1).
+  std::function<void()> selecting(int64_t x0, int64_t y0, int64_t x1, int64_t y1) {
+    return [=, this] { select(x0, y0, x1, y1); };
+  }
   void select(int64_t x0, int64_t y0, int64_t x1, int64_t y1) {
     document().setSelectionRange(GridRange{{x0, y0}, {x1, y1}});
     controller.validateMenuItems();
@@ -166,13 +170,13 @@ TEST_P(WindowCommandMemoryTest, EveryCommandRunningOutOfMemoryLeavesTheSheetAndI
     // the cell as it was before it.
     std::vector<std::function<void()>> typed = {};
   } commands[] = {
-      {"Clear Contents", [&] { select(1, 1, 2, 3); }, {menu("clear:2")}},
-      {"Clear All", [&] { select(0, 0, 3, 5); }, {menu("clear:0")}},
-      {"Clear Formats", [&] { select(0, 0, 3, 5); }, {menu("clear:1")}},
-      {"Delete", [&] { select(1, 1, 2, 3); }, {menu("delete:")}},
-      {"Cut", [&] { select(1, 1, 2, 3); }, {menu("cut:")}},
-      {"Fill Down", [&] { select(0, 0, 3, 5); }, {menu("fillDown:")}},
-      {"Fill Right", [&] { select(0, 0, 3, 5); }, {menu("fillRight:")}},
+      {"Clear Contents", selecting(1, 1, 2, 3), {menu("clear:2")}},
+      {"Clear All", selecting(0, 0, 3, 5), {menu("clear:0")}},
+      {"Clear Formats", selecting(0, 0, 3, 5), {menu("clear:1")}},
+      {"Delete", selecting(1, 1, 2, 3), {menu("delete:")}},
+      {"Cut", selecting(1, 1, 2, 3), {menu("cut:")}},
+      {"Fill Down", selecting(0, 0, 3, 5), {menu("fillDown:")}},
+      {"Fill Right", selecting(0, 0, 3, 5), {menu("fillRight:")}},
       {"Sort",
        [&] {
          select(0, 0, 3, 5);
@@ -186,26 +190,26 @@ TEST_P(WindowCommandMemoryTest, EveryCommandRunningOutOfMemoryLeavesTheSheetAndI
          find.windowDidBecomeKey();
        },
        {[&] { find.replace(kReplaceAll); }}},
-      {"Replace", [&] { select(0, 0, 0, 0); }, {[&] { find.replace(kReplaceOne); }}},
+      {"Replace", selecting(0, 0, 0, 0), {[&] { find.replace(kReplaceOne); }}},
       {"Insert Rows", [&] { document().setSelectionRange(GridRange{{kGridWildcard, 1}, {kGridWildcard, 2}}); },
        {menu("insertRowOrColumn:1")}},
       {"Delete Columns",
        [&] { document().setSelectionRange(GridRange{{1, kGridWildcard}, {1, kGridWildcard}}); },
        {menu("deleteRowOrColumn:0")}},
-      {"Insert Cells Down", [&] { select(1, 1, 2, 2); }, {menu("insertCells:1")}},
-      {"Delete Cells Left", [&] { select(1, 1, 1, 3); }, {menu("deleteCells:0")}},
+      {"Insert Cells Down", selecting(1, 1, 2, 2), {menu("insertCells:1")}},
+      {"Delete Cells Left", selecting(1, 1, 1, 3), {menu("deleteCells:0")}},
       {"Insert Columns", [&] { document().setSelectionRange(GridRange{{1, kGridWildcard}, {2, kGridWildcard}}); },
        {menu("insertRowOrColumn:0")}},
       {"Delete Rows", [&] { document().setSelectionRange(GridRange{{kGridWildcard, 1}, {kGridWildcard, 3}}); },
        {menu("deleteRowOrColumn:1")}},
-      {"Insert Cells Right", [&] { select(1, 1, 2, 2); }, {menu("insertCells:0")}},
-      {"Delete Cells Up", [&] { select(1, 1, 2, 2); }, {menu("deleteCells:1")}},
-      {"Bold", [&] { select(0, 0, 3, 5); }, {menu("bold:")}},
-      {"Italic", [&] { select(0, 0, 3, 1); }, {menu("italic:")}},
-      {"Underline", [&] { select(0, 0, 3, 5); }, {menu("underline:")}},
-      {"Strikethrough", [&] { select(1, 1, 2, 4); }, {menu("strike:")}},
-      {"Plain Text", [&] { select(0, 0, 0, 0); }, {menu("plain:")}},
-      {"Center", [&] { select(0, 0, 3, 5); }, {menu("align:101")}},
+      {"Insert Cells Right", selecting(1, 1, 2, 2), {menu("insertCells:0")}},
+      {"Delete Cells Up", selecting(1, 1, 2, 2), {menu("deleteCells:1")}},
+      {"Bold", selecting(0, 0, 3, 5), {menu("bold:")}},
+      {"Italic", selecting(0, 0, 3, 1), {menu("italic:")}},
+      {"Underline", selecting(0, 0, 3, 5), {menu("underline:")}},
+      {"Strikethrough", selecting(1, 1, 2, 4), {menu("strike:")}},
+      {"Plain Text", selecting(0, 0, 0, 0), {menu("plain:")}},
+      {"Center", selecting(0, 0, 3, 5), {menu("align:101")}},
       {"Paste Style",
        [&] {
          select(0, 0, 0, 0);
@@ -220,9 +224,9 @@ TEST_P(WindowCommandMemoryTest, EveryCommandRunningOutOfMemoryLeavesTheSheetAndI
          select(2, 2, 2, 2);
        },
        {menu("pasteAsPlainText:")}},
-      {"Insert Average", [&] { select(1, 1, 1, 4); }, {menu("insertQuickFormula:0")}},
-      {"Insert Checkbox", [&] { select(3, 1, 3, 1); }, {menu("insertCheckbox:")}},
-      {"Align Right", [&] { select(0, 1, 2, 2); }, {menu("align:102")}},
+      {"Insert Average", selecting(1, 1, 1, 4), {menu("insertQuickFormula:0")}},
+      {"Insert Checkbox", selecting(3, 1, 3, 1), {menu("insertCheckbox:")}},
+      {"Align Right", selecting(0, 1, 2, 2), {menu("align:102")}},
       {"Paste",
        [&] {
          select(0, 0, 1, 1);
@@ -230,18 +234,18 @@ TEST_P(WindowCommandMemoryTest, EveryCommandRunningOutOfMemoryLeavesTheSheetAndI
          select(2, 3, 2, 3);
        },
        {menu("paste:")}},
-      {"Insert Sum", [&] { select(0, 1, 0, 4); }, {menu("insertQuickFormula:1")}},
-      {"Typing into a cell", [&] { select(1, 1, 1, 1); }, {key(Qt::Key_4, QStringLiteral("4"))}},
+      {"Insert Sum", selecting(0, 1, 0, 4), {menu("insertQuickFormula:1")}},
+      {"Typing into a cell", selecting(1, 1, 1, 1), {key(Qt::Key_4, QStringLiteral("4"))}},
       {"A key typed after others",
-       [&] { select(1, 1, 1, 1); },
+       selecting(1, 1, 1, 1),
        {key(Qt::Key_2, QStringLiteral("2"))},
        {key(Qt::Key_4, QStringLiteral("4"))}},
       {"Entering typed text",
-       [&] { select(1, 1, 1, 1); },
+       selecting(1, 1, 1, 1),
        {key(Qt::Key_Return, QStringLiteral("\r"))},
        {key(Qt::Key_4, QStringLiteral("4")), key(Qt::Key_2, QStringLiteral("2"))}},
       {"Tab after typed text",
-       [&] { select(1, 1, 1, 1); },
+       selecting(1, 1, 1, 1),
        {key(Qt::Key_Tab, QStringLiteral("\t"))},
        {key(Qt::Key_9, QStringLiteral("9"))}},
       {"Undo of a paste", pasteSheet, {[&] { controller.undoEdit(); }}},
