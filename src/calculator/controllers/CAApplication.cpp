@@ -1,11 +1,11 @@
 #include "calculator/controllers/CAApplication.h"
 
 #include "calculator/controllers/CAWindowController.h"
-#include "framlet/shell/FLDocumentAppDelegate.h"
 #include "calculator/model/CADocument.h"
 #include "calculator/model/caCommandGuard.h"
 #include "framlet/foundation/flBase.h"
 #include "framlet/shell/FLAlert.h"
+#include "framlet/shell/FLDocumentAppDelegate.h"
 #include "framlet/shell/FLDocumentWC.h"
 #include "platform/Application.h"
 #include "platform/NotificationCenter.h"
@@ -18,24 +18,29 @@ namespace {
 
 QPointer<QWidget> g_specialSelectionWindow;
 
-// The document whose window holds the object (a widget, or an object of one: an action, a
-// shortcut), through dialogs and sheets to the window they belong to.
-CADocument* DocumentOfReceiver(QObject* receiver) {
-  QObject* at = receiver;
-  while (at && !at->isWidgetType()) at = at->parent();
-  for (const QWidget* w = static_cast<QWidget*>(at); w; w = w->parentWidget())
-    if (CAWindowController* controller = CAWindowController::controllerOfWindow(w)) return controller->document();
+// The document window holding the widget: through dialogs and sheets to the window they belong
+// to, and from a tab's window to its container.
+CAWindowController* ControllerOfWidget(const QWidget* widget) {
+  for (const QWidget* w = widget; w; w = w->parentWidget())
+    if (CAWindowController* controller = CAWindowController::controllerOfWindow(w)) return controller;
   return nullptr;
 }
 
+// The document whose window holds the object (a widget, or an object of one: an action, a
+// shortcut).
+CADocument* DocumentOfReceiver(QObject* receiver) {
+  QObject* at = receiver;
+  while (at && !at->isWidgetType()) at = at->parent();
+  CAWindowController* controller = ControllerOfWidget(static_cast<QWidget*>(at));
+  return controller ? controller->document() : nullptr;
+}
+
 bool GuardWindowEvent(Application& application, QObject* receiver, QEvent* event) {
-  // An event sent while a command runs (the shortcut check Qt makes of a key) is part of it: a
-  // failure inside goes on to the command's own guard, which rolls the whole of it back.
-  if (!IsCommandEvent(*event) || CommandGuardRunning()) return application.deliver(receiver, event);
-  CADocument* document = DocumentOfReceiver(receiver);
+  CADocument* document = IsCommandEvent(*event) ? DocumentOfReceiver(receiver) : nullptr;
   if (!document) return application.deliver(receiver, event);
+  // An event sent while a command runs (the shortcut check Qt makes of a key) is part of it.
   bool handled = true;
-  RunGuardedCommand(*document, [&] { handled = application.deliver(receiver, event); });
+  RunGuardedEvent(*document, [&] { handled = application.deliver(receiver, event); }, [] {});
   return handled;
 }
 
@@ -81,9 +86,7 @@ bool CAApplication::eventFilter(QObject* watched, QEvent* event) {
     return QObject::eventFilter(watched, event);
   }
   // The document window holding the widget (a tab's window lies inside its container).
-  const FLDocumentWC* controller = nullptr;
-  for (const QWidget* w = widget; w && !controller; w = w->parentWidget())
-    controller = CAWindowController::controllerOfWindow(w);
+  const FLDocumentWC* controller = ControllerOfWidget(widget);
   const FLDocumentAppDelegate* delegate = FLDocumentAppDelegate::sharedDelegate();
   if (!controller && delegate) controller = delegate->controllerOfWindow(g_specialSelectionWindow);
   const QVariantMap click{{QLatin1String(kInactiveClickPositionKey), widget->mapTo(widget->window(), mouse->position())},

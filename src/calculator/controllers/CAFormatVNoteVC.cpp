@@ -64,7 +64,7 @@ void CAFormatVNoteVC::selectionChanged() {
   const QString note = cell ? cell->note() : QString();
   if (note == textView_->toPlainText()) return;
   const QScopedValueRollback<bool> showing(showing_, true);
-  static_cast<FLPlainTextView*>(textView_)->replaceWholeText(note);
+  textView_->replaceWholeText(note);
 }
 
 void CAFormatVNoteVC::textDidChange() {

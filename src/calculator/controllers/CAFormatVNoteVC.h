@@ -4,10 +4,9 @@
 #pragma once
 
 #include "calculator/controllers/CAFormatBaseVC.h"
+#include "framlet/shell/FLPlainTextView.h"
 
 #include <cstdint>
-
-class QPlainTextEdit;
 
 class CAFormatVNoteVC : public CAFormatBaseVC {
   Q_OBJECT
@@ -25,7 +24,7 @@ class CAFormatVNoteVC : public CAFormatBaseVC {
   QWidget* loadView() override;
 
  private:
-  QPlainTextEdit* textView_ = nullptr;
+  FLPlainTextView* textView_ = nullptr;
   uint32_t undoID_ = kNoUndoID;
   bool showing_ = false;  // the pane is putting the note in the text view
 };

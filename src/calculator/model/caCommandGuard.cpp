@@ -92,6 +92,21 @@ void GiveCommandMemoryAlert(CADocument& document) {
   }
 }
 
+bool RunGuardedEvent(CADocument& document, CACommandRef deliver, CACommandRef onFailure) {
+  if (CommandGuardRunning()) {
+    try {
+      deliver();
+      return true;
+    } catch (const std::bad_alloc&) {
+      onFailure();
+      throw;
+    }
+  }
+  if (RunGuardedCommand(document, deliver)) return true;
+  onFailure();
+  return false;
+}
+
 bool RunGuardedCommand(CADocument& document, CACommandRef command, bool stepRecorded) {
   FLUndoManager* manager = document.undoManager();
   const GuardDepth depth;

@@ -37,6 +37,12 @@ inline constexpr const char* kCommandMemoryInformation = "The document is as it 
 // every guard around it rolls back its own part too (a part that failed fails the command).
 bool RunGuardedCommand(CADocument& document, CACommandRef command, bool stepRecorded = false);
 
+// An event a view handles as a command: inside a command already running (begun in the same
+// event loop) it is part of it, and a failure goes on to that command's guard after onFailure;
+// otherwise it is a guarded command of its own, and onFailure follows its rollback. False when it
+// failed.
+bool RunGuardedEvent(CADocument& document, CACommandRef deliver, CACommandRef onFailure);
+
 // A guarded command is running, begun in the event loop now running: an event delivered now
 // is part of it (and not one that a dialog's or menu's own loop, run by the command, waits for).
 bool CommandGuardRunning();

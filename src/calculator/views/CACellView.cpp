@@ -334,17 +334,11 @@ bool CACellView::event(QEvent* event) {
   if (document_ && IsCommandEvent(*event)) {
     bool handled = true;
     const QPointer<CACellView> self(this);
-    if (CommandGuardRunning()) {
-      // Part of a command already running (the window's event, a key the typing field hands
-      // on): its guard rolls the whole of it back.
-      try {
-        return QWidget::event(event);
-      } catch (const std::bad_alloc&) {
-        if (self) abandonTyping();
-        throw;
-      }
-    }
-    if (!RunGuardedCommand(*document_, [&] { handled = QWidget::event(event); }) && self) abandonTyping();
+    RunGuardedEvent(
+        *document_, [&] { handled = QWidget::event(event); },
+        [&] {
+          if (self) abandonTyping();
+        });
     return handled;
   }
   if (event->type() != QEvent::ToolTip) return QWidget::event(event);

@@ -570,17 +570,8 @@ bool CASpreadsheetView::event(QEvent* event) {
   const bool dragging = event->type() == QEvent::MouseMove && dragType_ != kSheetDragNone;
   if (!document_ || !(dragging || IsCommandEvent(*event))) return QWidget::event(event);
   bool handled = true;
-  // A resize or move that failed is rolled back whole: the drag ends with it. Inside a command
-  // already running, that command's guard rolls back.
-  if (CommandGuardRunning()) {
-    try {
-      return QWidget::event(event);
-    } catch (const std::bad_alloc&) {
-      finishDrag();
-      throw;
-    }
-  }
-  if (!RunGuardedCommand(*document_, [&] { handled = QWidget::event(event); })) finishDrag();
+  // A resize or move that failed is rolled back whole: the drag ends with it.
+  RunGuardedEvent(*document_, [&] { handled = QWidget::event(event); }, [&] { finishDrag(); });
   return handled;
 }
 

@@ -6,11 +6,9 @@
 #include "ShownWindowTestSupport.h"
 
 #include "calculator/fileformats/caFileFormatServices.h"
-#include "calculator/model/CARow.h"
+#include "calculator/model/UndoTestSupport.h"
 #include "calculator/model/caCommandGuard.h"
 #include "calculator/model/caDocumentXml.h"
-#include "calculator/model/caXmlTags.h"
-#include "framlet/foundation/FLXmlEncoder.h"
 #include "framlet/foundation/flBase.h"
 #include "framlet/shell/FLAlert.h"
 #include "framlet/shell/FLUndoManager.h"
@@ -37,15 +35,7 @@ class CommandMemoryTest : public ShownWindowTest {
   // Everything the document writes of itself: its options, columns, rows and cells, its selection.
   std::string sheetXml() const {
     CADocument& sheet = document();
-    FLXmlEncoder encoder;
-    encoder.openTag(XmlName(kXmlSpreadsheet));
-    sheet.saveDocumentInfo(encoder, true);
-    sheet.saveColumns(encoder);
-    encoder.openTag(XmlName(kXmlRows));
-    for (const std::unique_ptr<CARow>& row : sheet.rows()) row->saveToXml(encoder, &sheet);
-    encoder.closeTag(XmlName(kXmlRows));
-    encoder.closeTag(XmlName(kXmlSpreadsheet));
-    return encoder.xml().toStdString() + " sel " + StringFromSelection(sheet.selectionRange()).toStdString();
+    return DocumentXml(sheet).toStdString() + " sel " + StringFromSelection(sheet.selectionRange()).toStdString();
   }
   // The undo history as the Edit menu shows it: how many steps, where Undo stands, and the two
   // titles.
