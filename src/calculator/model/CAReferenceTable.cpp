@@ -1,6 +1,7 @@
 #include "calculator/model/CAReferenceTable.h"
 
 #include "framlet/foundation/flBase.h"
+#include "framlet/foundation/flCollectionExtensions.h"
 #include "framlet/foundation/flReadingMeter.h"
 
 #include <algorithm>
@@ -745,7 +746,7 @@ void CAReferenceTable::referrersOf(const GridPoint& point, std::vector<GridPoint
       size_t recorded = 0;  // the entries switched off and noted as consumed
       try {
         index.stabAndSwitchOff(point.y, holdsColumn, ids, nodes);
-        s.consumed.reserve(s.consumed.size() + nodes.size());
+        ReserveForMore(s.consumed, nodes.size());
         for (size_t k = 0; k < nodes.size(); ++k) {
           s.consumed.push_back(Storage::Consumed{&index, ids[k], nodes[k]});
           recorded = k + 1;

@@ -21,6 +21,18 @@ class QLineEdit;
 
 // Lists --------------------------------------------------------------------------------------
 
+// Makes room for `more` items after the list's last, so that appending them takes no memory. Where
+// the list must grow it grows at least twofold: a list appended to in many small batches, each
+// making room for its own, would otherwise be copied whole at every batch.
+template <typename List>
+void ReserveForMore(List& list, size_t more) {
+  using Size = decltype(list.capacity());
+  const size_t needed = size_t(list.size()) + more;
+  const size_t capacity = size_t(list.capacity());
+  if (needed <= capacity) return;
+  list.reserve(Size(std::max(needed, capacity * 2)));
+}
+
 // Sorts a list read in any order by the key of its items, once, and of several items with one
 // key keeps the last read: appending and sorting stays fast for input in reverse order, where
 // inserting in place would not.

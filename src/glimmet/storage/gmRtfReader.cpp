@@ -3,6 +3,7 @@
 #include "framlet/foundation/FLImage.h"
 #include "framlet/foundation/Kolor.h"
 #include "framlet/foundation/flBase.h"
+#include "framlet/foundation/flCollectionExtensions.h"
 #include "framlet/foundation/flFonts.h"
 #include "framlet/foundation/flReadingMeter.h"
 #include "framlet/foundation/flSeededHash.h"
@@ -637,7 +638,7 @@ uint32_t Reader::ReadKeyword(bool stopAtGroupEnd) {
     // Binary data: skipped or kept, never read past the end of the text.
     const qsizetype count = qsizetype(std::clamp<int64_t>(value_, 0, src_.size() - pos_));
     if (binSink_) {
-      binSink_->reserve(binSink_->size() + count);
+      ReserveForMore(*binSink_, size_t(count));
       for (qsizetype i = 0; i < count; ++i) binSink_->append(char(src_[pos_ + i].unicode()));
     }
     pos_ += count;

@@ -16,6 +16,9 @@
 #include "SheetTestSupport.h"
 
 #include <algorithm>
+#include <cmath>
+#include <cstdio>
+#include <map>
 #include <random>
 #include <set>
 #include <string>
@@ -809,6 +812,144 @@ TEST_F(RecalculationTest, BalancesOverRealsOfEverySizeReadRowsInProportionToTheR
     EXPECT_LE(work[1], work[0] * 5 / 2) << c.name << ": " << work[0] << " rows read, then " << work[1];
   }
   CARangeMemo::setLeastRoom(before);
+}
+
+
+// The sum of shares each rounded to the nearest extended real, added without error and rounded
+// once to the nearest (ties to even): shares from 2^-20 to 1 and fewer than 4,096 of them, so that
+// 124 bits below the point and 4 above hold the sum exactly.
+class SumOfRoundedShares {
+ public:
+  void add(long double share) {
+    int exponent = 0;
+    const long double mantissa = std::frexp(share, &exponent);  // share = mantissa * 2^exponent
+    const auto units = static_cast<uint64_t>(std::ldexp(mantissa, 64));
+    sum_ += static_cast<unsigned __int128>(units) << (exponent - 64 + 124);
+  }
+  long double rounded() const {
+    int top = 127;
+    while (top > 0 && !((sum_ >> top) & 1)) --top;
+    if (top < 64) return std::ldexp(static_cast<long double>(static_cast<uint64_t>(sum_)), -124);
+    const int dropped = top - 63;
+    const uint64_t kept = static_cast<uint64_t>(sum_ >> dropped);
+    const unsigned __int128 rest = sum_ & ((static_cast<unsigned __int128>(1) << dropped) - 1);
+    const unsigned __int128 half = static_cast<unsigned __int128>(1) << (dropped - 1);
+    long double rounded = static_cast<long double>(kept);
+    if (rest > half || (rest == half && (kept & 1))) rounded += 1;  // exact: at most 2^64
+    return std::ldexp(rounded, dropped - 124);
+  }
+
+ private:
+  unsigned __int128 sum_ = 0;
+};
+
+// The bits of the least common multiple of denominators, as a logarithm: whether a sum of shares
+// is past the exact bound (256 bits) is plain well away from it.
+class LcmBits {
+ public:
+  void add(int64_t d) {
+    for (int64_t p = 2; p * p <= d; ++p) {
+      int power = 0;
+      for (; d % p == 0; d /= p) ++power;
+      if (power > 0) raise(p, power);
+    }
+    if (d > 1) raise(d, 1);
+  }
+  double bits() const { return bits_; }
+
+ private:
+  void raise(int64_t p, int power) {
+    int& kept = powers_[p];
+    if (power > kept) bits_ += (power - kept) * std::log2(double(p));
+    kept = std::max(kept, power);
+  }
+  std::map<int64_t, int> powers_;
+  double bits_ = 0;
+};
+
+std::string Digits(long double value) {
+  char text[64];
+  std::snprintf(text, sizeof text, "%.21Lg", value);
+  return text;
+}
+
+// Remaining balances, =SUM(Ck:C$N), over shares =1/Bk of counts and of odd primes, as a ledger
+// under a heading lays them out, for sizes whose sums pass the exact bound: after the
+// recalculation, and after a share typed at the top, the bottom and the middle, each balance is
+// what its range walked alone gives, and, where its shares are well past the bound, the sum of
+// the shares each rounded, added without error and rounded once.
+TEST_F(RecalculationTest, RemainingBalancesOverSharesAreTheSumsOfTheirShares) {
+  struct Case {
+    int rows;  // with the heading
+    bool primes;
+  };
+  const Case cases[] = {{130, true}, {300, false}, {520, true}, {1100, false}};
+  std::vector<int64_t> primes;
+  for (int64_t n = 3; primes.size() < 1200; n += 2)
+    if (std::none_of(primes.begin(), primes.end(), [n](int64_t p) { return n % p == 0; })) primes.push_back(n);
+  for (const Case& c : cases) {
+    const int rows = c.rows;
+    WatchedSheet sheet;
+    CADocument& document = sheet.document;
+    const auto enter = [&](int x, int y, const QString& text) {
+      document.cellAtGridPointImperative({x, y})->setFormula(text);
+    };
+    std::vector<int64_t> denominators(size_t(rows), 0);
+    enter(0, 0, QStringLiteral("item"));
+    enter(1, 0, QStringLiteral("amount"));
+    enter(2, 0, QStringLiteral("share"));
+    enter(3, 0, QStringLiteral("remaining"));
+    for (int k = 2; k <= rows; ++k) {
+      const int64_t amount = c.primes ? primes[size_t(k - 2)] : k - 1;
+      denominators[size_t(k - 1)] = amount;
+      enter(0, k - 1, QStringLiteral("item %1").arg(k));
+      enter(1, k - 1, QString::number(amount));
+      enter(2, k - 1, QStringLiteral("=1/B%1").arg(k));
+      enter(3, k - 1, QStringLiteral("=SUM(C%1:C$%2)").arg(k).arg(rows));
+    }
+    struct Typed {
+      int y;
+      int64_t denominator;
+    };
+    const Typed typed[] = {{0, 0}, {1, 7}, {rows - 1, 11}, {rows / 2, 13}};
+    int pastTheBound = 0;
+    for (const Typed& t : typed) {
+      const std::string name = std::string(c.primes ? "odd primes, " : "counts, ") + std::to_string(rows) +
+                               " rows, typed in row " + std::to_string(t.y + 1);
+      if (t.denominator) {
+        enter(2, t.y, QStringLiteral("=1/%1").arg(t.denominator));
+        denominators[size_t(t.y)] = t.denominator;
+      }
+      document.evaluate();
+      int differing = 0;
+      // From the bottom up, each balance's shares one more than the one below's.
+      SumOfRoundedShares shares;
+      LcmBits lcm;
+      for (int y = rows - 1; y >= 1; --y) {
+        shares.add(1.0L / static_cast<long double>(denominators[size_t(y)]));
+        lcm.add(denominators[size_t(y)]);
+        CACell* balance = document.cellAtGridPoint(GridPoint{3, y});
+        ASSERT_TRUE(balance && balance->number()) << name << ", row " << y + 1;
+        const CANumber shown = *balance->number();
+        if (lcm.bits() > 264) {
+          ++pastTheBound;
+          const long double expected = shares.rounded();
+          if ((shown.form() != kNumberReal || shown.realValue() != expected) && ++differing <= 3)
+            ADD_FAILURE() << name << ": row " << y + 1 << " shows " << Digits(shown.realValue()) << ", not "
+                          << Digits(expected);
+        }
+        if (y % 5 != 0 && y > 12 && y < rows - 12) continue;
+        // Outside a recalculation no memo is at hand: the range is walked.
+        balance->evaluate();
+        const std::optional<CANumber> walked = balance->number();
+        if ((!walked || *walked != shown || walked->form() != shown.form()) && ++differing <= 3)
+          ADD_FAILURE() << name << ": row " << y + 1 << " shows " << shown.description().toStdString() << ", walked "
+                        << (walked ? walked->description().toStdString() : "-");
+      }
+      EXPECT_EQ(differing, 0) << name;
+    }
+    EXPECT_GT(pastTheBound, rows) << "every size has balances past the bound";
+  }
 }
 
 }  // namespace

@@ -332,7 +332,19 @@ QByteArray PngHex(int side, QByteArray* png = nullptr) {
   return bytes.toHex();
 }
 
+// The bytes as binary data, in pieces of so many bytes, each after a \bin of its own.
+QByteArray BinaryPieces(const QByteArray& bytes, qsizetype piece) {
+  QByteArray rtf;
+  for (qsizetype at = 0; at < bytes.size(); at += piece) {
+    const QByteArray part = bytes.mid(at, piece);
+    rtf += "\\bin" + QByteArray::number(part.size()) + ' ' + part;
+  }
+  return rtf;
+}
+
 TEST(RtfReader, Pictures) {
+  QByteArray png;
+  PngHex(10, &png);
   struct Case {
     QByteArray rtf;
     uint32_t scale, vertical;
@@ -342,6 +354,8 @@ TEST(RtfReader, Pictures) {
       {"{\\*\\shppict{\\pict\\pngblip\\picw10 " + PngHex(10) + "}}{\\nonshppict{\\pict\\wmetafile8 00}}", 16383, 3},
       // Hex of more than a megabyte on one line (a PNG ignores what follows its end).
       {"{\\pict\\pngblip " + PngHex(10) + QByteArray(1200000, '0') + "}", 16383, 3},
+      // Binary data in fifty thousand pieces, the picture's bytes first.
+      {"{\\pict\\pngblip " + BinaryPieces(png + QByteArray(200000, '\0'), 4) + "}", 16383, 3},
   };
   for (const Case& c : cases) {
     Imported got = Import("{\\rtf1 a" + c.rtf + "b}");
