@@ -7,6 +7,8 @@
 //   its bottom; and the one with 1E5000 with a value NaN in its place, a value typed at its top
 //   and at its bottom;
 // - one =SUM over 10^5 and 10^6 reciprocals, opened and with an amount typed;
+// - a remaining balance over shares 1/k and 1/p (p the odd primes) under a heading, opened and
+//   with a share typed into C2 and into CN;
 // - a package of 200,000 fractions 1/p (distinct odd primes, stored as values) with their SUM and
 //   AVERAGE under them, opened.
 // - ten running balances side by side over amounts holding 1E4900 and 1E-4900, and over ordinary
@@ -186,6 +188,73 @@ void BM_OpenOneTotalOverPrimeReciprocals(benchmark::State& state) { OpenOneTotal
 BENCHMARK(BM_OpenOneTotalOverPrimeReciprocals)->Arg(100000)->Arg(1000000)->Iterations(1)->Unit(benchmark::kMillisecond);
 void BM_EditOneTotalOverPrimeReciprocals(benchmark::State& state) { EditOneTotalBenchmark(state, true); }
 BENCHMARK(BM_EditOneTotalOverPrimeReciprocals)->Arg(100000)->Arg(1000000)->Iterations(2)->Unit(benchmark::kMillisecond);
+
+// ---------------------------------------------------------------------------------------------
+// A remaining balance over shares, as a ledger lays it out: a heading, then in row k (2 to N) the
+// item, its amount (k - 1, or the (k - 1)-th odd prime), its share =1/Bk and what remains from it,
+// =SUM(Ck:C$N); the sums past the exact bound are those of the shares each rounded. Opened, and
+// with a share typed into C2 (read by one balance) and into CN (read by every balance).
+QByteArray RemainingShareCsv(int64_t rows, bool primes) {
+  QByteArray csv;
+  csv.reserve(rows * 40);
+  csv += "item,amount,share,remaining\n";
+  const QByteArray last = QByteArray::number(rows);
+  for (int64_t k = 2; k <= rows; ++k) {
+    const QByteArray n = QByteArray::number(k);
+    csv += "item " + n + ',' + QByteArray::number(primes ? OddPrime(k - 1) : k - 1) + ",=1/B" + n + ",=SUM(C" + n +
+           ":C$" + last + ")\n";
+  }
+  return csv;
+}
+
+// The last balance is its own share; the first and the middle ones are sums of rounded shares.
+bool RemainingSharesComputed(const CADocument& document, int64_t rows) {
+  const CACell* lastShare = document.cellAtGridPoint({2, rows - 1});
+  const CACell* lastBalance = document.cellAtGridPoint({3, rows - 1});
+  if (!lastShare || !lastBalance || !lastShare->number() || lastShare->number() != lastBalance->number()) return false;
+  for (const int64_t y : {int64_t(1), rows / 2}) {
+    const CACell* balance = document.cellAtGridPoint({3, y});
+    if (!balance || !balance->number() || balance->number()->form() != kNumberReal) return false;
+  }
+  return true;
+}
+
+void OpenRemainingShareBenchmark(benchmark::State& state, bool primes) {
+  const int64_t rows = state.range(0);
+  OpenSheetBenchmark(state, RemainingShareCsv(rows, primes), QStringLiteral("shares.csv"),
+                     [rows](const CADocument& document) { return RemainingSharesComputed(document, rows); });
+}
+
+// Typing =1/7 and =1/11 in turn into C2 or CN of the opened sheet.
+void TypeShareBenchmark(benchmark::State& state, bool primes, bool atTheTop) {
+  EnsureBenchApplication();
+  const int64_t rows = state.range(0);
+  QTemporaryDir folder;
+  CADocument document;
+  if (!WriteAndOpenSheet(document, folder, QStringLiteral("shares.csv"), RemainingShareCsv(rows, primes))) {
+    state.SkipWithError("the sheet did not open");
+    return;
+  }
+  bool other = false;
+  for (auto _ : state) {
+    other = !other;
+    document.cellAtGridPointImperative({2, atTheTop ? 1 : rows - 1})
+        ->setFormula(other ? QStringLiteral("=1/7") : QStringLiteral("=1/11"));
+    document.evaluate();
+  }
+  if (!RemainingSharesComputed(document, rows)) state.SkipWithError("the balances are wrong after the typing");
+}
+
+#define REMAINING_SHARE_BENCHMARKS(name, primes)                                                               \
+  void BM_OpenRemainingShareOf##name(benchmark::State& state) { OpenRemainingShareBenchmark(state, primes); } \
+  BENCHMARK(BM_OpenRemainingShareOf##name)->Arg(16384)->Arg(65536)->Arg(262144)->Unit(benchmark::kMillisecond); \
+  void BM_RemainingShareOf##name##TypeInC2(benchmark::State& state) { TypeShareBenchmark(state, primes, true); } \
+  BENCHMARK(BM_RemainingShareOf##name##TypeInC2)->Arg(16384)->Arg(65536)->Arg(262144)->Unit(benchmark::kMillisecond); \
+  void BM_RemainingShareOf##name##TypeInCN(benchmark::State& state) { TypeShareBenchmark(state, primes, false); } \
+  BENCHMARK(BM_RemainingShareOf##name##TypeInCN)->Arg(16384)->Arg(65536)->Arg(262144)->Unit(benchmark::kMillisecond);
+
+REMAINING_SHARE_BENCHMARKS(Counts, false)
+REMAINING_SHARE_BENCHMARKS(OddPrimes, true)
 
 // ---------------------------------------------------------------------------------------------
 // A package of fractions 1/p in column A, distinct odd primes stored as values, with
