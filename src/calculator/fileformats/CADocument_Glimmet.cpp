@@ -409,11 +409,13 @@ struct FieldPiece {
 
 // What a field (a paragraph's run up to a tab outside a table, a table cell's first paragraph)
 // shows: its words, each link and each picture a cell of its own, in the order a browser shows
-// them. The field's words are one cell: the link's where a link among them leads out of the page
-// (its address kept, all the field's words shown: "Spain (qualified)", "Winner: Italy"), the
-// first such where there are several, each of the others a cell of its own beside them showing its
-// own words; else a text (a footnote's mark, which leads to a place in the page, gives its words
-// to it). A link showing no words (a linked picture) stands beside them, in a cell of its own.
+// them. The field's words are one cell. In a table cell, the link's where a link among them
+// leads out of the page (its address kept, all the field's words shown: "Spain (qualified)",
+// "Winner: Italy"), the first such where there are several, each of the others a cell of its own
+// beside them showing its own words; else a text (a footnote's mark, which leads to a place in the
+// page, gives its words to it). In a paragraph, and on a cell's lines after its first, the link's
+// where the field holds one link that starts its words and shows most of them; a sentence's links
+// give their words to its text. A link showing no words (a linked picture) stands beside them, in a cell of its own.
 // The links of a table inside the field (a mailed newsletter laid out in tables), whose words
 // join the field's, are its links as well. A picture takes a cell of its own before the words
 // where it shows before them, after them where it shows after; a picture a link holds goes right
@@ -434,8 +436,10 @@ struct Field {
 };
 
 // Reads the field from *cursor to its end (a tab outside a table, else `end`), leaving the cursor
-// at the tab (or past it, where the tab is at the cursor: a separator) or at `end`.
-Field ReadField(GlimmetDoc* doc, uint32_t end, bool inTable, uint32_t* cursor) {
+// at the tab (or past it, where the tab is at the cursor: a separator) or at `end`. `cellLine`: a
+// table cell's line after its first, whose links give their words to the cell's as a paragraph's
+// do (a calendar day's events, a topic's forum).
+Field ReadField(GlimmetDoc* doc, uint32_t end, bool inTable, uint32_t* cursor, bool cellLine = false) {
   Field field;
   field.runFirst = *cursor;
   if (*cursor >= end) return field;
@@ -448,6 +452,7 @@ Field ReadField(GlimmetDoc* doc, uint32_t end, bool inTable, uint32_t* cursor) {
   std::vector<LinkSeen> links;
   QString text;
   bool ownText = false;
+  int64_t ownCharacters = 0;  // of the field's own words, outside its links
   size_t wordsAt = SIZE_MAX;  // the items shown before the first word
   int knots = 0, others = 0, tables = 0, checkboxes = 0;
   uint32_t checkboxState = 0;
@@ -478,6 +483,7 @@ Field ReadField(GlimmetDoc* doc, uint32_t end, bool inTable, uint32_t* cursor) {
       }
       // A line break within a paragraph is the cell's own line break.
       text += QChar(inTable && unit == u'\t' ? u' ' : unit == QChar::LineSeparator ? u'\n' : unit);
+      if (!IsFieldBlank(unit)) ++ownCharacters;
       if (!IsFieldBlank(unit) && !ownText) {
         ownText = true;
         field.wordsFirst = cp;
@@ -576,15 +582,23 @@ Field ReadField(GlimmetDoc* doc, uint32_t end, bool inTable, uint32_t* cursor) {
     return field;
   }
   QString words = knots > 0 ? CollapsedBlanks(text) : text;
-  // The field's words, as the first of its links that shows words and leads out of the page (a
-  // name and what follows it: "Norway (NOR)", "Winner: Italy"), not as a footnote's mark.
+  // The field's words, in a table cell as the first of its links that shows words and leads out
+  // of the page (a name and what follows it: "Norway (NOR)", "Winner: Italy"), not as a
+  // footnote's mark.
   const auto wordCharacters = [](const QString& shown) {
     return std::count_if(shown.begin(), shown.end(), [](QChar ch) { return !IsFieldBlank(ch.unicode()); });
   };
   size_t carrier = links.size();
-  if (others == 0)
+  const bool cellsFirstLine = inTable && !cellLine;
+  if (others == 0 && cellsFirstLine) {
     for (size_t k = 0; k < links.size() && carrier == links.size(); ++k)
       if (links[k].showsWords && links[k].outward) carrier = k;
+  } else if (others == 0 && tables == 0 && links.size() == 1 && links.front().showsWords && !links.front().afterWords &&
+             int64_t(wordCharacters(links.front().content.words)) >= ownCharacters) {
+    // A paragraph's one link that starts its words and shows most of them; a sentence's link is
+    // a word among others.
+    carrier = 0;
+  }
   FieldPiece wordsPiece;
   if (carrier < links.size()) {
     wordsPiece = linkOf(links[carrier], words);
@@ -610,7 +624,7 @@ Field ReadField(GlimmetDoc* doc, uint32_t end, bool inTable, uint32_t* cursor) {
       // A link among the words shows them; one that shows none stands beside them, and so does
       // each that leads out of the page after the one that carries the words, with its own.
       if (!link.showsWords) field.pieces.push_back(linkOf(link, QString()));
-      else if (link.outward && item.index != carrier && hasWords)
+      else if (cellsFirstLine && link.outward && item.index != carrier && hasWords)
         field.pieces.push_back(linkOf(link, CollapsedBlanks(link.content.words)));
       continue;
     }
@@ -644,7 +658,7 @@ CellLines FollowingCellLines(GlimmetDoc* doc, uint32_t paraLimit) {
     lines.text += u'\n';
     // A line's words are the cell's, a link's with them; what stands beside them goes beside
     // the cell's.
-    Field field = ReadField(doc, para.limit - 1, true, &cursor);
+    Field field = ReadField(doc, para.limit - 1, true, &cursor, true);
     const bool words = field.wordsPiece();
     if (words) lines.text += field.pieces[field.main].shown;
     for (size_t k = 0; k < field.pieces.size(); ++k) {

@@ -333,4 +333,49 @@ TEST_F(HtmlShownSyntaxTest, ElementsReadTheLanguageTheyDeclareAndLinksKeepTheirB
   }
 }
 
+
+// A long table, whose rows after the first the sheet reads apart from the rich text, shows its
+// syntax by those rows as well, and hides what a browser hides in them.
+TEST_F(HtmlShownSyntaxTest, ALongTablesRowsShowItsSyntaxAndHideWhatABrowserHides) {
+  QByteArray dutch = "<html lang=\"nl\"><body><table>\n";
+  for (int row = 0; row < 100; ++row) dutch += "<tr><td>20.00</td><td>54.990</td></tr>\n";
+  dutch += "</table></body></html>\n";
+  QByteArray undeclared = "<html lang=\"\"><body><table>\n";
+  for (int row = 0; row < 100; ++row)
+    undeclared += row == 90 ? "<tr><td>9,250.50</td><td>13/02/2025</td></tr>\n" : "<tr><td>1,200</td><td>01/02/2025</td></tr>\n";
+  undeclared += "</table></body></html>\n";
+  QByteArray hidden =
+      "<html><head><style>.sr-only{position:absolute;width:1px;height:1px;overflow:hidden;clip:rect(0,0,0,0)}"
+      "</style></head><body><table>\n";
+  for (int row = 0; row < 100; ++row) {
+    hidden += "<tr><td>Row</td><td>12<span class=\"sr-only\"> debit</span></td></tr>\n";
+    if (row == 50) hidden += "<template><tr><td>{{name}}</td><td>999</td></tr></template>\n";
+  }
+  hidden += "</table></body></html>\n";
+  for (const char* locale : kReaders) {
+    readPageInLocale(dutch, locale, [](const CADocument& sheet) {
+      for (const int64_t y : {0, 1, 70, 99}) {
+        ExpectHeld(sheet, {0, y}, kText, QString());
+        ExpectHeld(sheet, {1, y}, Number("54990"), QString());
+      }
+    });
+    readPageInLocale(undeclared, locale, [](const CADocument& sheet) {
+      for (const int64_t y : {0, 1, 70, 99}) {
+        ExpectHeld(sheet, {0, y}, Number("1200"), QString());
+        ExpectHeld(sheet, {1, y}, Date(20250201), QString());
+      }
+      ExpectHeld(sheet, {0, 90}, Number("9250.5"), QString());
+      ExpectHeld(sheet, {1, 90}, Date(20250213), QString());
+    });
+    readPageInLocale(hidden, locale, [](const CADocument& sheet) {
+      EXPECT_EQ(sheet.extent().endPoint.y, 99);
+      for (const int64_t y : {0, 50, 51, 99}) {
+        ExpectHeld(sheet, {1, y}, Number("12"), QString());
+        ASSERT_TRUE(sheet.cellAtGridPoint({0, y}));
+        EXPECT_EQ(sheet.cellAtGridPoint({0, y})->displayText(true), u"Row");
+      }
+    });
+  }
+}
+
 }  // namespace
