@@ -636,7 +636,8 @@ bool ClipInsetIsEmpty(QStringView value) {
   double insets[4];
   for (qsizetype k = 0; k < parts.size(); ++k) {
     const std::optional<GMCssLength> length = ParseLength(parts[k]);
-    if (!length || length->unit != GMCssLength::Unit::Percent) return false;
+    // Shares of the box; a bare nought is none.
+    if (!length || (length->unit != GMCssLength::Unit::Percent && length->unit != GMCssLength::Unit::None)) return false;
     insets[k] = length->value;
   }
   // As margins are given: one for all sides, two for top-bottom and sides, three, four.
