@@ -149,33 +149,6 @@ QString HtmlTextOfBytes(const QByteArray& bytes) {
 
 }  // namespace
 
-PageNumberSyntax PageNumberSyntaxOfLanguage(const QString& language) {
-  PageNumberSyntax syntax;
-  // A language no one knows is read as the web commonly writes: its dates month first.
-  syntax.dates = DateTextOrder{};
-  // A tag is a few letters, digits and dashes: anything else names no language.
-  const QString tag = language.trimmed();
-  if (tag.isEmpty() || tag.size() > 35 ||
-      !std::all_of(tag.begin(), tag.end(), [](QChar ch) { return (ch.isLetterOrNumber() && ch.unicode() < 0x80) || ch == u'-' || ch == u'_'; }))
-    return syntax;
-  const QLocale locale(tag);
-  if (locale.language() == QLocale::C) return syntax;
-  const QString point = locale.decimalPoint(), group = locale.groupSeparator();
-  if (point.size() != 1) return syntax;
-  syntax.point = point[0];
-  if (group.size() == 1 && group[0] != syntax.point) syntax.group = group[0];
-  else syntax.group = syntax.point == u',' ? u'.' : u',';
-  // A language whose own decimal sign is neither (Arabic's, Persian's) shares no mark with the
-  // web's syntax, which its pages write Latin digits in too.
-  syntax.webToo = syntax.point != u'.' && syntax.point != u',';
-  syntax.currency = locale.currencySymbol();
-  syntax.dates = DateTextOrder{LocaleWritesDayFirst(locale), LocaleWritesDatesWithDots(locale),
-                               LocaleWritesYearFirst(locale), std::make_shared<const DateWords>(DateWordsOfLocale(locale))};
-  // Thai texts count their years from 543 BC.
-  if (locale.language() == QLocale::Thai) syntax.eraYears = 543;
-  return syntax;
-}
-
 namespace {
 
 // Whether a language tag names a region: a part after the language of two letters or three
@@ -213,20 +186,56 @@ DateTextOrder UserDateOrder(std::shared_ptr<const DateWords> words, bool dotted)
   return DateTextOrder{DayFirstDateFormat(), dotted || DottedDateFormat(), false, std::move(words)};
 }
 
+// How the language writes its numbers and dates, its dates in the order of its region; `regionless`:
+// the tag names no region, and the regions that speak the language do not mostly write their
+// dates as the one it stands for does.
+PageNumberSyntax LanguageSyntax(const QString& language, bool* regionless) {
+  *regionless = false;
+  PageNumberSyntax syntax;
+  // A language no one knows is read as the web commonly writes: its dates month first.
+  syntax.dates = DateTextOrder{};
+  // A tag is a few letters, digits and dashes: anything else names no language.
+  const QString tag = language.trimmed();
+  if (tag.isEmpty() || tag.size() > 35 ||
+      !std::all_of(tag.begin(), tag.end(), [](QChar ch) { return (ch.isLetterOrNumber() && ch.unicode() < 0x80) || ch == u'-' || ch == u'_'; }))
+    return syntax;
+  const QLocale locale(tag);
+  if (locale.language() == QLocale::C) return syntax;
+  const QString point = locale.decimalPoint(), group = locale.groupSeparator();
+  if (point.size() != 1) return syntax;
+  syntax.point = point[0];
+  if (group.size() == 1 && group[0] != syntax.point) syntax.group = group[0];
+  else syntax.group = syntax.point == u',' ? u'.' : u',';
+  // A language whose own decimal sign is neither (Arabic's, Persian's) shares no mark with the
+  // web's syntax, which its pages write Latin digits in too.
+  syntax.webToo = syntax.point != u'.' && syntax.point != u',';
+  syntax.currency = locale.currencySymbol();
+  syntax.dates = DateTextOrder{LocaleWritesDayFirst(locale), LocaleWritesDatesWithDots(locale),
+                               LocaleWritesYearFirst(locale), std::make_shared<const DateWords>(DateWordsOfLocale(locale))};
+  // Thai texts count their years from 543 BC.
+  if (locale.language() == QLocale::Thai) syntax.eraYears = 543;
+  *regionless = !TagNamesRegion(tag) && !syntax.dates->yearFirst &&
+                !MostRegionsWriteDatesAs(locale.language(), syntax.dates->dayFirst);
+  return syntax;
+}
+
 }  // namespace
 
+PageNumberSyntax PageNumberSyntaxOfLanguage(const QString& language) {
+  bool regionless = false;
+  PageNumberSyntax syntax = LanguageSyntax(language, &regionless);
+  // Its dates tell no order where its tag names no region its language's regions agree on.
+  if (regionless) syntax.dates.reset();
+  return syntax;
+}
+
 PageNumberSyntax DeclaredLanguageSyntax(const QString& language) {
-  PageNumberSyntax syntax = PageNumberSyntaxOfLanguage(language);
+  bool regionless = false;
+  PageNumberSyntax syntax = LanguageSyntax(language, &regionless);
   const QString tag = language.trimmed();
-  const QLocale locale(tag);
-  const bool known = !tag.isEmpty() && locale.language() != QLocale::C && syntax.dates && syntax.dates->words;
-  if (!known) {
-    syntax.dates = UserDateOrder(nullptr, false);
-    return syntax;
-  }
-  if (TagNamesRegion(tag) || syntax.dates->yearFirst || MostRegionsWriteDatesAs(locale.language(), syntax.dates->dayFirst))
-    return syntax;
-  syntax.dates = UserDateOrder(syntax.dates->words, syntax.dates->dotted);
+  const bool known = !tag.isEmpty() && QLocale(tag).language() != QLocale::C && syntax.dates && syntax.dates->words;
+  if (!known) syntax.dates = UserDateOrder(nullptr, false);
+  else if (regionless) syntax.dates = UserDateOrder(syntax.dates->words, syntax.dates->dotted);
   return syntax;
 }
 

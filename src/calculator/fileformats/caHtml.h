@@ -22,8 +22,9 @@ struct GMHtmlReading;
 
 // How a page in `language` (a language tag: "de", "en-GB", as a page declares it) writes its
 // numbers and dates: as that language does (its dates in the order of the region its tag names,
-// else of the region the language stands for, and in its era); a page that declares none, or none
-// known, in the web's common syntax, a decimal point and comma groups, its dates month first.
+// else of the region the language stands for where most regions that speak it agree, else in no
+// order it tells: "en" names none; and in its era); a page that declares none, or none known, in
+// the web's common syntax, a decimal point and comma groups, its dates month first.
 PageNumberSyntax PageNumberSyntaxOfLanguage(const QString& language);
 // The same as a page's reader takes a language it declares: where the tag names no region and
 // the regions that speak the language do not mostly write their dates as the one it stands for

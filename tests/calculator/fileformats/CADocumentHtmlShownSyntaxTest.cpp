@@ -379,3 +379,28 @@ TEST_F(HtmlShownSyntaxTest, ALongTablesRowsShowItsSyntaxAndHideWhatABrowserHides
 }
 
 }  // namespace
+namespace {
+
+// The sheet's own page names the region its dates' order is of ("en-US", not "en", whose regions
+// disagree): a page holding only dates either order could read reads back alike in every locale.
+TEST_F(HtmlShownSyntaxTest, TheSheetsOwnPageNamesTheRegionOfItsDates) {
+  for (const char* writer : {"en_US", "en_GB", "C", "de_DE"}) {
+    QString page;
+    {
+      const TestLocale scope(writer);
+      CADocument sheet;
+      CACell* cell = sheet.cellAtGridPointImperative({0, 0});
+      ASSERT_TRUE(cell);
+      cell->setNumberValue(CANumber(20260304));
+      cell->setValueType(kValueDate);
+      FLError error;
+      ASSERT_TRUE(ExportRangeAsHtml(sheet, GridRange{{0, 0}, {0, 0}}, QString(), &page, &error));
+    }
+    SCOPED_TRACE(std::string("written under ") + writer);
+    EXPECT_FALSE(page.contains(QStringLiteral("lang=\"en\""))) << page.left(300).toStdString();
+    for (const char* reader : kReaders)
+      readPageInLocale(page.toUtf8(), reader, [](const CADocument& sheet) { ExpectHeld(sheet, {0, 0}, Date(20260304), QString()); });
+  }
+}
+
+}  // namespace
