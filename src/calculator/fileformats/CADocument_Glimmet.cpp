@@ -106,15 +106,28 @@ std::optional<CANumber> PageNumberOf(const QString& text, const PageNumberSyntax
   return CANumber::withValidatedString(text, CANumberSyntax{u'.', u',', syntax.currency});
 }
 
-int32_t PageDateOf(const QString& shown, const PageNumberSyntax& syntax) {
-  if (!syntax.dates) return 0;
-  const QString text = cleanUp(shown, false, false);
-  if (text.isEmpty() || text[0] == u'=') return 0;
+namespace {
+
+int32_t PageDateInGregorianYears(const QString& text, const PageNumberSyntax& syntax) {
   // A language that writes its year first reads a leading year of two digits as one.
   if (syntax.dates->yearFirst)
     if (const int32_t day = ParseWrittenDate(text, *syntax.dates)) return day;
   if (const int32_t day = ParseIntoDayIndexInOrder(text, *syntax.dates)) return day;
   return ParseWrittenDate(text, *syntax.dates);
+}
+
+}  // namespace
+
+int32_t PageDateOf(const QString& shown, const PageNumberSyntax& syntax) {
+  if (!syntax.dates) return 0;
+  const QString text = cleanUp(shown, false, false);
+  if (text.isEmpty() || text[0] == u'=') return 0;
+  const int32_t day = PageDateInGregorianYears(text, syntax);
+  if (day == 0 || syntax.eraYears == 0) return day;
+  // The year as the era counts it: a year of two digits, which the reading puts in this century
+  // of the Gregorian count, falls before the first date there is.
+  const int32_t gregorian = day - syntax.eraYears * 10000;
+  return IsValidDate(gregorian) ? gregorian : 0;
 }
 
 namespace {
@@ -175,6 +188,25 @@ void EnterPageText(CACell& cell, const QString& text, const PageNumberSyntax* sy
   cell.setFormulaString(entered);
   cell.setValueType(kValueText);
   cell.setNeedRecalc(false);
+}
+
+namespace {
+
+const PageAddressScope* t_pageAddress = nullptr;
+
+}  // namespace
+
+PageAddressScope::PageAddressScope(QString page) : outer_(t_pageAddress), page_(std::move(page)) {
+  t_pageAddress = this;
+}
+
+PageAddressScope::~PageAddressScope() { t_pageAddress = outer_; }
+
+bool PageAddressScope::LeadsIntoPage(const QString& target) {
+  if (target.startsWith(u'#')) return true;
+  const qsizetype fragment = target.indexOf(u'#');
+  return fragment > 0 && t_pageAddress && !t_pageAddress->page_.isEmpty() &&
+         QStringView(target).first(fragment) == t_pageAddress->page_;
 }
 
 PageNumberSyntaxScope::PageNumberSyntaxScope(const PageNumberSyntax* syntax, const GMTextLanguages* languages,
@@ -322,23 +354,72 @@ LinkContent ContentOfLink(GlimmetDoc* doc, const KnotInfo& link) {
   return content;
 }
 
+// A link as a field sees it: its address, its first character, what it shows, whether words of
+// the field's own come before it, and whether it leads out of the page (not to a place in it).
+struct LinkSeen {
+  uint32_t targetFirst = 0, targetLimit = 0;
+  uint32_t wordsFirst = 0;  // 0: it shows no character
+  LinkContent content;
+  bool showsWords = false;
+  bool afterWords = false;
+  bool outward = false;
+};
+
+LinkSeen SeenLinkOf(GlimmetDoc* doc, const KnotInfo& found) {
+  LinkSeen link;
+  if (found.kinkCount > 2) {
+    link.targetFirst = found.kinkCps[1] + 1;
+    link.targetLimit = found.kinkCps[2];
+  }
+  link.content = ContentOfLink(doc, found);
+  link.showsWords = !link.content.words.trimmed().isEmpty();
+  if (found.kinkCount > 1) {
+    link.wordsFirst = found.kinkCps[0] + 1;
+    while (link.wordsFirst < found.kinkCps[1] && IsKinkChar(doc->charAt(link.wordsFirst))) ++link.wordsFirst;
+    if (link.wordsFirst >= found.kinkCps[1]) link.wordsFirst = 0;
+  }
+  const QString target =
+      link.targetLimit > link.targetFirst ? RawTextString(doc, link.targetFirst, link.targetLimit).trimmed() : QString();
+  link.outward = !target.isEmpty() && !PageAddressScope::LeadsIntoPage(target);
+  return link;
+}
+
+// The links a knot holds (a table inside a table cell), in their order.
+std::vector<KnotInfo> LinksWithin(GlimmetDoc* doc, const KnotInfo& knot) {
+  std::vector<KnotInfo> links;
+  GMTextStore::Cursor at(doc->text, knot.first + 1);
+  for (uint32_t cp = knot.first + 1; cp < knot.limit; ++cp, at.next()) {
+    if (!IsKinkChar(at.unit())) continue;
+    KnotInfo inner;
+    if (!FetchKnot(doc, cp, &inner, 0) || inner.first != cp || inner.limit <= cp) continue;
+    if (inner.type() == kKnotLink) links.push_back(inner);
+  }
+  return links;
+}
+
 // One cell a field makes.
 struct FieldPiece {
   enum class Kind : uint8_t { Words, Link, Picture, Checkbox };
   Kind kind = Kind::Words;
   uint32_t word = 0;                          // a picture's index among the engine's; a checkbox's state
   uint32_t targetFirst = 0, targetLimit = 0;  // a link's address in the engine text
+  uint32_t looksAt = 0;                       // a link's first word, whose looks it takes (0: none)
   QString shown;                              // the words, or the words a link shows
 };
 
 // What a field (a paragraph's run up to a tab outside a table, a table cell's first paragraph)
 // shows: its words, each link and each picture a cell of its own, in the order a browser shows
-// them. The field's words are one cell: the link's where the field holds one link that starts
-// its words and shows most of them (its address kept, all the field's words shown), else a text
-// (a sentence's links and footnote marks give their words to it), which a link showing no words
-// (a linked picture) stands beside, in a cell of its own. A picture takes a cell of its
-// own before the words where it shows before them, after them where it shows after; a picture a
-// link holds goes right after that link's cell. A field of links alone is a cell for each link.
+// them. The field's words are one cell. In a table cell, the link's where a link among them
+// leads out of the page (its address kept, all the field's words shown: "Spain (qualified)",
+// "Winner: Italy"), the first such where there are several, each of the others a cell of its own
+// beside them showing its own words; else a text (a footnote's mark, which leads to a place in the
+// page, gives its words to it). In a paragraph, and on a cell's lines after its first, the link's
+// where the field holds one link that starts its words and shows most of them; a sentence's links
+// give their words to its text. A link showing no words (a linked picture) stands beside them, in a cell of its own.
+// The links of a table inside the field (a mailed newsletter laid out in tables), whose words
+// join the field's, are its links as well. A picture takes a cell of its own before the words
+// where it shows before them, after them where it shows after; a picture a link holds goes right
+// after that link's cell. A field of links alone is a cell for each link.
 // `main` is the piece that stands in the field's column: the words, else the first link, else the
 // first piece.
 struct Field {
@@ -355,8 +436,10 @@ struct Field {
 };
 
 // Reads the field from *cursor to its end (a tab outside a table, else `end`), leaving the cursor
-// at the tab (or past it, where the tab is at the cursor: a separator) or at `end`.
-Field ReadField(GlimmetDoc* doc, uint32_t end, bool inTable, uint32_t* cursor) {
+// at the tab (or past it, where the tab is at the cursor: a separator) or at `end`. `cellLine`: a
+// table cell's line after its first, whose links give their words to the cell's as a paragraph's
+// do (a calendar day's events, a topic's forum).
+Field ReadField(GlimmetDoc* doc, uint32_t end, bool inTable, uint32_t* cursor, bool cellLine = false) {
   Field field;
   field.runFirst = *cursor;
   if (*cursor >= end) return field;
@@ -365,19 +448,13 @@ Field ReadField(GlimmetDoc* doc, uint32_t end, bool inTable, uint32_t* cursor) {
     uint32_t index = 0;  // a picture's index, or the link's among `links`
     int32_t inLink = -1; // a picture a link holds: the link's
   };
-  struct LinkSeen {
-    uint32_t targetFirst = 0, targetLimit = 0;  // its address
-    LinkContent content;
-    bool showsWords = false;
-    bool afterWords = false;  // words of the field's own come before it
-  };
   std::vector<Item> items;
   std::vector<LinkSeen> links;
   QString text;
   bool ownText = false;
   int64_t ownCharacters = 0;  // of the field's own words, outside its links
   size_t wordsAt = SIZE_MAX;  // the items shown before the first word
-  int knots = 0, others = 0, checkboxes = 0;
+  int knots = 0, others = 0, tables = 0, checkboxes = 0;
   uint32_t checkboxState = 0;
   uint32_t cp = *cursor;
   const uint32_t start = cp;
@@ -423,13 +500,7 @@ Field ReadField(GlimmetDoc* doc, uint32_t end, bool inTable, uint32_t* cursor) {
       if (found.type() == kKnotPicture) {
         items.push_back({false, found.entry.word, -1});
       } else if (found.type() == kKnotLink) {
-        LinkSeen& link = links.emplace_back();
-        if (found.kinkCount > 2) {
-          link.targetFirst = found.kinkCps[1] + 1;
-          link.targetLimit = found.kinkCps[2];
-        }
-        link.content = ContentOfLink(doc, found);
-        link.showsWords = !link.content.words.trimmed().isEmpty();
+        LinkSeen& link = links.emplace_back(SeenLinkOf(doc, found));
         link.afterWords = ownText;
         const int32_t linkIndex = int32_t(links.size() - 1);
         items.push_back({true, uint32_t(linkIndex), -1});
@@ -444,11 +515,21 @@ Field ReadField(GlimmetDoc* doc, uint32_t end, bool inTable, uint32_t* cursor) {
         ++checkboxes;
         checkboxState = found.entry.word & 0xFF;
       } else {
-        ++others;
         if (found.type() == kKnotTable) {
+          ++tables;
           const QString words = KnotWords(doc, found);
           text += QLatin1Char(' ') + words + QLatin1Char(' ');
           if (!words.isEmpty()) wordsAt = std::min(wordsAt, items.size());
+          // Its links show their words among the field's, which hold them already.
+          for (const KnotInfo& inner : LinksWithin(doc, found)) {
+            LinkSeen& link = links.emplace_back(SeenLinkOf(doc, inner));
+            link.afterWords = ownText;
+            link.content.pictures.clear();
+            items.push_back({true, uint32_t(links.size() - 1), -1});
+          }
+          ownText = ownText || !words.isEmpty();
+        } else {
+          ++others;
         }
       }
     }
@@ -467,6 +548,7 @@ Field ReadField(GlimmetDoc* doc, uint32_t end, bool inTable, uint32_t* cursor) {
     piece.kind = FieldPiece::Kind::Link;
     piece.targetFirst = link.targetFirst;
     piece.targetLimit = link.targetLimit;
+    piece.looksAt = link.wordsFirst;
     piece.shown = shown;
     return piece;
   };
@@ -474,7 +556,7 @@ Field ReadField(GlimmetDoc* doc, uint32_t end, bool inTable, uint32_t* cursor) {
   for (const LinkSeen& link : links) anyLinkWords = anyLinkWords || link.showsWords;
 
   // Links alone (one, or several that show only pictures): a cell for each.
-  if (!links.empty() && !ownText && others == 0 && (links.size() == 1 || !anyLinkWords)) {
+  if (!links.empty() && !ownText && others == 0 && tables == 0 && (links.size() == 1 || !anyLinkWords)) {
     bool linkPlaced = false;
     for (const Item& item : items) {
       if (!item.link) {
@@ -500,21 +582,35 @@ Field ReadField(GlimmetDoc* doc, uint32_t end, bool inTable, uint32_t* cursor) {
     return field;
   }
   QString words = knots > 0 ? CollapsedBlanks(text) : text;
-  // The field's words, as its one link's where that link starts them and shows most of them (a
-  // name and what follows it: "Norway (NOR)"), not where it is a word among others (a sentence's
-  // link, a footnote's mark).
+  // The field's words, in a table cell as the first of its links that shows words and leads out
+  // of the page (a name and what follows it: "Norway (NOR)", "Winner: Italy"), not as a
+  // footnote's mark.
   const auto wordCharacters = [](const QString& shown) {
     return std::count_if(shown.begin(), shown.end(), [](QChar ch) { return !IsFieldBlank(ch.unicode()); });
   };
-  const bool carrier = links.size() == 1 && others == 0 && links.front().showsWords && !links.front().afterWords &&
-                       int64_t(wordCharacters(links.front().content.words)) >= ownCharacters;
+  size_t carrier = links.size();
+  const bool cellsFirstLine = inTable && !cellLine;
+  if (others == 0 && cellsFirstLine) {
+    for (size_t k = 0; k < links.size() && carrier == links.size(); ++k)
+      if (links[k].showsWords && links[k].outward) carrier = k;
+  } else if (others == 0 && tables == 0 && links.size() == 1 && links.front().showsWords && !links.front().afterWords &&
+             int64_t(wordCharacters(links.front().content.words)) >= ownCharacters) {
+    // A paragraph's one link that starts its words and shows most of them; a sentence's link is
+    // a word among others.
+    carrier = 0;
+  }
   FieldPiece wordsPiece;
-  if (carrier) wordsPiece = linkOf(links.front(), words);
-  else wordsPiece.shown = words;
+  if (carrier < links.size()) {
+    wordsPiece = linkOf(links[carrier], words);
+    wordsPiece.looksAt = 0;
+  } else {
+    wordsPiece.shown = words;
+  }
   // Beside knots, blanks alone (a no-break space between a flag and its name) are no words.
   const bool hasWords = knots > 0 ? wordCharacters(words) > 0 : !words.isEmpty();
   // A link that shows none of the words stands beside them; the words take their own looks.
-  field.looksOfWords = carrier || std::any_of(links.begin(), links.end(), [](const LinkSeen& l) { return !l.showsWords; });
+  field.looksOfWords =
+      carrier < links.size() || std::any_of(links.begin(), links.end(), [](const LinkSeen& l) { return !l.showsWords; });
   if (wordsAt == SIZE_MAX) wordsAt = items.size();
   for (size_t k = 0; k <= items.size(); ++k) {
     if (k == wordsAt && hasWords) {
@@ -525,8 +621,11 @@ Field ReadField(GlimmetDoc* doc, uint32_t end, bool inTable, uint32_t* cursor) {
     const Item& item = items[k];
     if (item.link) {
       const LinkSeen& link = links[item.index];
-      // A link among the words shows them; one that shows none stands beside them.
+      // A link among the words shows them; one that shows none stands beside them, and so does
+      // each that leads out of the page after the one that carries the words, with its own.
       if (!link.showsWords) field.pieces.push_back(linkOf(link, QString()));
+      else if (cellsFirstLine && link.outward && item.index != carrier && hasWords)
+        field.pieces.push_back(linkOf(link, CollapsedBlanks(link.content.words)));
       continue;
     }
     field.pieces.push_back(pictureOf(item.index));
@@ -559,7 +658,7 @@ CellLines FollowingCellLines(GlimmetDoc* doc, uint32_t paraLimit) {
     lines.text += u'\n';
     // A line's words are the cell's, a link's with them; what stands beside them goes beside
     // the cell's.
-    Field field = ReadField(doc, para.limit - 1, true, &cursor);
+    Field field = ReadField(doc, para.limit - 1, true, &cursor, true);
     const bool words = field.wordsPiece();
     if (words) lines.text += field.pieces[field.main].shown;
     for (size_t k = 0; k < field.pieces.size(); ++k) {
@@ -925,6 +1024,13 @@ bool CADocument::convertParagraph(uint32_t* cp, const GridPoint& point, bool inT
         if (chars.body[CharField::strike]) format.setStrike(true);
         const Kolor color = chars.get<uint32_t>(CharField::color);
         if (KolorIsColor(color) && color != g_blackKolor) format.setTextKolor(color);
+      } else if (piece.kind == FieldPiece::Kind::Link && piece.looksAt != 0 && piece.looksAt < end) {
+        // A link's words in bold or italics ("<a><b>KW Alfa</b></a>"): the underline and colour
+        // that mark any link are no looks of the cell's.
+        PropRecord chars;
+        FetchCharProps(doc, piece.looksAt, nullptr, &chars);
+        if (chars.body[CharField::bold]) format.setBold(true);
+        if (chars.body[CharField::italic]) format.setItalic(true);
       }
       if (format.mask() != 0) {
         if (t_importFormats) t_importFormats->giveCell(*cell, format, *this);

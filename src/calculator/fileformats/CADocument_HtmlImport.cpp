@@ -149,7 +149,48 @@ QString HtmlTextOfBytes(const QByteArray& bytes) {
 
 }  // namespace
 
-PageNumberSyntax PageNumberSyntaxOfLanguage(const QString& language) {
+namespace {
+
+// Whether a language tag names a region: a part after the language of two letters or three
+// digits ("en-GB", "es-419", "zh-Hant-TW").
+bool TagNamesRegion(const QString& tag) {
+  QString dashed = tag;
+  dashed.replace(u'_', u'-');
+  const QStringList parts = dashed.split(u'-', Qt::SkipEmptyParts);
+  for (qsizetype k = 1; k < parts.size(); ++k) {
+    const QString& part = parts[k];
+    if (part.size() == 2 && part[0].isLetter() && part[1].isLetter()) return true;
+    if (part.size() == 3 && std::all_of(part.begin(), part.end(), [](QChar c) { return c.isDigit(); })) return true;
+  }
+  return false;
+}
+
+// Whether most of the regions that write the language, and do not put the year first, write
+// the day before the month as the region the language stands for does (`dayFirst`) or not.
+bool MostRegionsWriteDatesAs(QLocale::Language language, bool dayFirst) {
+  static QHash<int, bool> known;
+  const int key = int(language) * 2 + (dayFirst ? 1 : 0);
+  if (const auto it = known.constFind(key); it != known.cend()) return *it;
+  int64_t same = 0, other = 0;
+  for (const QLocale& region : QLocale::matchingLocales(language, QLocale::AnyScript, QLocale::AnyTerritory)) {
+    if (LocaleWritesYearFirst(region)) continue;
+    ++(LocaleWritesDayFirst(region) == dayFirst ? same : other);
+  }
+  const bool most = same > other;
+  known.insert(key, most);
+  return most;
+}
+
+// Dates as the user types them, in the words of the language where it has any.
+DateTextOrder UserDateOrder(std::shared_ptr<const DateWords> words, bool dotted) {
+  return DateTextOrder{DayFirstDateFormat(), dotted || DottedDateFormat(), false, std::move(words)};
+}
+
+// How the language writes its numbers and dates, its dates in the order of its region; `regionless`:
+// the tag names no region, and the regions that speak the language do not mostly write their
+// dates as the one it stands for does.
+PageNumberSyntax LanguageSyntax(const QString& language, bool* regionless) {
+  *regionless = false;
   PageNumberSyntax syntax;
   // A language no one knows is read as the web commonly writes: its dates month first.
   syntax.dates = DateTextOrder{};
@@ -171,67 +212,204 @@ PageNumberSyntax PageNumberSyntaxOfLanguage(const QString& language) {
   syntax.currency = locale.currencySymbol();
   syntax.dates = DateTextOrder{LocaleWritesDayFirst(locale), LocaleWritesDatesWithDots(locale),
                                LocaleWritesYearFirst(locale), std::make_shared<const DateWords>(DateWordsOfLocale(locale))};
+  // Thai texts count their years from 543 BC.
+  if (locale.language() == QLocale::Thai) syntax.eraYears = 543;
+  *regionless = !TagNamesRegion(tag) && !syntax.dates->yearFirst &&
+                !MostRegionsWriteDatesAs(locale.language(), syntax.dates->dayFirst);
   return syntax;
-}
-
-std::optional<PageNumberSyntax> DeclaredNumberSyntax(const QTextDocument& text) {
-  const QString language = text.rootFrame()->frameFormat().property(kHtmlPageLanguageProperty).toString();
-  if (language.trimmed().isEmpty()) return std::nullopt;
-  return PageNumberSyntaxOfLanguage(language);
-}
-
-namespace {
-
-// Whether the text writes the syntax's decimal sign as only that syntax does: with a group mark
-// before it ("1,234.5") or with cents after it ("176,17"), where another reads a group mark.
-bool WritesPoint(QStringView text, const PageNumberSyntax& syntax) {
-  const qsizetype point = text.lastIndexOf(syntax.point);
-  if (point <= 0) return false;
-  qsizetype after = point + 1;
-  while (after < text.size() && text[after] >= u'0' && text[after] <= u'9') ++after;
-  if (after - point - 1 == 2) return true;
-  for (qsizetype i = 0; i < point; ++i)
-    if (text[i] != syntax.point && SameNumberSyntax(PageNumberSyntax{syntax.point, text[i]}, syntax)) return true;
-  return false;
 }
 
 }  // namespace
 
-PageSyntaxEvidence::PageSyntaxEvidence(const PageNumberSyntax& declared)
-    : declared_(declared), others_{{u'.', u','}, {u',', u'.'}} {
-  for (PageNumberSyntax& other : others_) other.currency = declared.currency;
+PageNumberSyntax PageNumberSyntaxOfLanguage(const QString& language) {
+  bool regionless = false;
+  PageNumberSyntax syntax = LanguageSyntax(language, &regionless);
+  // Its dates tell no order where its tag names no region its language's regions agree on.
+  if (regionless) syntax.dates.reset();
+  return syntax;
 }
+
+PageNumberSyntax DeclaredLanguageSyntax(const QString& language) {
+  bool regionless = false;
+  PageNumberSyntax syntax = LanguageSyntax(language, &regionless);
+  const QString tag = language.trimmed();
+  const bool known = !tag.isEmpty() && QLocale(tag).language() != QLocale::C && syntax.dates && syntax.dates->words;
+  if (!known) syntax.dates = UserDateOrder(nullptr, false);
+  else if (regionless) syntax.dates = UserDateOrder(syntax.dates->words, syntax.dates->dotted);
+  return syntax;
+}
+
+namespace {
+
+bool IsBlankNumberMark(QChar ch) {
+  return ch == u' ' || ch == QChar(0x00A0) || ch == QChar(0x202F) || ch == QChar(0x2009);
+}
+bool IsApostropheNumberMark(QChar ch) { return ch == u'\'' || ch == QChar(0x2019); }
+bool IsNumberMark(QChar ch) {
+  return ch == u'.' || ch == u',' || IsBlankNumberMark(ch) || IsApostropheNumberMark(ch);
+}
+// The marks that group alike: every blank as a space, every apostrophe as one.
+QChar MarkKind(QChar ch) {
+  if (IsBlankNumberMark(ch)) return u' ';
+  if (IsApostropheNumberMark(ch)) return u'\'';
+  return ch;
+}
+
+// The decimal sign, and the group mark beside it (null where none), that only one syntax reads
+// the text with, where it is a number of the kinds that show one (PageSyntaxEvidence).
+std::optional<std::pair<QChar, QChar>> MarksShownBy(QStringView text) {
+  text = text.trimmed();
+  if (text.size() < 3 || text.size() > 40) return std::nullopt;
+  qsizetype first = -1, last = -1;
+  for (qsizetype k = 0; k < text.size(); ++k) {
+    if (text[k] >= u'0' && text[k] <= u'9') {
+      if (first < 0) first = k;
+      last = k;
+    }
+  }
+  if (first < 0) return std::nullopt;
+  // Around the digits only signs, blanks, a percent sign and currency symbols.
+  bool signed_ = false;
+  for (qsizetype k = 0; k < text.size(); ++k) {
+    if (k == first) k = last;
+    if (k >= first && k <= last) continue;
+    const QChar ch = text[k];
+    if (ch == u'%' || ch == QChar(0x2030) || ch.category() == QChar::Symbol_Currency) signed_ = true;
+    else if (!(ch == u'+' || ch == u'-' || ch == QChar(0x2212) || ch == u'(' || ch == u')' || ch.isSpace()))
+      return std::nullopt;
+  }
+  // The digits in runs, a single mark between two.
+  std::vector<qsizetype> runs;
+  std::vector<QChar> marks;
+  qsizetype run = 0;
+  for (qsizetype k = first; k <= last; ++k) {
+    const QChar ch = text[k];
+    if (ch >= u'0' && ch <= u'9') {
+      ++run;
+      continue;
+    }
+    if (!IsNumberMark(ch) || run == 0) return std::nullopt;
+    runs.push_back(run);
+    marks.push_back(MarkKind(ch));
+    run = 0;
+  }
+  runs.push_back(run);
+  if (marks.empty()) return std::nullopt;
+  const auto groupedFrom = [&runs](size_t from, size_t to) {
+    if (runs[0] > 3) return false;
+    for (size_t k = from; k < to; ++k)
+      if (runs[k] != 3) return false;
+    return true;
+  };
+  const QChar lastMark = marks.back();
+  const bool oneKind = std::all_of(marks.begin(), marks.end(), [&](QChar m) { return m == lastMark; });
+  if (!oneKind) {
+    // Both marks: the last one is the decimal sign, once, the other groups the digits before it.
+    const QChar group = marks.front();
+    if (lastMark != u'.' && lastMark != u',') return std::nullopt;
+    for (size_t k = 0; k + 1 < marks.size(); ++k)
+      if (marks[k] != group) return std::nullopt;
+    if (!groupedFrom(1, runs.size() - 1)) return std::nullopt;
+    return std::pair{lastMark, group};
+  }
+  if (marks.size() >= 2) {
+    // One mark repeated between groups of three: a group mark, the other the decimal sign.
+    if (lastMark != u'.' && lastMark != u',') return std::nullopt;
+    if (!groupedFrom(1, runs.size())) return std::nullopt;
+    return std::pair{lastMark == u'.' ? QChar(u',') : QChar(u'.'), lastMark};
+  }
+  // One mark once, beside a percent or currency sign, with other than three digits after it.
+  if (!signed_ || (lastMark != u'.' && lastMark != u',') || runs.back() == 3) return std::nullopt;
+  return std::pair{lastMark, QChar()};
+}
+
+// The order a date of digits shows (day first: true), where one of its first two fields alone
+// can be a month; `dotted`: it is written with dots.
+std::optional<bool> OrderShownBy(QStringView text, bool* dotted) {
+  text = text.trimmed();
+  if (text.size() < 6 || text.size() > 10) return std::nullopt;
+  qsizetype at = 0;
+  while (at < text.size() && text[at] >= u'0' && text[at] <= u'9') ++at;
+  if (at == 0 || at >= text.size()) return std::nullopt;
+  const QChar separator = text[at];
+  if (separator != u'/' && separator != u'.' && separator != u'-') return std::nullopt;
+  const QList<QStringView> parts = text.split(separator);
+  if (parts.size() != 3) return std::nullopt;
+  for (const QStringView part : parts)
+    if (part.isEmpty() || !std::all_of(part.begin(), part.end(), [](QChar c) { return c >= u'0' && c <= u'9'; }))
+      return std::nullopt;
+  if (parts[0].size() > 2 || parts[1].size() > 2 || (parts[2].size() != 4 && (parts[2].size() != 2 || separator == u'-')))
+    return std::nullopt;
+  const int a = parts[0].toInt(), b = parts[1].toInt();
+  *dotted = separator == u'.';
+  if (a > 12 && a <= 31 && b >= 1 && b <= 12) return true;
+  if (b > 12 && b <= 31 && a >= 1 && a <= 12) return false;
+  return std::nullopt;
+}
+
+}  // namespace
 
 void PageSyntaxEvidence::see(QStringView text) {
-  // Once the declared syntax shows, or both others do, nothing seen after changes the reading.
-  if (declaredShown_ > 0 || (othersShown_[0] > 0 && othersShown_[1] > 0)) return;
-  // A number is a few characters with a point or a comma among them: most texts of a page are
-  // told apart by a glance.
-  if (text.size() < 3 || text.size() > 40 || (!text.contains(u'.') && !text.contains(u','))) return;
-  const QString number = text.toString();
-  const bool declared = PageNumberOf(number, declared_).has_value();
-  bool other[2] = {false, false};
-  for (size_t k = 0; k < std::size(others_); ++k)
-    other[k] = !SameNumberSyntax(others_[k], declared_) && PageNumberOf(number, others_[k]).has_value();
-  if (declared && !other[0] && !other[1] && WritesPoint(text, declared_)) ++declaredShown_;
-  for (size_t k = 0; k < std::size(others_); ++k)
-    if (other[k] && !declared && WritesPoint(text, others_[k])) ++othersShown_[k];
+  // A number or a date is a few characters with a digit and a mark among them: most texts of a
+  // page are told apart by a glance.
+  if (text.size() < 3 || text.size() > 40) return;
+  if (const std::optional<std::pair<QChar, QChar>> shown = MarksShownBy(text)) {
+    const size_t k = shown->first == u'.' ? 0 : 1;
+    ++points_[k];
+    if (!shown->second.isNull()) groups_[k] = shown->second;
+    return;
+  }
+  bool dotted = false;
+  if (const std::optional<bool> order = OrderShownBy(text, &dotted)) {
+    ++(*order ? dayFirst_ : monthFirst_);
+    dotted_ = dotted_ || (dotted && *order);
+  }
 }
 
-PageNumberSyntax PageSyntaxEvidence::syntax() const {
-  // Only where the page's cells show one other syntax and never the declared one.
-  if (declaredShown_ > 0) return declared_;
-  std::optional<size_t> shown;
-  for (size_t k = 0; k < std::size(others_); ++k) {
-    if (othersShown_[k] == 0) continue;
-    if (shown) return declared_;
-    shown = k;
+std::optional<std::pair<QChar, QChar>> PageSyntaxEvidence::marks() const {
+  if (points_[0] == points_[1]) return std::nullopt;
+  const size_t k = points_[0] > points_[1] ? 0 : 1;
+  return std::pair{k == 0 ? QChar(u'.') : QChar(u','), groups_[k]};
+}
+
+std::optional<bool> PageSyntaxEvidence::dayFirst() const {
+  if ((dayFirst_ > 0) == (monthFirst_ > 0)) return std::nullopt;
+  return dayFirst_ > 0;
+}
+
+std::optional<PageNumberSyntax> ChoosePageSyntax(const PageSyntaxEvidence& shown, const QString& declared,
+                                                 std::optional<QChar> storedPoint) {
+  std::optional<PageNumberSyntax> syntax;
+  const CANumberLocale& user = NumberTextLocale();
+  const PageNumberSyntax users{user.decimalSeparatorChar, user.groupSeparatorChar, user.currencySymbol};
+  if (!declared.trimmed().isEmpty()) {
+    syntax = DeclaredLanguageSyntax(declared);
+  } else if (storedPoint) {
+    // LibreOffice's values tell the syntax its page shows them in; its dates are the user's.
+    syntax = *storedPoint == u',' ? PageNumberSyntax{u',', u'.'} : PageNumberSyntax();
+  } else if (const PageNumberSyntax own = PageNumberSyntaxOfLanguage(QLocale().bcp47Name()); own.eraYears != 0) {
+    // A user whose language counts years in another era reads an undeclared page's dates in it.
+    syntax = PageNumberSyntax{users.point, users.group, users.currency};
+    syntax->dates = UserDateOrder(own.dates ? own.dates->words : nullptr, false);
+    syntax->eraYears = own.eraYears;
   }
-  if (!shown) return declared_;
-  PageNumberSyntax syntax = declared_;
-  syntax.point = others_[*shown].point;
-  syntax.group = others_[*shown].group;
-  syntax.webToo = false;
+  if (const std::optional<std::pair<QChar, QChar>> marks = shown.marks()) {
+    const PageNumberSyntax& reading = syntax ? *syntax : users;
+    const bool otherGroup =
+        !marks->second.isNull() && !SameNumberSyntax(PageNumberSyntax{reading.point, marks->second}, reading);
+    if (marks->first != reading.point || otherGroup) {
+      if (!syntax) syntax = users;
+      syntax->point = marks->first;
+      syntax->group = !marks->second.isNull() ? marks->second : marks->first == u'.' ? QChar(u',') : QChar(u'.');
+      syntax->webToo = false;
+    }
+  }
+  if (const std::optional<bool> dayFirst = shown.dayFirst()) {
+    if (!syntax) syntax = users;
+    if (!syntax->dates) syntax->dates = UserDateOrder(nullptr, false);
+    syntax->dates->dayFirst = *dayFirst;
+    syntax->dates->dotted = syntax->dates->dotted || shown.dottedDates();
+  }
   return syntax;
 }
 
@@ -2236,10 +2414,11 @@ struct StoredCell {
 // in, each cell whose text shows a number is entered as a long table's plain cell is
 // (StoredValueEntry), whatever reading made the text and in whatever locale: its text becomes the
 // value as the page's other numbers are read. Gives the cells so entered in the text's order, for
-// their number formats (GiveStoredFormats), and how the page writes its numbers (`syntax`): as the
-// language it declares writes them (unless its amounts show they are written otherwise); else as
-// LibreOffice wrote its values, in the syntax of the locale it showed the page's numbers in (the
-// rich text's, or the long table's read apart); else nothing: the page is read as the user types.
+// their number formats (GiveStoredFormats), and how the page writes its numbers and dates
+// (`syntax`, ChoosePageSyntax): as its own texts show (the rich text's, the long table's rows and
+// the kept lines read apart); else as the language it declares writes them; else as LibreOffice
+// wrote its values, in the syntax of the locale it showed the page's numbers in; else nothing:
+// the page is read as the user types.
 std::vector<StoredCell> EnterStoredValues(QTextDocument& text, const PlainTable* table, const KeptLinesListener* lines,
                                           std::optional<PageNumberSyntax>* syntax) {
   std::vector<QTextTableCell> cells;
@@ -2267,35 +2446,30 @@ std::vector<StoredCell> EnterStoredValues(QTextDocument& text, const PlainTable*
   std::vector<StoredCell> entered;
   if (!cells.empty()) ValuesInCSyntax(&values);
   const PlainTable* told = values.valuePointSeen ? &values : table && table->valuePointSeen ? table : nullptr;
-  if (const std::optional<PageNumberSyntax> declared = DeclaredNumberSyntax(text)) {
-    PageSyntaxEvidence evidence(*declared);
-    const auto seeFields = [&evidence](QStringView line) {
-      for (const QStringView field : line.tokenize(u'\t')) evidence.see(field);
-    };
-    // What an element declares in a language of its own tells nothing of the page's.
-    for (QTextBlock block = text.begin(); block.isValid(); block = block.next()) {
-      bool ownLanguage = false;
-      for (QTextBlock::iterator it = block.begin(); !it.atEnd() && !ownLanguage; ++it)
-        ownLanguage = it.fragment().charFormat().hasProperty(kTextLanguageProperty);
-      if (!ownLanguage) {
-        seeFields(block.text());
-        continue;
-      }
-      for (QTextBlock::iterator it = block.begin(); !it.atEnd(); ++it)
-        if (!it.fragment().charFormat().hasProperty(kTextLanguageProperty)) seeFields(it.fragment().text());
+  // Every page, whatever it declares, is read in the syntax its own texts show; what an element
+  // declares in a language of its own tells nothing of the page's.
+  PageSyntaxEvidence evidence;
+  const auto seeFields = [&evidence](QStringView line) {
+    for (const QStringView field : line.tokenize(u'\t')) evidence.see(field);
+  };
+  for (QTextBlock block = text.begin(); block.isValid(); block = block.next()) {
+    bool ownLanguage = false;
+    for (QTextBlock::iterator it = block.begin(); !it.atEnd() && !ownLanguage; ++it)
+      ownLanguage = it.fragment().charFormat().hasProperty(kTextLanguageProperty);
+    if (!ownLanguage) {
+      seeFields(block.text());
+      continue;
     }
-    if (table)
-      for (const std::vector<PlainCell>& row : table->rows)
-        for (const PlainCell& cell : row) evidence.see(cell.text);
-    if (lines)
-      for (size_t k = 0; k < lines->lineCount(); ++k) seeFields(lines->line(k));
-    *syntax = evidence.syntax();
-  } else if (told) {
-    // LibreOffice's values tell the syntax its page shows them in; its dates are the user's.
-    *syntax = told->valuePoint == u',' ? PageNumberSyntax{u',', u'.'} : PageNumberSyntax();
-  } else {
-    syntax->reset();
+    for (QTextBlock::iterator it = block.begin(); !it.atEnd(); ++it)
+      if (!it.fragment().charFormat().hasProperty(kTextLanguageProperty)) seeFields(it.fragment().text());
   }
+  if (table)
+    for (const std::vector<PlainCell>& row : table->rows)
+      for (const PlainCell& cell : row) evidence.see(cell.text);
+  if (lines)
+    for (size_t k = 0; k < lines->lineCount(); ++k) seeFields(lines->line(k));
+  const QString declared = text.rootFrame()->frameFormat().property(kHtmlPageLanguageProperty).toString();
+  *syntax = ChoosePageSyntax(evidence, declared, told ? std::optional<QChar>(told->valuePoint) : std::nullopt);
   if (cells.empty()) return entered;
   for (size_t k = 0; k < cells.size(); ++k) {
     const QTextBlock block = cells[k].firstCursorPosition().block();
@@ -2386,6 +2560,8 @@ bool LoadRichTextPage(CADocument& document, QTextDocument& text, const PlainTabl
                       const KeptLinesListener* lines, std::optional<PageNumberSyntax>* syntax) {
   const std::vector<StoredCell> entered = EnterStoredValues(text, table, lines, syntax);
   const QString pageLanguage = text.rootFrame()->frameFormat().property(kHtmlPageLanguageProperty).toString().trimmed();
+  const auto* read = dynamic_cast<const GMImportTextDocument*>(&text);
+  const PageAddressScope address(read && !read->pageUrl().isEmpty() ? read->pageUrl().toString() : QString());
   if (!NewImportDocument()) return false;
   GMTextLanguages languages;
   bool imported = false;
@@ -2410,7 +2586,7 @@ bool LoadRichTextPage(CADocument& document, QTextDocument& text, const PlainTabl
       if (name.isEmpty()) continue;
       languageSyntaxes[k] = *syntax && name.compare(pageLanguage, Qt::CaseInsensitive) == 0
                                 ? **syntax
-                                : PageNumberSyntaxOfLanguage(name);
+                                : DeclaredLanguageSyntax(name);
     }
     const PageNumberSyntaxScope numbers(*syntax ? &**syntax : nullptr, &languages, std::move(languageSyntaxes));
     if (!document.loadFromGlimmet()) return false;

@@ -68,13 +68,15 @@ bool LoadPastedRtf(CADocument& document, const QString& rtf, bool* refused);
 // How a page writes its numbers: its decimal sign, the mark between its groups of digits and the
 // currency symbol of its language; with `webToo`, where its language's separators are neither a
 // point nor a comma (Arabic's), a number it writes as the web commonly does too. Its dates are
-// read in `dates`' order, or, where it tells none, as the user types them.
+// read in `dates`' order, or, where it tells none, as the user types them; in a language whose
+// texts count their years in another era (Thai's Buddhist era), `eraYears` ahead of the Gregorian.
 struct PageNumberSyntax {
   QChar point = u'.';
   QChar group = u',';
   QString currency;
   bool webToo = false;
   std::optional<DateTextOrder> dates;
+  int eraYears = 0;
 };
 // Whether two syntaxes read the same numbers: their group marks alike where both are blanks (a
 // space, a no-break space, a narrow one) or both apostrophes, which pages write for one another.
@@ -84,7 +86,8 @@ bool SameNumberSyntax(const PageNumberSyntax& a, const PageNumberSyntax& b);
 // groups digits with blanks, a blank beside a percent or currency sign too ("1 234,50 €").
 std::optional<CANumber> PageNumberOf(const QString& text, const PageNumberSyntax& syntax);
 // The date a text of a page writes in the page's syntax: as typed in its order, or as
-// the page's language writes dates beyond that (ParseWrittenDate); 0 where none.
+// the page's language writes dates beyond that (ParseWrittenDate), its year counted in the
+// language's era; 0 where none (a year of two digits in another era is none).
 int32_t PageDateOf(const QString& text, const PageNumberSyntax& syntax);
 // Enters a text of a page into the cell. A number or a date in the page's syntax is that number
 // or date in every locale; any other text is entered as the user types it, except that a text
@@ -114,4 +117,21 @@ class PageNumberSyntaxScope {
   std::optional<PageNumberSyntax> syntax_;
   const GMTextLanguages* languages_;
   std::vector<std::optional<PageNumberSyntax>> languageSyntaxes_;
+};
+
+// While one lives, the conversion of the import document knows the address of the page it was
+// read from (empty: a pasted page), so that a link to a place in the page ("#fn1", which an open
+// makes absolute against that address) is told from one that leads out of it.
+class PageAddressScope {
+ public:
+  explicit PageAddressScope(QString page);
+  ~PageAddressScope();
+  PageAddressScope(const PageAddressScope&) = delete;
+  PageAddressScope& operator=(const PageAddressScope&) = delete;
+  // Whether the link's address names a place in the page under way.
+  static bool LeadsIntoPage(const QString& target);
+
+ private:
+  const PageAddressScope* outer_;
+  QString page_;
 };

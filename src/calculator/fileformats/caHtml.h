@@ -21,29 +21,49 @@ struct FLError;
 struct GMHtmlReading;
 
 // How a page in `language` (a language tag: "de", "en-GB", as a page declares it) writes its
-// numbers: as that language does; a page that declares none, or none known, in the web's common
-// syntax, a decimal point and comma groups.
+// numbers and dates: as that language does (its dates in the order of the region its tag names,
+// else of the region the language stands for where most regions that speak it agree, else in no
+// order it tells: "en" names none; and in its era); a page that declares none, or none known, in
+// the web's common syntax, a decimal point and comma groups, its dates month first.
 PageNumberSyntax PageNumberSyntaxOfLanguage(const QString& language);
-// How the page the rich text was read from writes its numbers, by the language it declares;
-// nothing where it declares none.
-std::optional<PageNumberSyntax> DeclaredNumberSyntax(const QTextDocument& text);
-// What a page's texts show of how it writes its numbers: a page that declares one language but
-// whose amounts show another's syntax and never its own ("$1,299.00" on a page in German, "-176,17"
-// on one in English), each a number only there, its decimal sign after a group mark or before
-// cents, is read in the syntax its amounts show, so that its "1,000" is not read as one.
+// The same as a page's reader takes a language it declares: where the tag names no region and
+// the regions that speak the language do not mostly write their dates as the one it stands for
+// does (English: the United States writes the month first, most others the day), its dates are
+// read as the user types them, in the words of the language; a language no one knows, as the web
+// writes its numbers and as the user types dates.
+PageNumberSyntax DeclaredLanguageSyntax(const QString& language);
+// What a page's own texts show of how it writes its numbers and dates. Only a text that one
+// syntax alone reads as a number, and that no time, date, version or code can be, shows a decimal
+// sign: one holding both marks ("9,250.50", "1.234,56", "1 234,56", "1'234.50"), one mark
+// repeated in groups of three ("1,234,567", "1.234.567"), or a decimal with a percent or currency
+// sign ("+604.2%", "$1.50", "3,5 %"); a bare "18.45", "5.10" or "1.204" shows nothing. Only a
+// date of digits whose first field is over 12 (the day first) or whose second is (the month
+// first) shows an order.
 class PageSyntaxEvidence {
  public:
-  explicit PageSyntaxEvidence(const PageNumberSyntax& declared);
   void see(QStringView text);
-  // The declared syntax, or the one the texts seen show instead.
-  PageNumberSyntax syntax() const;
+  // The decimal sign most of the texts seen show, and the group mark they show with it (null
+  // where none does); nothing where none shows one, or as many show either.
+  std::optional<std::pair<QChar, QChar>> marks() const;
+  // The order the dates seen show (day first: true), where they show only one.
+  std::optional<bool> dayFirst() const;
+  // Whether a date that shows the order is written with dots.
+  bool dottedDates() const { return dotted_; }
 
  private:
-  PageNumberSyntax declared_;
-  PageNumberSyntax others_[2];  // the web's common syntax, and the one that swaps its marks
-  int64_t declaredShown_ = 0;
-  int64_t othersShown_[2] = {0, 0};
+  int64_t points_[2] = {0, 0};  // texts showing a decimal point, a decimal comma
+  QChar groups_[2];             // the group mark last shown beside each
+  int64_t dayFirst_ = 0, monthFirst_ = 0;
+  bool dotted_ = false;
 };
+// The one procedure every page's syntax is chosen by: the syntax its own texts show (`shown`),
+// else that of the language it declares (`declared`, empty for none: DeclaredLanguageSyntax),
+// else the one its stored values are written in (`storedPoint`, LibreOffice's), else the user's
+// (nothing: as the user types). Its dates likewise: in the order its own dates show, else its
+// declared language's region's, else as the user types; where the user's language counts its
+// years in another era, an undeclared page's dates are read in it.
+std::optional<PageNumberSyntax> ChoosePageSyntax(const PageSyntaxEvidence& shown, const QString& declared,
+                                                 std::optional<QChar> storedPoint);
 
 // A cell text as page text: "&", "<", ">" and '"' as entities, no-break spaces as "&#160;",
 // line and page breaks as "<br />", other control characters as "&#032;".

@@ -515,6 +515,10 @@ enum Property : uint16_t {
   kTextTransform,
   kVisibility,
   kCaptionSide,
+  kHeight,
+  kOverflow,
+  kClip,
+  kClipPath,
   kPropertyCount
 };
 
@@ -525,7 +529,7 @@ constexpr std::array<std::string_view, kPropertyCount> kPropertyNames = {
     "margin-right",    "margin-bottom", "margin-left", "padding",       "padding-top",
     "padding-right",   "padding-bottom", "padding-left", "white-space", "list-style-type",
     "list-style",      "width",        "display",     "text-transform", "visibility",
-    "caption-side"};
+    "caption-side",    "height",       "overflow",    "clip",           "clip-path"};
 
 // The property the name stands for; nothing for one the rich text does not carry.
 std::optional<Property> PropertyNamed(QStringView name) {
@@ -596,8 +600,52 @@ void CopyLonghand(Property p, const GMCssStyle* from, GMCssStyle* to) {
     case kTextTransform: to->textTransform = f.textTransform; break;
     case kVisibility: to->invisible = f.invisible; break;
     case kCaptionSide: to->captionBelow = f.captionBelow; break;
+    case kHeight: to->height = f.height; break;
+    case kOverflow: to->overflowHidden = f.overflowHidden; break;
+    case kClip: to->clipRectEmpty = f.clipRectEmpty; break;
+    case kClipPath: to->clipPathEmpty = f.clipPathEmpty; break;
     default: break;
   }
+}
+
+// Whether "clip: rect(top, right, bottom, left)" (commas or blanks between) leaves nothing of
+// the box: its bottom at or above its top, or its right at or left of its left.
+bool ClipRectIsEmpty(QStringView value) {
+  if (!value.startsWith(u"rect(", Qt::CaseInsensitive) || !value.endsWith(u')')) return false;
+  QString inside = value.sliced(5, value.size() - 6).toString();
+  inside.replace(u',', u' ');
+  const QStringList parts = inside.split(u' ', Qt::SkipEmptyParts);
+  if (parts.size() != 4) return false;
+  double edges[4];
+  for (qsizetype k = 0; k < 4; ++k) {
+    const std::optional<GMCssLength> length = ParseLength(parts[k]);
+    if (!length || length->unit == GMCssLength::Unit::Percent) return false;
+    edges[k] = ToPoints(*length, kMediumPoints).value_or(0);
+  }
+  return edges[2] <= edges[0] || edges[1] <= edges[3];
+}
+
+// Whether "clip-path: inset(...)" leaves nothing of the box: an inset of half of it or more from
+// opposite sides.
+bool ClipInsetIsEmpty(QStringView value) {
+  if (!value.startsWith(u"inset(", Qt::CaseInsensitive) || !value.endsWith(u')')) return false;
+  QStringView inside = value.sliced(6, value.size() - 7);
+  if (const qsizetype round = inside.indexOf(u"round", 0, Qt::CaseInsensitive); round >= 0) inside = inside.first(round);
+  const QList<QStringView> parts = inside.split(u' ', Qt::SkipEmptyParts);
+  if (parts.isEmpty() || parts.size() > 4) return false;
+  double insets[4];
+  for (qsizetype k = 0; k < parts.size(); ++k) {
+    const std::optional<GMCssLength> length = ParseLength(parts[k]);
+    // Shares of the box; a bare nought is none.
+    if (!length || (length->unit != GMCssLength::Unit::Percent && length->unit != GMCssLength::Unit::None)) return false;
+    insets[k] = length->value;
+  }
+  // As margins are given: one for all sides, two for top-bottom and sides, three, four.
+  const double top = insets[0];
+  const double right = parts.size() > 1 ? insets[1] : top;
+  const double bottom = parts.size() > 2 ? insets[2] : top;
+  const double left = parts.size() > 3 ? insets[3] : right;
+  return top + bottom >= 100 || left + right >= 100;
 }
 
 bool IsInheritedLonghand(Property p) {
@@ -908,6 +956,32 @@ struct Applier {
       case kCaptionSide:
         if (EqualsLatin1(value, "bottom")) style->captionBelow = true;
         else if (EqualsLatin1(value, "top")) style->captionBelow = false;
+        break;
+      case kHeight: {
+        if (EqualsLatin1(value, "auto")) {
+          style->height.reset();
+          break;
+        }
+        const std::optional<GMCssLength> length = ParseLength(value);
+        if (!length || length->value < 0 || length->unit == GMCssLength::Unit::Percent) break;
+        if (const std::optional<double> points = ToPoints(*length, emPoints))
+          style->height = GMCssLength{*points, GMCssLength::Unit::Pt};
+        break;
+      }
+      case kOverflow: {
+        // "hidden" or "clip", on both axes where two are given.
+        const std::vector<QStringView> parts = SplitValue(value);
+        if (parts.empty() || parts.size() > 2) break;
+        style->overflowHidden = std::all_of(parts.begin(), parts.end(), [](QStringView part) {
+          return EqualsLatin1(part, "hidden") || EqualsLatin1(part, "clip");
+        });
+        break;
+      }
+      case kClip:
+        style->clipRectEmpty = ClipRectIsEmpty(value);
+        break;
+      case kClipPath:
+        style->clipPathEmpty = ClipInsetIsEmpty(value);
         break;
       case kPropertyCount: break;
     }
@@ -1381,6 +1455,15 @@ int64_t RulePrice(const Selector& selector) {
 }  // namespace
 
 // ---------------------------------------------------------------------------------------------
+
+bool GMCssStyle::clippedToNothing() const {
+  // A pixel is three quarters of a point.
+  constexpr double kPixelPoints = 0.75;
+  const auto pixelOrLess = [](const std::optional<GMCssLength>& length) {
+    return length && length->unit == GMCssLength::Unit::Pt && length->value <= kPixelPoints;
+  };
+  return (clipRectEmpty || clipPathEmpty) && overflowHidden && pixelOrLess(width) && pixelOrLess(height);
+}
 
 GMCssStyle GMCssStyle::inherited() const {
   GMCssStyle child;

@@ -109,6 +109,10 @@ struct GMCssStyle {
   std::optional<double> marginTopPoints, marginRightPoints, marginBottomPoints, marginLeftPoints;
   std::optional<double> paddingTopPoints, paddingRightPoints, paddingBottomPoints, paddingLeftPoints;
   std::optional<GMCssLength> width;  // in points (Unit::Pt) or a percentage (Unit::Percent)
+  std::optional<GMCssLength> height;  // in points (Unit::Pt)
+  bool overflowHidden = false;        // "overflow: hidden" (or "clip")
+  bool clipRectEmpty = false;         // "clip: rect(...)" leaving nothing of the box
+  bool clipPathEmpty = false;         // "clip-path: inset(...)" leaving nothing of it
   bool displayNone = false;
   // A display was given, of any value: it overrides the browser's own rule that hides an element
   // by its hidden attribute alone.
@@ -116,6 +120,10 @@ struct GMCssStyle {
   // "display: block" or another value that lays the element out as lines of its own (list-item,
   // flex, grid, table, flow-root), whatever the element.
   bool displayBlock = false;
+
+  // Whether the element is clipped to nothing, as pages hide words for screen readers alone: a
+  // clip of "rect(0,0,0,0)" or "inset(50%)" on a box of a pixel or less whose overflow is hidden.
+  bool clippedToNothing() const;
 
   // The style a child element starts from: the inherited properties of this one.
   GMCssStyle inherited() const;

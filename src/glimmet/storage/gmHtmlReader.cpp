@@ -615,6 +615,9 @@ class Reader {
   // Past what a frame element holds up to its end tag, which a browser reads as text it shows
   // nowhere; `at` is past its start tag.
   qsizetype skipFrameContent(QStringView page, qsizetype at, const QString& name);
+  // Past what a template holds, the templates inside it too, up to its end tag; `at` is past its
+  // start tag.
+  qsizetype skipTemplateContent(QStringView page, qsizetype at);
   // The looks the style sheets give the page's root element reach all its text, where the page
   // writes that element or not.
   void styleRoot();
@@ -907,6 +910,12 @@ qsizetype Reader::startTag(QStringView page, qsizetype at) {
   QString value;
   size_t attributeCount = 0;
   const bool keepsAll = sheets_.testsAttributes();
+  // What any element may say of itself, one the reading does not know too: the language its text
+  // is in, and whether a dialog is open.
+  const auto anyElementsKey = [](QStringView key) {
+    return key.compare(u"lang", Qt::CaseInsensitive) == 0 || key.compare(u"xml:lang", Qt::CaseInsensitive) == 0 ||
+           key.compare(u"open", Qt::CaseInsensitive) == 0;
+  };
   if (listener_) tagAttributes_.clear();
   for (;;) {
     while (i < n && (IsHtmlSpace(page[i].unicode()) || page[i] == u'/')) {
@@ -956,7 +965,8 @@ qsizetype Reader::startTag(QStringView page, qsizetype at) {
         told->value = raw;
         told->valued = true;
       }
-      if ((tag != Tag::Other || frame || meta || !sheets_.empty()) && !muted()) DecodeText(raw, &value);
+      if ((tag != Tag::Other || frame || meta || !sheets_.empty() || anyElementsKey(key)) && !muted())
+        DecodeText(raw, &value);
       if (value.isNull()) value = QStringLiteral("");
     }
     if (tag == Tag::Other && !frame && sheets_.empty() && !muted() && key.compare(u"hidden", Qt::CaseInsensitive) == 0)
@@ -968,7 +978,8 @@ qsizetype Reader::startTag(QStringView page, qsizetype at) {
       for (QChar& c : lowerKey) c = QChar(LowerAscii(c.unicode()));
       attributes.all.push_back({std::move(lowerKey), value});
     }
-    if ((tag != Tag::Other || frame || meta || !sheets_.empty()) && key.size() <= 16 && !muted()) {
+    if ((tag != Tag::Other || frame || meta || !sheets_.empty() || anyElementsKey(key)) && key.size() <= 16 &&
+        !muted()) {
       // In lower case where it stands: a tag of millions of attributes makes no string of each.
       std::array<char16_t, 16> lower;
       for (qsizetype k = 0; k < key.size(); ++k) lower[size_t(k)] = LowerAscii(key[k].unicode());
@@ -1000,6 +1011,9 @@ qsizetype Reader::startTag(QStringView page, qsizetype at) {
     return close < 0 ? n : close + 1;
   }
   if (tag == Tag::Other && name == u"iframe") return skipFrameContent(page, i, name);
+  // What a template holds is never shown, wherever it stands (among a table's rows too, where the
+  // tree rules would close an element around it): it is there for a script to copy.
+  if (tag == Tag::Other && name == u"template" && !selfClosing) return skipTemplateContent(page, i);
   if (name == u"html" && rootLanguage_.isEmpty()) rootLanguage_ = attributes.language();
   if (meta && name == u"base" && attributes.hasHref && !baseSeen_) {
     baseSeen_ = true;
@@ -1016,8 +1030,8 @@ qsizetype Reader::startTag(QStringView page, qsizetype at) {
     // it (LibreOffice hides its cells' comments so), it is the page's body with looks of its
     // own, or it holds what a browser shows only where it cannot show the element itself.
     const bool fallback = name == u"object" || name == u"video" || name == u"meter" || name == u"progress";
-    // What a template holds is never shown: it is there for a script to copy.
-    const bool inert = name == u"template";
+    // A dialog that is not open shows nothing of what it holds.
+    const bool inert = name == u"dialog" && !attributes.open;
     const bool framed = frame && (!attributes.style.trimmed().isEmpty() || !attributes.text.isNull());
     // An element below the root that declares a language holds its text in it; one that holds
     // nothing (meta, link, input) has no end to close it by.
@@ -1087,6 +1101,37 @@ qsizetype Reader::skipFrameContent(QStringView page, qsizetype at, const QString
   qsizetype end = page.indexOf(QStringLiteral("</") + name, at, Qt::CaseInsensitive);
   if (end < 0) end = n;
   announceRaw(name, page.sliced(at, end - at));
+  if (stopped() || end >= n) return n;
+  const qsizetype close = page.indexOf(u'>', end);
+  return close < 0 ? n : close + 1;
+}
+
+qsizetype Reader::skipTemplateContent(QStringView page, qsizetype at) {
+  const qsizetype n = page.size();
+  // Up to the end tag of this template, past those of the templates it holds.
+  static const QString kTemplate = QStringLiteral("template");
+  const auto endsName = [&page, n](qsizetype after) {
+    return after >= n || !(IsAsciiLetter(page[after].unicode()) || IsAsciiDigit(page[after].unicode()) ||
+                           page[after] == u'-' || page[after] == u':');
+  };
+  int depth = 1;
+  qsizetype end = at;
+  for (;;) {
+    end = page.indexOf(u'<', end);
+    if (end < 0) {
+      end = n;
+      break;
+    }
+    if (!step()) return n;
+    const bool closing = end + 1 < n && page[end + 1] == u'/';
+    const qsizetype nameAt = end + (closing ? 2 : 1);
+    if (page.sliced(nameAt).startsWith(kTemplate, Qt::CaseInsensitive) && endsName(nameAt + kTemplate.size())) {
+      depth += closing ? -1 : 1;
+      if (depth == 0) break;
+    }
+    ++end;
+  }
+  announceRaw(kTemplate, page.sliced(at, end - at));
   if (stopped() || end >= n) return n;
   const qsizetype close = page.indexOf(u'>', end);
   return close < 0 ? n : close + 1;
@@ -1910,7 +1955,8 @@ void Reader::applyStyle(const Attributes& attributes, bool hiddenByAttribute) {
     looks.setBackground(*style.backgroundColor);
   open.own.merge(looks);
   open.chars.merge(looks);
-  if (style.displayNone) open.hidden = true;
+  // Words clipped to nothing (for screen readers alone) show nothing, as with a display of none.
+  if (style.displayNone || style.clippedToNothing()) open.hidden = true;
   // The hidden attribute hides as the browser's own style sheet does, below every author's rule.
   else if (style.displayGiven && hiddenByAttribute) open.hidden = false;
   // An element of text a style lays out as a block (a calendar's "a.event{display:block}") makes

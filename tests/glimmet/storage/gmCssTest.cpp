@@ -570,6 +570,38 @@ TEST(GMCss, AnyDisplayIsGivenAndOnlyNoneHides) {
   }
 }
 
+// Words for screen readers alone are clipped to nothing: a clip that leaves nothing of a box of a
+// pixel or less whose overflow is hidden. Not inherited: the element's own box is clipped.
+TEST(GMCss, AClipToNothingOnAPixelBoxHidesTheElement) {
+  const struct {
+    const char* parent;
+    const char* css;
+    bool clipped;
+  } cases[] = {
+      {"", "position:absolute;width:1px;height:1px;overflow:hidden;clip:rect(0,0,0,0)", true},
+      {"", "width:1px;height:1px;overflow:hidden;clip:rect(0 0 0 0)", true},
+      {"", "width:1px;height:1px;overflow:hidden;clip:rect(1px, 1px, 1px, 1px)", true},
+      {"", "clip-path:inset(50%);width:1px;height:1px;overflow:hidden", true},
+      {"", "clip-path:inset(50% round 2px);width:0;height:0;overflow:clip", true},
+      {"", "clip-path:inset(0 50%);width:1px;height:1px;overflow:hidden hidden", true},
+      {"", "width:1px!important;height:1px;overflow:hidden;clip:rect(0,0,0,0)", true},
+      {"", "width:1px;height:1px;overflow:hidden;clip:rect(0,10px,10px,0)", false},
+      {"", "width:1px;height:1px;overflow:hidden;clip-path:inset(10%)", false},
+      {"", "width:1px;height:1px;overflow:visible;clip:rect(0,0,0,0)", false},
+      {"", "width:2px;height:1px;overflow:hidden;clip:rect(0,0,0,0)", false},
+      {"", "width:1%;height:1px;overflow:hidden;clip:rect(0,0,0,0)", false},
+      {"", "height:1px;overflow:hidden;clip:rect(0,0,0,0)", false},
+      {"", "width:1px;height:auto;overflow:hidden;clip:rect(0,0,0,0)", false},
+      {"", "width:1px;height:1px;overflow:hidden;clip:auto", false},
+      {"", "width:1px;height:1px;overflow:hidden;clip:rect(a,b,c,d)", false},
+      {"width:1px;height:1px;overflow:hidden;clip:rect(0,0,0,0)", "color:red", false},
+  };
+  for (const auto& c : cases) {
+    const GMCssStyle style = Styled(QString::fromUtf8(c.css), Styled(QString::fromUtf8(c.parent), GMCssStyle()));
+    EXPECT_EQ(style.clippedToNothing(), c.clipped) << c.parent << " / " << c.css;
+  }
+}
+
 // Sheet files in a temporary folder, and a page's sheet beside them.
 struct Files {
   QTemporaryDir dir;
