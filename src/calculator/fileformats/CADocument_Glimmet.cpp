@@ -135,14 +135,17 @@ QString PageValueText(const CANumber& number, bool date) {
         .arg(day % 100, 2, 10, QChar(u'0'));
   }
   if (!number.isValid()) return QString();
+  // The decimal, where it reads back as the very number (a fraction as that fraction, not a real
+  // near it).
   const QString decimal = number.decimalText();
   if (const std::optional<CANumber> back = CANumber::withValidatedString(decimal, false, u'.', QChar());
-      back && *back == number)
+      back && back->archive() == number.archive())
     return decimal;
   CANumber exact = number;
   exact.setCanonicalForm(false);
-  if (exact.form() != kNumberFraction) return QString();
-  return QString::number(exact.numerator()) + u'/' + QString::number(exact.denominator());
+  if (exact.form() == kNumberFraction)
+    return QString::number(exact.numerator()) + u'/' + QString::number(exact.denominator());
+  return exact.form() == kNumberReal && !decimal.isEmpty() ? decimal : QString();
 }
 
 std::optional<CANumber> PageValueOf(const QString& value, int32_t* date) {

@@ -1016,13 +1016,43 @@ std::optional<std::pair<long double, uint64_t>> ShownFractionOf(QStringView show
   return std::pair{match.captured(1).isEmpty() ? value : -value, denominator};
 }
 
+// How the user types numbers, as a page's syntax.
+PageNumberSyntax UserNumberSyntax() {
+  const CANumberLocale& user = NumberTextLocale();
+  return PageNumberSyntax{user.decimalSeparatorChar, user.groupSeparatorChar};
+}
+
+// A number's text in `syntax` as the C syntax writes it, for ShownNumberOf: its digits (Arabic
+// ones too) as ASCII ones, its decimal sign a point, its group marks commas, its percent sign
+// "%", without the marks that order its run.
+QString InCSyntax(const QString& shown, const PageNumberSyntax& syntax) {
+  const auto blank = [](QChar ch) { return ch == u' ' || ch == QChar(0x00A0) || ch == QChar(0x202F) || ch == QChar(0x2009); };
+  const auto apostrophe = [](QChar ch) { return ch == u'\'' || ch == QChar(0x2019); };
+  QString text;
+  text.reserve(shown.size());
+  for (const QChar ch : shown) {
+    const char16_t unit = ch.unicode();
+    if (unit == 0x200E || unit == 0x200F || unit == 0x061C || (unit >= 0x202A && unit <= 0x202E)) continue;
+    if (ch == syntax.point) text += u'.';
+    else if (!syntax.group.isNull() && (ch == syntax.group || (blank(ch) && blank(syntax.group)) ||
+                                        (apostrophe(ch) && apostrophe(syntax.group))))
+      text += u',';
+    else if (ch.isDigit() && ch.digitValue() >= 0) text += QChar(u'0' + ch.digitValue());
+    else if (unit == 0x066A) text += u'%';
+    else if (unit == 0x2212) text += u'-';
+    else text += ch;
+  }
+  return text;
+}
+
 // What a cell of one of the sheet's own pages is entered as where the page tells its value beside
 // its text (its "abbr", PageValueOf): that date or number, where the text shows it as a format of
 // the sheet would (its date in one of the sheet's date forms, its number rounded to the places it
 // shows or as a fraction near it), with the format that shows it so; none where the text shows
 // something else (a foreign page's short form of its cell), which the text then enters as it does
-// without. `point` is the decimal sign the text is read in.
-std::optional<StoredEntry> ShortFormEntry(const QString& shown, const QString& shortForm, QChar point) {
+// without. `syntax` is the one the text is read in.
+std::optional<StoredEntry> ShortFormEntry(const QString& shown, const QString& shortForm,
+                                          const PageNumberSyntax& syntax) {
   if (shortForm.isEmpty()) return std::nullopt;
   int32_t day = 0;
   const std::optional<CANumber> value = PageValueOf(shortForm, &day);
@@ -1054,7 +1084,7 @@ std::optional<StoredEntry> ShortFormEntry(const QString& shown, const QString& s
     entry.text = decimal;
     return entry;
   }
-  std::optional<StoredEntry> stored = StoredValueEntry(shown, decimal, point);
+  std::optional<StoredEntry> stored = StoredValueEntry(InCSyntax(shown, syntax), decimal, u'.');
   if (!stored) return std::nullopt;
   stored->number = *value;
   return stored;
@@ -2206,9 +2236,7 @@ bool LoadHtmlPage(CADocument& document, QString html, const QString& path, FLErr
           if (row[x].text.isEmpty()) continue;
           auto cell = std::make_unique<CACell>(GridPoint{int64_t(x), first + 1 + int64_t(y)}, &document);
           std::optional<StoredEntry> entry = StoredValueEntry(row[x].text, row[x].value, table->valuePoint);
-          if (!entry)
-            entry = ShortFormEntry(row[x].text, row[x].shortForm,
-                                   syntax ? syntax->point : NumberTextLocale().decimalSeparatorChar);
+          if (!entry) entry = ShortFormEntry(row[x].text, row[x].shortForm, syntax ? *syntax : UserNumberSyntax());
           std::optional<CANumberFormat> shownDate;
           if (entry) {
             cell->setNumberValue(entry->number);
@@ -2298,6 +2326,7 @@ struct StoredCell {
   CANumber number;
   StoredEntry entry;
   int table = 0, row = 0, column = 0;
+  bool own = false;  // told by the sheet's own page beside the text (ShortFormEntry)
 };
 
 // The values a spreadsheet wrote behind the numbers of the page's table cells (LibreOffice's
@@ -2378,15 +2407,16 @@ std::vector<StoredCell> EnterStoredValues(QTextDocument& text, const PlainTable*
     if (first.atEnd() || !(++QTextBlock::iterator(first)).atEnd()) continue;
     const QString shown = block.text();
     // In the syntax the text is read in: its element's language, else the page's.
-    QChar point = *syntax ? (*syntax)->point : NumberTextLocale().decimalSeparatorChar;
+    PageNumberSyntax read = *syntax ? **syntax : UserNumberSyntax();
     const QVariant language = first.fragment().charFormat().property(kTextLanguageProperty);
     if (language.isValid())
-      point = language.toString().isEmpty() ? NumberTextLocale().decimalSeparatorChar
-                                            : PageNumberSyntaxOfLanguage(language.toString()).point;
+      read = language.toString().isEmpty() ? UserNumberSyntax() : PageNumberSyntaxOfLanguage(language.toString());
+    const QChar point = read.point;
     std::optional<StoredEntry> entry;
     if (!values.firstRowValues[k].isEmpty())
       entry = StoredValueEntry(shown, values.firstRowValues[k], values.valuePoint);
-    if (!entry) entry = ShortFormEntry(shown, shortForms[k], point);
+    const bool own = !entry;
+    if (own) entry = ShortFormEntry(shown, shortForms[k], read);
     if (!entry) continue;
     QString written = entry->text;
     // What the cell holds once the text is entered, by which its place is found: the value, but
@@ -2400,7 +2430,7 @@ std::vector<StoredCell> EnterStoredValues(QTextDocument& text, const PlainTable*
       cursor->movePosition(QTextCursor::EndOfBlock, QTextCursor::KeepAnchor);
       cursor->insertText(written, first.fragment().charFormat());
     }
-    entered.push_back({held, std::move(*entry), tables[k], places[k].first, places[k].second});
+    entered.push_back({held, std::move(*entry), tables[k], places[k].first, places[k].second, own});
   }
   return entered;
 }
@@ -2423,7 +2453,8 @@ void GiveStoredFormats(CADocument& document, const std::vector<StoredCell>& ente
     const CACellEntry* entry = row ? row->entryAt(columnOf(stored, top)) : nullptr;
     if (!entry) return false;
     const CACellReading cell(*entry, row->gridY(), &document);
-    const bool type = cell->valueType() == kValueNumber || (stored.entry.date != 0 && cell->valueType() == kValueDate);
+    // A number of the sheet's own page that its text would read as a date ("20240117") is one.
+    const bool type = cell->valueType() == kValueNumber || (stored.own && cell->valueType() == kValueDate);
     return type && cell->number() && *cell->number() == stored.number;
   };
   CAImportFormats formats;
@@ -2434,8 +2465,7 @@ void GiveStoredFormats(CADocument& document, const std::vector<StoredCell>& ente
     // A table whose cells take a format, a date or a value other than their text's.
     while (end < entered.size() && entered[end].table == entered[first].table) {
       const StoredCell& stored = entered[end++];
-      formatted = stored.entry.format.has_value() || stored.entry.date != 0 || !(stored.number == stored.entry.number) ||
-                  formatted;
+      formatted = stored.entry.format.has_value() || stored.own || formatted;
     }
     const StoredCell& lead = entered[first];
     const size_t from = rowIndex;
@@ -2455,7 +2485,7 @@ void GiveStoredFormats(CADocument& document, const std::vector<StoredCell>& ente
         if (entered[k].entry.date != 0) {
           cell->setNumberValue(CANumber(entered[k].entry.date));
           cell->setValueType(kValueDate);
-        } else if (!(entered[k].number == entered[k].entry.number)) {
+        } else if (entered[k].own) {
           cell->setNumberValue(entered[k].entry.number);
         }
         if (!entered[k].entry.format) continue;
