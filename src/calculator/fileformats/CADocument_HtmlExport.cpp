@@ -95,16 +95,10 @@ QString PageLanguageOfUserNumbers() {
 // reads as a date ("20240117") or not at all (a fraction, "2 1/2"), or as another (one its format
 // rounds); so that every number and date reads back as the sheet holds it, in every locale. Empty
 // where the text reads back as the value, or the cell holds no number or date.
-QString ToldValueOf(const CACell& cell, const QString& shown) {
+// `page` is the syntax of the page's language.
+QString ToldValueOf(const CACell& cell, const QString& shown, const PageNumberSyntax& page) {
   const bool date = cell.valueType() == kValueDate;
   if (shown.isEmpty() || !cell.number() || (!date && cell.valueType() != kValueNumber)) return QString();
-  static QString syntaxFor;
-  static PageNumberSyntax page;
-  const QString language = PageLanguageOfUserNumbers();
-  if (language != syntaxFor) {
-    page = PageNumberSyntaxOfLanguage(language);
-    syntaxFor = language;
-  }
   const CANumber value = *cell.number();
   const PageTextReading reading = ReadPageText(shown, page);
   const bool readsBack = date ? reading.date != 0 && reading.date == value.integerValue()
@@ -187,6 +181,7 @@ struct HtmlExport {
   GridRange range;
   double paddingX = 0, paddingY = 0;  // points
   Kolor defaultBackground = kNoKolor;
+  PageNumberSyntax syntax;  // how the page's language writes numbers and dates
   bool border = true;
   bool ok = true;
   // Pictures are given their elements but no file: the page is made to be priced.
@@ -450,7 +445,7 @@ void ExportCell(const CADocument& document, HtmlExport& state, const CARow* shee
   if (format.hasPropertyForMask(kFormatBackground)) background = format.backgroundKolor();
   const bool ownBackground = KolorIsColor(background) && background != state.defaultBackground;
   const QString text = cell ? ShownTextOf(*cell) : QString();
-  const QString told = cell ? ToldValueOf(*cell, text) : QString();
+  const QString told = cell ? ToldValueOf(*cell, text, state.syntax) : QString();
   state.page += "<td";
   if (!told.isEmpty()) state.add(QStringLiteral(" abbr=\"%1\"").arg(createEscapedStringForHtml(told)));
   if (ownBackground || state.y == 0) {
@@ -710,7 +705,9 @@ bool ExportRangeAsHtml(const CADocument& document, const GridRange& range, const
   state.paddingY = document.cellPadding().y / 12700.0;
   state.defaultBackground = document.defaultFormat().backgroundKolor();
 
-  QString head = QLatin1String(kPageStart).arg(PageLanguageOfUserNumbers()) + QLatin1String(kGeneratorFormat).arg(createEscapedStringForHtml(g_appName),
+  const QString language = PageLanguageOfUserNumbers();
+  state.syntax = PageNumberSyntaxOfLanguage(language);
+  QString head = QLatin1String(kPageStart).arg(language) + QLatin1String(kGeneratorFormat).arg(createEscapedStringForHtml(g_appName),
                                                                                 createEscapedStringForHtml(g_appVersionString));
   head += QStringLiteral("\t<title>%1</title>\n").arg(QLatin1String(kTitlePlaceholder));
   head += QLatin1String(kStyleStart) + QLatin1String(kStyleEnd) + u'\n';
