@@ -173,7 +173,7 @@ std::optional<CANumber> PageValueOf(const QString& value, int32_t* date) {
   return CANumber::withValidatedString(value, false, u'.', QChar());
 }
 
-std::optional<CANumberFormat> DateFormatShowing(const QString& shown, int32_t day) {
+std::optional<CANumberFormat> DateFormatShowing(const QString& shown, int32_t day, bool partial) {
   const bool words = std::any_of(shown.begin(), shown.end(), [](QChar c) { return c.isLetter(); });
   CANumberFormat format;
   format.setDisplay(kDisplayDate);
@@ -182,21 +182,26 @@ std::optional<CANumberFormat> DateFormatShowing(const QString& shown, int32_t da
                                             : std::vector<int32_t>{kMonthNumber};
   const std::vector<int32_t> weekdays = words ? std::vector<int32_t>{kWeekdayNone, kWeekdayShort, kWeekdayLong}
                                               : std::vector<int32_t>{kWeekdayNone};
+  const std::vector<int32_t> years = partial ? std::vector<int32_t>{kYearFull, kYearTwoDigits, kYearNone}
+                                             : std::vector<int32_t>{kYearFull, kYearTwoDigits};
+  const std::vector<bool> dayLeftOut = partial ? std::vector<bool>{false, true} : std::vector<bool>{false};
   for (const int32_t order : {kDateOrderDMY, kDateOrderMDY, kDateOrderYMD})
     for (const int32_t month : months)
       for (const int32_t weekday : weekdays)
-        for (const int32_t year : {kYearFull, kYearTwoDigits})
-          for (const bool pad : {false, true})
-            for (const bool together : {false, true}) {
-              if (together && (words || shown.contains(u'-'))) continue;
-              format.setDateOrder(order);
-              format.setMonthOption(month);
-              format.setWeekdayOption(weekday);
-              format.setYearOption(year);
-              format.setPadDayMonth(pad);
-              format.setOmitSeparators(together);
-              if (format.formatDate(day) == shown) return format;
-            }
+        for (const int32_t year : years)
+          for (const bool noDay : dayLeftOut)
+            for (const bool pad : {false, true})
+              for (const bool together : {false, true}) {
+                if (together && (words || shown.contains(u'-'))) continue;
+                format.setDateOrder(order);
+                format.setMonthOption(month);
+                format.setWeekdayOption(weekday);
+                format.setYearOption(year);
+                format.setOmitDay(noDay);
+                format.setPadDayMonth(pad);
+                format.setOmitSeparators(together);
+                if (format.formatDate(day) == shown) return format;
+              }
   return std::nullopt;
 }
 

@@ -1060,7 +1060,7 @@ std::optional<StoredEntry> ShortFormEntry(const QString& shown, const QString& s
   StoredEntry entry;
   entry.number = *value;
   if (day != 0) {
-    entry.format = DateFormatShowing(cleanUp(shown, false, false), day);
+    entry.format = DateFormatShowing(cleanUp(shown, false, false), day, true);
     if (!entry.format) return std::nullopt;
     entry.date = day;
     // Read by any page's syntax as that day.

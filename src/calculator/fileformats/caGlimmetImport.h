@@ -94,8 +94,9 @@ struct PageTextReading {
   std::optional<CANumber> number;
 };
 PageTextReading ReadPageText(const QString& text, const PageNumberSyntax& syntax);
-// A date format of the sheet that shows `day` as `shown` (cleaned up) does; none where none does.
-std::optional<CANumberFormat> DateFormatShowing(const QString& shown, int32_t day);
+// A date format of the sheet that shows `day` as `shown` (cleaned up); none where none does. With
+// `partial`, the forms that leave out its day or its year too.
+std::optional<CANumberFormat> DateFormatShowing(const QString& shown, int32_t day, bool partial = false);
 
 // The value the sheet writes beside a cell's shown text where the page's reader would not read the
 // text as it: a date as "yyyy-mm-dd", a number in the C syntax ("-1234.5678", "1.5E+20"), a

@@ -363,13 +363,13 @@ TEST_F(HtmlPageSyntaxTest, PagesWrittenInEveryLocaleReadBackAlikeInEveryOther) {
 }
 
 // Dates in every form the sheet shows them (each order; months as numbers, short and long names;
-// years of four and two digits; weekdays; padded; with dashes; without separators, year first),
-// written under each locale, read back alike under each other: a date the page's language would
-// not read as shown declares one that does.
+// years of four and two digits or none; without the day; weekdays; padded; with dashes; without
+// separators), written under each locale, read back alike under each other: a date the page's
+// language would not read as shown tells its value beside its text.
 TEST_F(HtmlPageSyntaxTest, DatesInEveryFormReadBackAlikeInEveryLocale) {
   struct Form {
     int32_t order, month, year, weekday;
-    bool pad, dashes, noSeparators;
+    bool pad, dashes, noSeparators, noDay = false;
   };
   const Form forms[] = {
       {kDateOrderDMY, kMonthNumber, kYearFull, kWeekdayNone, false, false, false},
@@ -392,6 +392,10 @@ TEST_F(HtmlPageSyntaxTest, DatesInEveryFormReadBackAlikeInEveryLocale) {
       {kDateOrderMDY, kMonthNumber, kYearTwoDigits, kWeekdayNone, false, false, false},
       {kDateOrderMDY, kMonthNumber, kYearTwoDigits, kWeekdayNone, true, true, false},
       {kDateOrderDMY, kMonthNumber, kYearTwoDigits, kWeekdayNone, true, true, false},
+      {kDateOrderDMY, kMonthNumber, kYearTwoDigits, kWeekdayNone, true, false, true},
+      {kDateOrderMDY, kMonthLongName, kYearFull, kWeekdayNone, false, false, false, true},
+      {kDateOrderDMY, kMonthNumber, kYearNone, kWeekdayNone, false, false, false},
+      {kDateOrderMDY, kMonthShortName, kYearNone, kWeekdayShort, false, false, false},
   };
   // Days and months that read alike either way round, and those that do not.
   const int32_t days[] = {20260304, 20261225, 20260112, 20091009, 20261105};
@@ -412,6 +416,7 @@ TEST_F(HtmlPageSyntaxTest, DatesInEveryFormReadBackAlikeInEveryLocale) {
         shown.setPadDayMonth(forms[f].pad);
         shown.setShortDashes(forms[f].dashes);
         shown.setOmitSeparators(forms[f].noSeparators);
+        shown.setOmitDay(forms[f].noDay);
         CAFormat format;
         format.setNumberFormat(&shown);
         for (size_t d = 0; d < std::size(days); ++d) {
