@@ -178,8 +178,9 @@ std::optional<CANumberFormat> DateFormatShowing(const QString& shown, int32_t da
   CANumberFormat format;
   format.setDisplay(kDisplayDate);
   format.setShortDashes(shown.contains(u'-'));
-  const std::vector<int32_t> months = words ? std::vector<int32_t>{kMonthLongName, kMonthShortName}
-                                            : std::vector<int32_t>{kMonthNumber};
+  std::vector<int32_t> months = words ? std::vector<int32_t>{kMonthLongName, kMonthShortName}
+                                      : std::vector<int32_t>{kMonthNumber};
+  if (partial) months.push_back(kMonthNone);
   const std::vector<int32_t> weekdays = words ? std::vector<int32_t>{kWeekdayNone, kWeekdayShort, kWeekdayLong}
                                               : std::vector<int32_t>{kWeekdayNone};
   const std::vector<int32_t> years = partial ? std::vector<int32_t>{kYearFull, kYearTwoDigits, kYearNone}

@@ -95,7 +95,7 @@ struct PageTextReading {
 };
 PageTextReading ReadPageText(const QString& text, const PageNumberSyntax& syntax);
 // A date format of the sheet that shows `day` as `shown` (cleaned up); none where none does. With
-// `partial`, the forms that leave out its day or its year too.
+// `partial`, the forms that leave out its day, its month or its year too.
 std::optional<CANumberFormat> DateFormatShowing(const QString& shown, int32_t day, bool partial = false);
 
 // The value the sheet writes beside a cell's shown text where the page's reader would not read the

@@ -363,9 +363,9 @@ TEST_F(HtmlPageSyntaxTest, PagesWrittenInEveryLocaleReadBackAlikeInEveryOther) {
 }
 
 // Dates in every form the sheet shows them (each order; months as numbers, short and long names;
-// years of four and two digits or none; without the day; weekdays; padded; with dashes; without
-// separators), written under each locale, read back alike under each other: a date the page's
-// language would not read as shown tells its value beside its text.
+// years of four and two digits or none; without the day or the month; weekdays; padded; with
+// dashes; without separators), written under each locale, read back alike under each other: a
+// date the page's language would not read as shown tells its value beside its text.
 TEST_F(HtmlPageSyntaxTest, DatesInEveryFormReadBackAlikeInEveryLocale) {
   struct Form {
     int32_t order, month, year, weekday;
@@ -396,6 +396,7 @@ TEST_F(HtmlPageSyntaxTest, DatesInEveryFormReadBackAlikeInEveryLocale) {
       {kDateOrderMDY, kMonthLongName, kYearFull, kWeekdayNone, false, false, false, true},
       {kDateOrderDMY, kMonthNumber, kYearNone, kWeekdayNone, false, false, false},
       {kDateOrderMDY, kMonthShortName, kYearNone, kWeekdayShort, false, false, false},
+      {kDateOrderDMY, kMonthNone, kYearFull, kWeekdayNone, false, false, false},
   };
   // Days and months that read alike either way round, and those that do not.
   const int32_t days[] = {20260304, 20261225, 20260112, 20091009, 20261105};
