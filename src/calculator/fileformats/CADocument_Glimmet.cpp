@@ -135,17 +135,21 @@ QString PageValueText(const CANumber& number, bool date) {
         .arg(day % 100, 2, 10, QChar(u'0'));
   }
   if (!number.isValid()) return QString();
-  // The decimal, where it reads back as the very number (a fraction as that fraction, not a real
-  // near it).
+  // The shortest text that reads back as the very number: its decimal where it has an exact one,
+  // else (a fraction of thirds, sevenths) its numerator and denominator, never a real near it.
   const QString decimal = number.decimalText();
-  if (const std::optional<CANumber> back = CANumber::withValidatedString(decimal, false, u'.', QChar());
-      back && back->archive() == number.archive())
-    return decimal;
+  const std::optional<CANumber> back = CANumber::withValidatedString(decimal, false, u'.', QChar());
+  const bool exactDecimal = back && back->archive() == number.archive();
   CANumber exact = number;
   exact.setCanonicalForm(false);
-  if (exact.form() == kNumberFraction)
+  if (exact.form() == kNumberFraction) {
+    uint64_t rest = exact.denominator();
+    while (rest % 2 == 0) rest /= 2;
+    while (rest % 5 == 0) rest /= 5;
+    if (rest == 1 && exactDecimal) return decimal;
     return QString::number(exact.numerator()) + u'/' + QString::number(exact.denominator());
-  return exact.form() == kNumberReal && !decimal.isEmpty() ? decimal : QString();
+  }
+  return exactDecimal || exact.form() == kNumberReal ? decimal : QString();
 }
 
 std::optional<CANumber> PageValueOf(const QString& value, int32_t* date) {

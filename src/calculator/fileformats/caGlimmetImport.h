@@ -99,9 +99,9 @@ PageTextReading ReadPageText(const QString& text, const PageNumberSyntax& syntax
 std::optional<CANumberFormat> DateFormatShowing(const QString& shown, int32_t day, bool partial = false);
 
 // The value the sheet writes beside a cell's shown text where the page's reader would not read the
-// text as it: a date as "yyyy-mm-dd", a number in the C syntax ("-1234.5678", "1.5E+20"), a
-// fraction no decimal writes as "numerator/denominator"; empty where the value has no text that
-// reads back as it (NaN, infinity).
+// text as it: a date as "yyyy-mm-dd", a number as the shortest text that reads back as it, in the
+// C syntax ("-1234.5678", "1.5E+20") or, for a fraction without an exact decimal,
+// "numerator/denominator" ("1/3"); empty where the value has no such text (NaN, infinity).
 QString PageValueText(const CANumber& number, bool date);
 // The value such a text tells: a date (its day index in `date`) or a number; none where it is
 // neither in those forms.
