@@ -26,6 +26,7 @@
 #include "glimmet/storage/gmTables.h"
 
 #include <QFileInfo>
+#include <QRegularExpression>
 #include <QFont>
 
 #include <algorithm>
@@ -130,33 +131,105 @@ int32_t PageDateOf(const QString& shown, const PageNumberSyntax& syntax) {
   return IsValidDate(gregorian) ? gregorian : 0;
 }
 
+PageTextReading ReadPageText(const QString& text, const PageNumberSyntax& syntax) {
+  PageTextReading reading;
+  if (syntax.dates) reading.date = PageDateOf(text, syntax);
+  if (reading.date == 0) reading.number = PageNumberOf(text, syntax);
+  return reading;
+}
+
+QString PageValueText(const CANumber& number, bool date) {
+  if (date) {
+    const int64_t day = number.integerValue();
+    if (!IsValidDate(int32_t(day))) return QString();
+    return QStringLiteral("%1-%2-%3")
+        .arg(day / 10000, 4, 10, QChar(u'0'))
+        .arg(day / 100 % 100, 2, 10, QChar(u'0'))
+        .arg(day % 100, 2, 10, QChar(u'0'));
+  }
+  if (!number.isValid()) return QString();
+  // The shortest text that reads back as the very number: its decimal where it has an exact one,
+  // else (a fraction of thirds, sevenths) its numerator and denominator, never a real near it.
+  const QString decimal = number.decimalText();
+  const std::optional<CANumber> back = CANumber::withValidatedString(decimal, false, u'.', QChar());
+  const bool exactDecimal = back && back->archive() == number.archive();
+  CANumber exact = number;
+  exact.setCanonicalForm(false);
+  if (exact.form() == kNumberFraction) {
+    uint64_t rest = exact.denominator();
+    while (rest % 2 == 0) rest /= 2;
+    while (rest % 5 == 0) rest /= 5;
+    if (rest == 1 && exactDecimal) return decimal;
+    return QString::number(exact.numerator()) + u'/' + QString::number(exact.denominator());
+  }
+  return exactDecimal || exact.form() == kNumberReal ? decimal : QString();
+}
+
+std::optional<CANumber> PageValueOf(const QString& value, int32_t* date) {
+  *date = 0;
+  if (value.isEmpty() || value.size() > 64) return std::nullopt;
+  static const QRegularExpression iso(QStringLiteral("^(\\d{4})-(\\d{2})-(\\d{2})$"));
+  if (const QRegularExpressionMatch match = iso.match(value); match.hasMatch()) {
+    const int32_t day = match.captured(1).toInt() * 10000 + match.captured(2).toInt() * 100 + match.captured(3).toInt();
+    if (!IsValidDate(day)) return std::nullopt;
+    *date = day;
+    return CANumber(day);
+  }
+  static const QRegularExpression fraction(QStringLiteral("^(-?\\d{1,19})/(\\d{1,20})$"));
+  if (const QRegularExpressionMatch match = fraction.match(value); match.hasMatch()) {
+    bool numeratorOk = false, denominatorOk = false;
+    const int64_t numerator = match.captured(1).toLongLong(&numeratorOk);
+    const uint64_t denominator = match.captured(2).toULongLong(&denominatorOk);
+    if (!numeratorOk || !denominatorOk || denominator == 0) return std::nullopt;
+    return CANumber::withNumerator(numerator, denominator);
+  }
+  // Digits, a point and an exponent in the C syntax, nothing else.
+  for (const QChar ch : value)
+    if (!(ch.isDigit() && ch.unicode() < 128) && ch != u'.' && ch != u'-' && ch != u'+' && ch != u'E' && ch != u'e')
+      return std::nullopt;
+  return CANumber::withValidatedString(value, false, u'.', QChar());
+}
+
+std::optional<CANumberFormat> DateFormatShowing(const QString& shown, int32_t day, bool partial) {
+  const bool words = std::any_of(shown.begin(), shown.end(), [](QChar c) { return c.isLetter(); });
+  CANumberFormat format;
+  format.setDisplay(kDisplayDate);
+  format.setShortDashes(shown.contains(u'-'));
+  std::vector<int32_t> months = words ? std::vector<int32_t>{kMonthLongName, kMonthShortName}
+                                      : std::vector<int32_t>{kMonthNumber};
+  if (partial) months.push_back(kMonthNone);
+  const std::vector<int32_t> weekdays = words ? std::vector<int32_t>{kWeekdayNone, kWeekdayShort, kWeekdayLong}
+                                              : std::vector<int32_t>{kWeekdayNone};
+  const std::vector<int32_t> years = partial ? std::vector<int32_t>{kYearFull, kYearTwoDigits, kYearNone}
+                                             : std::vector<int32_t>{kYearFull, kYearTwoDigits};
+  const std::vector<bool> dayLeftOut = partial ? std::vector<bool>{false, true} : std::vector<bool>{false};
+  for (const int32_t order : {kDateOrderDMY, kDateOrderMDY, kDateOrderYMD})
+    for (const int32_t month : months)
+      for (const int32_t weekday : weekdays)
+        for (const int32_t year : years)
+          for (const bool noDay : dayLeftOut)
+            for (const bool pad : {false, true})
+              for (const bool together : {false, true}) {
+                if (together && (words || shown.contains(u'-'))) continue;
+                format.setDateOrder(order);
+                format.setMonthOption(month);
+                format.setWeekdayOption(weekday);
+                format.setYearOption(year);
+                format.setOmitDay(noDay);
+                format.setPadDayMonth(pad);
+                format.setOmitSeparators(together);
+                if (format.formatDate(day) == shown) return format;
+              }
+  return std::nullopt;
+}
+
 namespace {
 
 // The date format of the sheet that shows `day` as the page wrote it (`shown`, cleaned up), where
 // one does and the sheet's own way of showing dates does not.
 std::optional<CANumberFormat> ShownDateFormat(const QString& shown, int32_t day) {
   if (FormatDayIndex(day) == shown) return std::nullopt;
-  const bool words = std::any_of(shown.begin(), shown.end(), [](QChar c) { return c.isLetter(); });
-  CANumberFormat format;
-  format.setDisplay(kDisplayDate);
-  format.setShortDashes(shown.contains(u'-'));
-  const std::vector<int32_t> months = words ? std::vector<int32_t>{kMonthLongName, kMonthShortName}
-                                            : std::vector<int32_t>{kMonthNumber};
-  const std::vector<int32_t> weekdays = words ? std::vector<int32_t>{kWeekdayNone, kWeekdayShort, kWeekdayLong}
-                                              : std::vector<int32_t>{kWeekdayNone};
-  for (const int32_t order : {kDateOrderDMY, kDateOrderMDY, kDateOrderYMD})
-    for (const int32_t month : months)
-      for (const int32_t weekday : weekdays)
-        for (const int32_t year : {kYearFull, kYearTwoDigits})
-          for (const bool pad : {false, true}) {
-            format.setDateOrder(order);
-            format.setMonthOption(month);
-            format.setWeekdayOption(weekday);
-            format.setYearOption(year);
-            format.setPadDayMonth(pad);
-            if (format.formatDate(day) == shown) return format;
-          }
-  return std::nullopt;
+  return DateFormatShowing(shown, day);
 }
 
 }  // namespace
@@ -164,18 +237,17 @@ std::optional<CANumberFormat> ShownDateFormat(const QString& shown, int32_t day)
 void EnterPageText(CACell& cell, const QString& text, const PageNumberSyntax* syntax,
                    std::optional<CANumberFormat>* shownAs) {
   if (syntax) {
-    if (syntax->dates) {
-      // A date as the page's language writes it, ahead of a number, as typing reads one; shown
-      // as the page shows it where the sheet has a way to.
-      if (const int32_t day = PageDateOf(text, *syntax)) {
-        cell.setNumberValue(CANumber(day));
-        cell.setValueType(kValueDate);
-        if (shownAs) *shownAs = ShownDateFormat(cleanUp(text, false, false), day);
-        return;
-      }
+    const PageTextReading reading = ReadPageText(text, *syntax);
+    // A date as the page's language writes it, ahead of a number, as typing reads one; shown
+    // as the page shows it where the sheet has a way to.
+    if (const int32_t day = reading.date) {
+      cell.setNumberValue(CANumber(day));
+      cell.setValueType(kValueDate);
+      if (shownAs) *shownAs = ShownDateFormat(cleanUp(text, false, false), day);
+      return;
     }
-    if (const std::optional<CANumber> number = PageNumberOf(text, *syntax)) {
-      cell.setNumberValue(*number);
+    if (reading.number) {
+      cell.setNumberValue(*reading.number);
       return;
     }
   }

@@ -89,29 +89,21 @@ QString PageLanguageOfUserNumbers() {
   chosenFor = key;
   return chosen;
 }
-// Languages a date cell declares where the page's own would not read its date as the cell shows
-// it (a day-first date on a page that writes the month first, the English names of months and
-// weekdays on a page in another language, a year of two digits first): the first that does.
-constexpr const char* kDateLanguages[] = {"en-US", "en-GB", "en-CA"};
-
-// The language the date cell showing `shown` for `day` declares, as its reader reads it; empty
-// where the page's own reads it, or none does.
-QString DateLanguageOf(const QString& shown, int32_t day) {
-  static QString syntaxesFor;
-  static PageNumberSyntax own;
-  static std::vector<std::pair<QString, PageNumberSyntax>> others;
-  const QString page = PageLanguageOfUserNumbers();
-  if (page != syntaxesFor || others.empty()) {
-    own = PageNumberSyntaxOfLanguage(page);
-    others.clear();
-    for (const char* language : kDateLanguages)
-      others.emplace_back(QLatin1String(language), PageNumberSyntaxOfLanguage(QLatin1String(language)));
-    syntaxesFor = page;
-  }
-  if (PageDateOf(shown, own) == day) return QString();
-  for (const auto& [language, syntax] : others)
-    if (PageDateOf(shown, syntax) == day) return language;
-  return QString();
+// The value a cell's table cell tells beside its text ("abbr", its short form, which a browser
+// does not show), where the reader of the page's language would not enter the text as the value
+// the cell holds: a date it reads as another ("03-04-26" year first) or not at all, a number it
+// reads as a date ("20240117") or not at all (a fraction, "2 1/2"), or as another (one its format
+// rounds); so that every number and date reads back as the sheet holds it, in every locale. Empty
+// where the text reads back as the value, or the cell holds no number or date.
+// `page` is the syntax of the page's language.
+QString ToldValueOf(const CACell& cell, const QString& shown, const PageNumberSyntax& page) {
+  const bool date = cell.valueType() == kValueDate;
+  if (shown.isEmpty() || !cell.number() || (!date && cell.valueType() != kValueNumber)) return QString();
+  const CANumber value = *cell.number();
+  const PageTextReading reading = ReadPageText(shown, page);
+  const bool readsBack = date ? reading.date != 0 && reading.date == value.integerValue()
+                              : reading.date == 0 && reading.number && *reading.number == value;
+  return readsBack ? QString() : PageValueText(value, date);
 }
 
 constexpr const char* kGeneratorFormat = "\t<meta name=\"Generator\" content=\"%1 %2\" />\n";
@@ -189,6 +181,7 @@ struct HtmlExport {
   GridRange range;
   double paddingX = 0, paddingY = 0;  // points
   Kolor defaultBackground = kNoKolor;
+  PageNumberSyntax syntax;  // how the page's language writes numbers and dates
   bool border = true;
   bool ok = true;
   // Pictures are given their elements but no file: the page is made to be priced.
@@ -366,20 +359,22 @@ bool HasFoldingBlanks(const QString& text) {
   return false;
 }
 
-void ExportContents(const CADocument& document, HtmlExport& state, const CACell& cell, const CAFormat& format) {
-  QStringList css = ParagraphDeclarations(document, format, &cell) + CharacterDeclarations(document, format, &cell);
+// The text a cell shows on the page: none for a link, a picture or a checkbox, which show their
+// own elements.
+QString ShownTextOf(const CACell& cell) {
   const bool shownText =
       cell.valueType() != kValueLink && cell.valueType() != kValuePicture && cell.valueType() != kValueCheckbox;
-  const QString text = shownText ? cell.displayText(false) : QString();
+  return shownText ? cell.displayText(false) : QString();
+}
+
+void ExportContents(const CADocument& document, HtmlExport& state, const CACell& cell, const CAFormat& format,
+                    const QString& text) {
+  QStringList css = ParagraphDeclarations(document, format, &cell) + CharacterDeclarations(document, format, &cell);
   // Written without the lines and tabs around it, which it would keep as its own.
   const bool keepBlanks = HasFoldingBlanks(text);
   if (keepBlanks) css << QStringLiteral("white-space:pre-wrap;");
   state.tabs(state.indent);
   state.page += "<p";
-  if (cell.valueType() == kValueDate && cell.number() && !text.isEmpty()) {
-    const QString language = DateLanguageOf(text, int32_t(cell.number()->integerValue()));
-    if (!language.isEmpty()) state.add(QStringLiteral(" lang=\"%1\" xml:lang=\"%1\"").arg(language));
-  }
   const bool styled = !css.isEmpty();
   if (styled) state.add(QStringLiteral(" style=\"") + css.join(u' ') + u'"');
   state.page += '>';
@@ -449,15 +444,18 @@ void ExportCell(const CADocument& document, HtmlExport& state, const CARow* shee
   }
   if (format.hasPropertyForMask(kFormatBackground)) background = format.backgroundKolor();
   const bool ownBackground = KolorIsColor(background) && background != state.defaultBackground;
-  if (!ownBackground && state.y != 0) {
-    state.page += "<td>\n";
-  } else {
-    state.page += "<td style=\"";
+  const QString text = cell ? ShownTextOf(*cell) : QString();
+  const QString told = cell ? ToldValueOf(*cell, text, state.syntax) : QString();
+  state.page += "<td";
+  if (!told.isEmpty()) state.add(QStringLiteral(" abbr=\"%1\"").arg(createEscapedStringForHtml(told)));
+  if (ownBackground || state.y == 0) {
+    state.page += " style=\"";
     if (state.y == 0) state.add(QStringLiteral("width:%1px; ").arg(int(document.widthOfColumn(state.x))));
     if (ownBackground) state.add(Background(background) + u' ');
-    state.page += "\">\n";
+    state.page += '"';
   }
-  if (cell) ExportContents(document, state, *cell, format);
+  state.page += ">\n";
+  if (cell) ExportContents(document, state, *cell, format, text);
   else state.page += kEmptyCell;
   state.tabs(--state.indent);
   state.page += "</td>\n";
@@ -707,7 +705,9 @@ bool ExportRangeAsHtml(const CADocument& document, const GridRange& range, const
   state.paddingY = document.cellPadding().y / 12700.0;
   state.defaultBackground = document.defaultFormat().backgroundKolor();
 
-  QString head = QLatin1String(kPageStart).arg(PageLanguageOfUserNumbers()) + QLatin1String(kGeneratorFormat).arg(createEscapedStringForHtml(g_appName),
+  const QString language = PageLanguageOfUserNumbers();
+  state.syntax = PageNumberSyntaxOfLanguage(language);
+  QString head = QLatin1String(kPageStart).arg(language) + QLatin1String(kGeneratorFormat).arg(createEscapedStringForHtml(g_appName),
                                                                                 createEscapedStringForHtml(g_appVersionString));
   head += QStringLiteral("\t<title>%1</title>\n").arg(QLatin1String(kTitlePlaceholder));
   head += QLatin1String(kStyleStart) + QLatin1String(kStyleEnd) + u'\n';

@@ -37,6 +37,7 @@
 #include "framlet/foundation/Kolor.h"
 #include "framlet/foundation/flQtHeld.h"
 #include "framlet/foundation/flReadingMeter.h"
+#include "framlet/foundation/flStringExtensions.h"
 #include "glimmet/storage/gmAttributedImport.h"
 #include "glimmet/storage/gmHtmlReader.h"
 #include "glimmet/storage/gmTables.h"
@@ -46,6 +47,7 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QLocale>
+#include <QRegularExpression>
 #include <QStringDecoder>
 #include <QHash>
 #include <QTextCursor>
@@ -458,6 +460,7 @@ struct PlainCell {
   QString text;
   PlainLook look;
   QString value;  // LibreOffice's value behind the text ("sdval"), in the C syntax
+  QString shortForm;  // the value the sheet's own pages tell beside the text ("abbr")
 };
 
 // The page's table as its first row and the texts of the rows after it.
@@ -1135,6 +1138,7 @@ struct StoredEntry {
   QString text;
   CANumber number;
   std::optional<CANumberFormat> format;
+  int32_t date = 0;  // the day the cell holds, where it holds a date
 };
 
 // LibreOffice writes a cell's value beside the text it shows in its own locale. Wherever that
@@ -1177,10 +1181,98 @@ std::optional<StoredEntry> StoredValueEntry(const QString& text, const QString& 
   return entry;
 }
 
+// The number a text shows as a fraction ("2 1/2", "-3/8", "5"), and the largest denominator it
+// shows; none where it shows no fraction.
+std::optional<std::pair<long double, uint64_t>> ShownFractionOf(QStringView shown) {
+  static const QRegularExpression form(QStringLiteral("^([-\\x{2212}])?(?:(\\d{1,18})[ \\x{a0}\\x{202f}]+)?(\\d{1,18})/(\\d{1,18})$"));
+  const QRegularExpressionMatch match = form.match(WithoutShownBlanks(shown));
+  if (!match.hasMatch()) return std::nullopt;
+  const uint64_t denominator = match.captured(4).toULongLong();
+  if (denominator == 0) return std::nullopt;
+  const long double whole = match.captured(2).isEmpty() ? 0.0L : match.captured(2).toULongLong();
+  const long double value = whole + (long double)match.captured(3).toULongLong() / denominator;
+  return std::pair{match.captured(1).isEmpty() ? value : -value, denominator};
+}
+
+// How the user types numbers, as a page's syntax.
+PageNumberSyntax UserNumberSyntax() {
+  const CANumberLocale& user = NumberTextLocale();
+  return PageNumberSyntax{user.decimalSeparatorChar, user.groupSeparatorChar};
+}
+
+// A number's text in `syntax` as the C syntax writes it, for ShownNumberOf: its digits (Arabic
+// ones too) as ASCII ones, its decimal sign a point, its group marks commas, its percent sign
+// "%", without the marks that order its run.
+QString InCSyntax(const QString& shown, const PageNumberSyntax& syntax) {
+  const auto blank = [](QChar ch) { return ch == u' ' || ch == QChar(0x00A0) || ch == QChar(0x202F) || ch == QChar(0x2009); };
+  const auto apostrophe = [](QChar ch) { return ch == u'\'' || ch == QChar(0x2019); };
+  QString text;
+  text.reserve(shown.size());
+  for (const QChar ch : shown) {
+    const char16_t unit = ch.unicode();
+    if (unit == 0x200E || unit == 0x200F || unit == 0x061C || (unit >= 0x202A && unit <= 0x202E)) continue;
+    if (ch == syntax.point) text += u'.';
+    else if (!syntax.group.isNull() && (ch == syntax.group || (blank(ch) && blank(syntax.group)) ||
+                                        (apostrophe(ch) && apostrophe(syntax.group))))
+      text += u',';
+    else if (ch.isDigit() && ch.digitValue() >= 0) text += QChar(u'0' + ch.digitValue());
+    else if (unit == 0x066A) text += u'%';
+    else if (unit == 0x2212) text += u'-';
+    else text += ch;
+  }
+  return text;
+}
+
+// What a cell of one of the sheet's own pages is entered as where the page tells its value beside
+// its text (its "abbr", PageValueOf): that date or number, where the text shows it as a format of
+// the sheet would (its date in one of the sheet's date forms, its number rounded to the places it
+// shows or as a fraction near it), with the format that shows it so; none where the text shows
+// something else (a foreign page's short form of its cell), which the text then enters as it does
+// without. `syntax` is the one the text is read in.
+std::optional<StoredEntry> ShortFormEntry(const QString& shown, const QString& shortForm,
+                                          const PageNumberSyntax& syntax) {
+  if (shortForm.isEmpty()) return std::nullopt;
+  int32_t day = 0;
+  const std::optional<CANumber> value = PageValueOf(shortForm, &day);
+  if (!value) return std::nullopt;
+  StoredEntry entry;
+  entry.number = *value;
+  if (day != 0) {
+    entry.format = DateFormatShowing(cleanUp(shown, false, false), day, true);
+    if (!entry.format) return std::nullopt;
+    entry.date = day;
+    // Read by any page's syntax as that day.
+    entry.text = QString::number(day);
+    return entry;
+  }
+  const QString decimal = value->decimalText();
+  if (decimal.isEmpty()) return std::nullopt;
+  if (const std::optional<std::pair<long double, uint64_t>> fraction = ShownFractionOf(shown)) {
+    if (fabsl(fraction->first - value->realValue()) > 1.0L / fraction->second) return std::nullopt;
+    CANumberFormat format = CANumberFormat::defaultFractionFormat();
+    for (const bool keep : {false, true}) {
+      CANumberFormat tried = format;
+      tried.setKeepFraction(keep);
+      if (value->formatWith(&tried) == shown) {
+        format = tried;
+        break;
+      }
+    }
+    entry.format = format;
+    entry.text = decimal;
+    return entry;
+  }
+  std::optional<StoredEntry> stored = StoredValueEntry(InCSyntax(shown, syntax), decimal, u'.');
+  if (!stored) return std::nullopt;
+  stored->number = *value;
+  return stored;
+}
+
 // The cell made of a stored value's text becomes its entry, shown with the entry's number format
 // over the cell's own looks.
 void EnterStoredValue(CACell& cell, const StoredEntry& entry, CAImportFormats& formats, const CADocument& document) {
   cell.setNumberValue(entry.number);
+  if (entry.date != 0) cell.setValueType(kValueDate);
   if (!entry.format) return;
   CAFormat format = cell.format() ? cell.format()->copy() : CAFormat();
   format.setNumberFormat(&*entry.format);
@@ -1338,6 +1430,7 @@ bool ReadPlainRow(TokenScanner& scanner, std::vector<PlainCell>* row, const QStr
     if (paragraphs)
       for (const PageAttribute& attribute : *attributes)
         if (attribute.name == u"sdval") cell.value = attribute.value.trimmed();
+        else if (attribute.name == u"abbr") cell.shortForm = attribute.value.trimmed();
     if (!ReadPlainCellContents(scanner, &cell.text, &cell.look, background, first, paragraphs)) return false;
     if (scanner.readTag(&attributes) != (header ? u"/th" : u"/td")) return false;
     row->push_back(std::move(cell));
@@ -2320,10 +2413,13 @@ bool LoadHtmlPage(CADocument& document, QString html, const QString& path, FLErr
         for (size_t x = 0; x < row.size(); ++x) {
           if (row[x].text.isEmpty()) continue;
           auto cell = std::make_unique<CACell>(GridPoint{int64_t(x), first + 1 + int64_t(y)}, &document);
-          const std::optional<StoredEntry> entry = StoredValueEntry(row[x].text, row[x].value, table->valuePoint);
+          std::optional<StoredEntry> entry = StoredValueEntry(row[x].text, row[x].value, table->valuePoint);
+          if (!entry) entry = ShortFormEntry(row[x].text, row[x].shortForm, syntax ? *syntax : UserNumberSyntax());
           std::optional<CANumberFormat> shownDate;
-          if (entry) cell->setNumberValue(entry->number);
-          else EnterPageText(*cell, row[x].text, syntax ? &*syntax : nullptr, &shownDate);
+          if (entry) {
+            cell->setNumberValue(entry->number);
+            if (entry->date != 0) cell->setValueType(kValueDate);
+          } else EnterPageText(*cell, row[x].text, syntax ? &*syntax : nullptr, &shownDate);
           CAFormat format = row[x].look.format();
           if (entry && entry->format) format.setNumberFormat(&*entry->format);
           else if (shownDate) format.setNumberFormat(&*shownDate);
@@ -2400,19 +2496,22 @@ bool CADocument::loadHtmlFile(const QString& path, FLError* error) {
 
 namespace {
 
-// A stored value entered in a cell of the rich text: the number its cell of the sheet will hold,
-// the number format that cell takes, and where it stands (its table among the text's, its row
+// A stored value entered in a cell of the rich text: the number its cell of the sheet holds once
+// its text is entered, what it is entered as (its number or date, its number format), and where it
+// stands (its table among the text's, its row
 // and column there).
 struct StoredCell {
   CANumber number;
   StoredEntry entry;
   int table = 0, row = 0, column = 0;
+  bool own = false;  // told by the sheet's own page beside the text (ShortFormEntry)
 };
 
 // The values a spreadsheet wrote behind the numbers of the page's table cells (LibreOffice's
 // "sdval", which the HTML reader keeps on each cell): read in the one syntax the page writes them
 // in, each cell whose text shows a number is entered as a long table's plain cell is
-// (StoredValueEntry), whatever reading made the text and in whatever locale: its text becomes the
+// (StoredValueEntry; the value the sheet's own pages tell beside a text, ShortFormEntry, alike),
+// whatever reading made the text and in whatever locale: its text becomes the
 // value as the page's other numbers are read. Gives the cells so entered in the text's order, for
 // their number formats (GiveStoredFormats), and how the page writes its numbers and dates
 // (`syntax`, ChoosePageSyntax): as its own texts show (the rich text's, the long table's rows and
@@ -2425,6 +2524,7 @@ std::vector<StoredCell> EnterStoredValues(QTextDocument& text, const PlainTable*
   std::vector<int> tables;
   std::vector<std::pair<int, int>> places;  // each cell's row and column
   PlainTable values;  // the values, in the cells' order, as a table's first row holds them
+  std::vector<QString> shortForms;  // and the values the sheet's own pages tell beside them
   int tableIndex = 0;
   for (QTextFrame* frame : text.rootFrame()->childFrames()) {
     auto* table = qobject_cast<QTextTable*>(frame);
@@ -2434,11 +2534,13 @@ std::vector<StoredCell> EnterStoredValues(QTextDocument& text, const PlainTable*
         const QTextTableCell cell = CellBeginningAt(*table, r, c);
         if (!cell.isValid()) continue;
         const QString value = cell.format().property(kHtmlCellValueProperty).toString();
-        if (value.isEmpty()) continue;
+        const QString shortForm = cell.format().property(kHtmlCellShortFormProperty).toString();
+        if (value.isEmpty() && shortForm.isEmpty()) continue;
         cells.push_back(cell);
         tables.push_back(tableIndex);
         places.emplace_back(r, c);
         values.firstRowValues.push_back(value);
+        shortForms.push_back(shortForm);
       }
     }
     ++tableIndex;
@@ -2474,27 +2576,35 @@ std::vector<StoredCell> EnterStoredValues(QTextDocument& text, const PlainTable*
   for (size_t k = 0; k < cells.size(); ++k) {
     const QTextBlock block = cells[k].firstCursorPosition().block();
     // A cell of one paragraph of text alike, as a plain cell is.
-    if (cells[k].lastCursorPosition().block() != block || values.firstRowValues[k].isEmpty()) continue;
+    if (cells[k].lastCursorPosition().block() != block) continue;
     const QTextBlock::iterator first = block.begin();
     if (first.atEnd() || !(++QTextBlock::iterator(first)).atEnd()) continue;
     const QString shown = block.text();
-    std::optional<StoredEntry> entry = StoredValueEntry(shown, values.firstRowValues[k], values.valuePoint);
-    if (!entry) continue;
-    QString written = entry->text;
     // In the syntax the text is read in: its element's language, else the page's.
-    QChar point = *syntax ? (*syntax)->point : NumberTextLocale().decimalSeparatorChar;
+    PageNumberSyntax read = *syntax ? **syntax : UserNumberSyntax();
     const QVariant language = first.fragment().charFormat().property(kTextLanguageProperty);
     if (language.isValid())
-      point = language.toString().isEmpty() ? NumberTextLocale().decimalSeparatorChar
-                                            : PageNumberSyntaxOfLanguage(language.toString()).point;
+      read = language.toString().isEmpty() ? UserNumberSyntax() : PageNumberSyntaxOfLanguage(language.toString());
+    const QChar point = read.point;
+    std::optional<StoredEntry> entry;
+    if (!values.firstRowValues[k].isEmpty())
+      entry = StoredValueEntry(shown, values.firstRowValues[k], values.valuePoint);
+    const bool own = !entry;
+    if (own) entry = ShortFormEntry(shown, shortForms[k], read);
+    if (!entry) continue;
+    QString written = entry->text;
+    // What the cell holds once the text is entered, by which its place is found: the value, but
+    // for a fraction no decimal writes, which is given its own there.
+    const CANumber held = entry->date != 0 ? CANumber(entry->date)
+                                           : CANumber::withValidatedString(written, false, u'.', QChar())
+                                                 .value_or(entry->number);
     written.replace(u'.', point);
     if (written != shown) {
       FLQtHeld<QTextCursor> cursor(block);
       cursor->movePosition(QTextCursor::EndOfBlock, QTextCursor::KeepAnchor);
       cursor->insertText(written, first.fragment().charFormat());
     }
-    const CANumber number = entry->number;
-    entered.push_back({number, std::move(*entry), tables[k], places[k].first, places[k].second});
+    entered.push_back({held, std::move(*entry), tables[k], places[k].first, places[k].second, own});
   }
   return entered;
 }
@@ -2517,15 +2627,20 @@ void GiveStoredFormats(CADocument& document, const std::vector<StoredCell>& ente
     const CACellEntry* entry = row ? row->entryAt(columnOf(stored, top)) : nullptr;
     if (!entry) return false;
     const CACellReading cell(*entry, row->gridY(), &document);
-    return cell->valueType() == kValueNumber && cell->number() && *cell->number() == stored.number;
+    // A number of the sheet's own page that its text would read as a date ("20240117") is one.
+    const bool type = cell->valueType() == kValueNumber || (stored.own && cell->valueType() == kValueDate);
+    return type && cell->number() && *cell->number() == stored.number;
   };
   CAImportFormats formats;
   size_t rowIndex = 0;  // the sheet's rows from here on are below the tables found
   for (size_t first = 0; first < entered.size();) {
     size_t end = first;
     bool formatted = false;
-    while (end < entered.size() && entered[end].table == entered[first].table)
-      formatted = entered[end++].entry.format.has_value() || formatted;
+    // A table whose cells take a format, a date or a value other than their text's.
+    while (end < entered.size() && entered[end].table == entered[first].table) {
+      const StoredCell& stored = entered[end++];
+      formatted = stored.entry.format.has_value() || stored.own || formatted;
+    }
     const StoredCell& lead = entered[first];
     const size_t from = rowIndex;
     bool found = false;
@@ -2539,9 +2654,15 @@ void GiveStoredFormats(CADocument& document, const std::vector<StoredCell>& ente
       for (size_t k = first + 1; k < end && all; ++k) all = holds(entered[k], top);
       if (!all) continue;
       for (size_t k = first; k < end; ++k) {
-        if (!entered[k].entry.format) continue;
         CACell* cell = document.cellAtGridPoint({columnOf(entered[k], top), top + entered[k].row});
         if (!cell) continue;
+        if (entered[k].entry.date != 0) {
+          cell->setNumberValue(CANumber(entered[k].entry.date));
+          cell->setValueType(kValueDate);
+        } else if (entered[k].own) {
+          cell->setNumberValue(entered[k].entry.number);
+        }
+        if (!entered[k].entry.format) continue;
         CAFormat own = cell->format() ? cell->format()->copy() : CAFormat();
         own.setNumberFormat(&*entered[k].entry.format);
         formats.giveCell(*cell, own, document);

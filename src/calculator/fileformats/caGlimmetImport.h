@@ -3,6 +3,7 @@
 // sheet's alignment codes and the engine's.
 #pragma once
 
+#include "calculator/model/CANumber.h"
 #include "framlet/foundation/flDates.h"
 
 #include <QChar>
@@ -89,6 +90,26 @@ std::optional<CANumber> PageNumberOf(const QString& text, const PageNumberSyntax
 // the page's language writes dates beyond that (ParseWrittenDate), its year counted in the
 // language's era; 0 where none (a year of two digits in another era is none).
 int32_t PageDateOf(const QString& text, const PageNumberSyntax& syntax);
+// What a text of a page gives a cell as EnterPageText enters it in `syntax`: a date (ahead of a
+// number, as typing reads one), else a number; neither where the cell would hold the text.
+struct PageTextReading {
+  int32_t date = 0;
+  std::optional<CANumber> number;
+};
+PageTextReading ReadPageText(const QString& text, const PageNumberSyntax& syntax);
+// A date format of the sheet that shows `day` as `shown` (cleaned up); none where none does. With
+// `partial`, the forms that leave out its day, its month or its year too.
+std::optional<CANumberFormat> DateFormatShowing(const QString& shown, int32_t day, bool partial = false);
+
+// The value the sheet writes beside a cell's shown text where the page's reader would not read the
+// text as it: a date as "yyyy-mm-dd", a number as the shortest text that reads back as it, in the
+// C syntax ("-1234.5678", "1.5E+20") or, for a fraction without an exact decimal,
+// "numerator/denominator" ("1/3"); empty where the value has no such text (NaN, infinity).
+QString PageValueText(const CANumber& number, bool date);
+// The value such a text tells: a date (its day index in `date`) or a number; none where it is
+// neither in those forms.
+std::optional<CANumber> PageValueOf(const QString& value, int32_t* date);
+
 // Enters a text of a page into the cell. A number or a date in the page's syntax is that number
 // or date in every locale; any other text is entered as the user types it, except that a text
 // only the user's syntax makes a number or a date of ("1,5" on a page that writes "1.5") stays a

@@ -219,7 +219,7 @@ bool IsSection(Tag tag) { return tag == Tag::Thead || tag == Tag::Tbody || tag =
 // The attributes the reading takes; the first of a name counts, as in a browser.
 struct Attributes {
   QString href, src, style, id, className, align, bgcolor, width, height, color, face, size, type, start, rel,
-      colspan, rowspan, border, cellpadding, cellspacing, name, text, sdval;
+      colspan, rowspan, border, cellpadding, cellspacing, name, text, sdval, abbr;
   QString lang, xmlLang, httpEquiv, content;  // the language an element or a page declares
   bool hasHref = false;
   bool hidden = false;  // not shown, as "display: none"
@@ -266,6 +266,7 @@ struct Attributes {
     else if (key == u"name") field = &name;
     else if (key == u"text") field = &text;
     else if (key == u"sdval") field = &sdval;
+    else if (key == u"abbr") field = &abbr;
     else if (key == u"lang") field = &lang;
     else if (key == u"xml:lang") field = &xmlLang;
     else if (key == u"http-equiv") field = &httpEquiv;
@@ -1817,6 +1818,8 @@ void Reader::startCell(Tag tag, const Attributes& attributes) {
   }
   if (!attributes.sdval.trimmed().isEmpty() && attributes.sdval.size() <= 64)
     cell.format.setProperty(kHtmlCellValueProperty, attributes.sdval.trimmed());
+  if (!attributes.abbr.trimmed().isEmpty() && attributes.abbr.size() <= 64)
+    cell.format.setProperty(kHtmlCellShortFormProperty, attributes.abbr.trimmed());
   // A style may give the column its width: what it was is put back where the cell is hidden.
   const size_t widthsGiven = table->widths.size();
   const QTextLength widthGiven = size_t(column) < widthsGiven ? table->widths[size_t(column)] : QTextLength();

@@ -75,6 +75,10 @@ inline constexpr int64_t kHtmlFormulaParseCost = 84;
 // cell's shown text (its "sdval" attribute), as written: whoever makes cells of the rich text
 // may enter the value rather than the text.
 inline constexpr int kHtmlCellValueProperty = QTextFormat::UserProperty + 0x5d1;
+// The property of a table cell's format that holds the cell's short form (its "abbr" attribute),
+// as written: the value a page of the sheet's tells beside a cell's text that its language would
+// not read as it.
+inline constexpr int kHtmlCellShortFormProperty = QTextFormat::UserProperty + 0x5d5;
 // The property of the text's root frame format that holds the language the page declares (its
 // root element's "lang", else a Content-Language meta element's), as written: whoever makes cells
 // of the rich text reads the page's numbers as that language writes them. Absent where the page

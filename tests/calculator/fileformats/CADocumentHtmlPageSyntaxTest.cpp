@@ -3,6 +3,7 @@
 #include "RichTextTestSupport.h"
 
 #include "calculator/fileformats/caFileFormatServices.h"
+#include "calculator/fileformats/caGlimmetImport.h"
 #include "calculator/fileformats/caHtml.h"
 #include "calculator/model/CAFormat.h"
 #include "calculator/model/CANumberFormat.h"
@@ -15,6 +16,7 @@
 #include <QRegularExpression>
 
 #include <functional>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -27,6 +29,25 @@ namespace {
 // dates.
 constexpr const char* kLocales[] = {"C",     "en_US", "en_GB", "de_DE", "de_CH", "fr_FR",
                                     "sv_SE", "pt_BR", "en_IN", "hi_IN", "ar_EG", "fa_IR"};
+
+// The locales the sheet's own pages are also written and read in: year-first dates (Japanese,
+// Chinese, Korean, South African, Canadian French), a no-break space (Russian), an apostrophe
+// (Swiss Italian), Afghan Arabic separators.
+constexpr const char* kMoreLocales[] = {"ja_JP", "zh_CN", "ko_KR", "en_ZA", "fr_CA", "ps_AF", "ru_RU", "it_CH"};
+
+std::vector<const char*> RoundTripLocales() {
+  std::vector<const char*> locales(std::begin(kLocales), std::end(kLocales));
+  locales.insert(locales.end(), std::begin(kMoreLocales), std::end(kMoreLocales));
+  return locales;
+}
+
+// Whether a page written under the round trip's writer is read under its reader: every pair of the
+// first locales, and a third of the others, each locale's own among them, so that every locale
+// writes for and reads from locales of every mark.
+bool ReadsPair(size_t writer, size_t reader) {
+  return (writer < std::size(kLocales) && reader < std::size(kLocales)) || writer == reader ||
+         (writer + reader) % 3 == 0;
+}
 
 class HtmlPageSyntaxTest : public RichTextTest {
  protected:
@@ -52,6 +73,14 @@ constexpr Held kText{};
 Held Number(const char* number) { return Held{number, 0}; }
 Held Date(int32_t day) { return Held{nullptr, day}; }
 
+// A number in the C syntax, or a fraction as "numerator/denominator".
+std::optional<CANumber> ValueOf(const char* number) {
+  const QString text = QString::fromLatin1(number);
+  const qsizetype slash = text.indexOf(u'/');
+  if (slash < 0) return CANumber::withValidatedString(text, false, u'.', QChar());
+  return CANumber::withNumerator(text.first(slash).toLongLong(), text.sliced(slash + 1).toULongLong());
+}
+
 void ExpectHeld(const CADocument& sheet, const GridPoint& at, const Held& held) {
   SCOPED_TRACE("at " + std::to_string(at.x) + "," + std::to_string(at.y));
   const CACell* cell = sheet.cellAtGridPoint(at);
@@ -67,7 +96,7 @@ void ExpectHeld(const CADocument& sheet, const GridPoint& at, const Held& held) 
     EXPECT_FALSE(cell->number());
     return;
   }
-  const std::optional<CANumber> want = CANumber::withValidatedString(QString::fromLatin1(held.number), false, u'.', QChar());
+  const std::optional<CANumber> want = ValueOf(held.number);
   ASSERT_TRUE(want);
   EXPECT_EQ(cell->valueType(), kValueNumber) << cell->displayText(true).toStdString();
   ASSERT_TRUE(cell->number()) << cell->formula().toStdString();
@@ -280,8 +309,10 @@ TEST_F(HtmlPageSyntaxTest, ATinyStoredValueKeepsTheDigitsItsCellShows) {
 }
 
 // A page the sheet writes under each locale reads back under each other, opened and pasted, with
-// the same numbers and dates: grouped, in fixed places, as money and percentages, and its dates in
-// the order it writes them; the page declares a language that writes them as it does.
+// the same numbers and dates: grouped, in fixed places (rounded too), as money, percentages,
+// scientific and fractions, a number that looks like a date, and its dates in the order it writes
+// them; the page declares a language that writes them as it does, and tells beside a text the value
+// its language would read otherwise.
 TEST_F(HtmlPageSyntaxTest, PagesWrittenInEveryLocaleReadBackAlikeInEveryOther) {
   const struct {
     int32_t display;
@@ -292,10 +323,16 @@ TEST_F(HtmlPageSyntaxTest, PagesWrittenInEveryLocaleReadBackAlikeInEveryOther) {
       {kDisplayFloat, true, 2, "1234567.5"}, {kDisplayFloat, false, 3, "-0.125"}, {kDisplayPercent, false, 1, "0.125"},
       {kDisplayMoney, true, 2, "1234.5"},    {kDisplayMoney, true, 2, "-1234.5"}, {kDisplayFloat, true, 0, "-1000000"},
       {0, false, 0, "3.25"},
+      {kDisplayFraction, false, 0, "2.5"},   {kDisplayFraction, false, 0, "-0.375"}, {kDisplayFraction, false, 0, "1/3"},
+      {kDisplayScientific, false, 2, "150000000000000000000"}, {kDisplayScientific, false, 3, "0.000125"},
+      {kDisplayFloat, true, 2, "1234.5678"}, {kDisplayPercent, false, 0, "0.12345"},
+      {0, false, 0, "20240117"},             {kDisplayFloat, false, 0, "20240117"},
   };
   const int32_t dates[] = {20260304, 20261225, 20260112};
   const int64_t columns = int64_t(std::size(numbers) + std::size(dates));
-  for (const char* writer : kLocales) {
+  const std::vector<const char*> locales = RoundTripLocales();
+  for (size_t w = 0; w < locales.size(); ++w) {
+    const char* writer = locales[w];
     QString page;
     {
       const TestLocale scope(writer);
@@ -303,7 +340,10 @@ TEST_F(HtmlPageSyntaxTest, PagesWrittenInEveryLocaleReadBackAlikeInEveryOther) {
       for (size_t k = 0; k < std::size(numbers); ++k) {
         CACell* cell = sheet.cellAtGridPointImperative({int64_t(k), 0});
         ASSERT_TRUE(cell);
-        SetShownNumber(*cell, numbers[k].number, numbers[k].display, numbers[k].grouped, numbers[k].size);
+        SetShownNumber(*cell, "0", numbers[k].display, numbers[k].grouped, numbers[k].size);
+        const std::optional<CANumber> value = ValueOf(numbers[k].number);
+        ASSERT_TRUE(value);
+        cell->setNumberValue(*value);
       }
       for (size_t k = 0; k < std::size(dates); ++k) {
         CACell* cell = sheet.cellAtGridPointImperative({int64_t(std::size(numbers) + k), 0});
@@ -318,8 +358,9 @@ TEST_F(HtmlPageSyntaxTest, PagesWrittenInEveryLocaleReadBackAlikeInEveryOther) {
     const QRegularExpressionMatch declared = QRegularExpression(QStringLiteral("<html [^>]*lang=\"([^\"]+)\"")).match(page);
     ASSERT_TRUE(declared.hasMatch());
     SCOPED_TRACE("declaring " + declared.captured(1).toStdString());
-    for (const char* reader : kLocales) {
-      read(page.toUtf8(), reader, [&](const CADocument& sheet) {
+    for (size_t r = 0; r < locales.size(); ++r) {
+      if (!ReadsPair(w, r)) continue;
+      read(page.toUtf8(), locales[r], [&](const CADocument& sheet) {
         for (size_t k = 0; k < std::size(numbers); ++k) ExpectHeld(sheet, {int64_t(k), 0}, Number(numbers[k].number));
         for (size_t k = 0; k < std::size(dates); ++k)
           ExpectHeld(sheet, {int64_t(std::size(numbers) + k), 0}, Date(dates[k]));
@@ -329,13 +370,13 @@ TEST_F(HtmlPageSyntaxTest, PagesWrittenInEveryLocaleReadBackAlikeInEveryOther) {
 }
 
 // Dates in every form the sheet shows them (each order; months as numbers, short and long names;
-// years of four and two digits; weekdays; padded; with dashes; without separators, year first),
-// written under each locale, read back alike under each other: a date the page's language would
-// not read as shown declares one that does.
+// years of four and two digits or none; without the day or the month; weekdays; padded; with
+// dashes; without separators), written under each locale, read back alike under each other: a
+// date the page's language would not read as shown tells its value beside its text.
 TEST_F(HtmlPageSyntaxTest, DatesInEveryFormReadBackAlikeInEveryLocale) {
   struct Form {
     int32_t order, month, year, weekday;
-    bool pad, dashes, noSeparators;
+    bool pad, dashes, noSeparators, noDay = false;
   };
   const Form forms[] = {
       {kDateOrderDMY, kMonthNumber, kYearFull, kWeekdayNone, false, false, false},
@@ -355,10 +396,20 @@ TEST_F(HtmlPageSyntaxTest, DatesInEveryFormReadBackAlikeInEveryLocale) {
       {kDateOrderDMY, kMonthLongName, kYearFull, kWeekdayLong, false, false, false},
       {kDateOrderMDY, kMonthShortName, kYearTwoDigits, kWeekdayShort, false, false, false},
       {kDateOrderYMD, kMonthShortName, kYearTwoDigits, kWeekdayNone, true, false, false},
+      {kDateOrderMDY, kMonthNumber, kYearTwoDigits, kWeekdayNone, false, false, false},
+      {kDateOrderMDY, kMonthNumber, kYearTwoDigits, kWeekdayNone, true, true, false},
+      {kDateOrderDMY, kMonthNumber, kYearTwoDigits, kWeekdayNone, true, true, false},
+      {kDateOrderDMY, kMonthNumber, kYearTwoDigits, kWeekdayNone, true, false, true},
+      {kDateOrderMDY, kMonthLongName, kYearFull, kWeekdayNone, false, false, false, true},
+      {kDateOrderDMY, kMonthNumber, kYearNone, kWeekdayNone, false, false, false},
+      {kDateOrderMDY, kMonthShortName, kYearNone, kWeekdayShort, false, false, false},
+      {kDateOrderDMY, kMonthNone, kYearFull, kWeekdayNone, false, false, false},
   };
   // Days and months that read alike either way round, and those that do not.
-  const int32_t days[] = {20260304, 20261225, 20260112, 20091009};
-  for (const char* writer : kLocales) {
+  const int32_t days[] = {20260304, 20261225, 20260112, 20091009, 20261105};
+  const std::vector<const char*> locales = RoundTripLocales();
+  for (size_t w = 0; w < locales.size(); ++w) {
+    const char* writer = locales[w];
     QString page;
     {
       const TestLocale scope(writer);
@@ -373,6 +424,7 @@ TEST_F(HtmlPageSyntaxTest, DatesInEveryFormReadBackAlikeInEveryLocale) {
         shown.setPadDayMonth(forms[f].pad);
         shown.setShortDashes(forms[f].dashes);
         shown.setOmitSeparators(forms[f].noSeparators);
+        shown.setOmitDay(forms[f].noDay);
         CAFormat format;
         format.setNumberFormat(&shown);
         for (size_t d = 0; d < std::size(days); ++d) {
@@ -388,14 +440,150 @@ TEST_F(HtmlPageSyntaxTest, DatesInEveryFormReadBackAlikeInEveryLocale) {
                                     QString(), &page, &error));
     }
     SCOPED_TRACE(std::string("written under ") + writer);
-    for (const char* reader : kLocales) {
-      read(page.toUtf8(), reader, [&](const CADocument& sheet) {
+    for (size_t r = 0; r < locales.size(); ++r) {
+      if (!ReadsPair(w, r)) continue;
+      read(page.toUtf8(), locales[r], [&](const CADocument& sheet) {
         for (size_t f = 0; f < std::size(forms); ++f) {
           SCOPED_TRACE("form " + std::to_string(f));
           for (size_t d = 0; d < std::size(days); ++d) ExpectHeld(sheet, {int64_t(d), int64_t(f)}, Date(days[d]));
         }
       });
     }
+  }
+}
+
+// A cell of a sheet, in the format given (none: as it comes): a number ("n/d" a fraction) or a day;
+// a number's places in `order`.
+struct Written {
+  const char* number;
+  int32_t day;
+  int32_t display, order, year;
+  bool pad, dashes;
+};
+
+void WriteCell(CADocument& sheet, const GridPoint& at, const Written& written) {
+  CACell* cell = sheet.cellAtGridPointImperative(at);
+  ASSERT_TRUE(cell);
+  CANumberFormat shown;
+  shown.setDisplay(written.display);
+  if (written.day == 0 && written.order != 0) shown.setSize(written.order);
+  if (written.day != 0) {
+    shown.setDateOrder(written.order);
+    shown.setYearOption(written.year);
+    shown.setPadDayMonth(written.pad);
+    shown.setShortDashes(written.dashes);
+  }
+  CAFormat format;
+  if (written.display != 0) format.setNumberFormat(&shown);
+  if (written.day != 0) {
+    cell->setNumberValue(CANumber(written.day));
+    cell->setValueType(kValueDate);
+  } else {
+    const std::optional<CANumber> value = ValueOf(written.number);
+    ASSERT_TRUE(value);
+    cell->setNumberValue(*value);
+  }
+  if (written.display != 0) cell->setFormat(format);
+}
+
+// The page tells a cell's value beside its text (its short form) only where the page's language
+// would read the text as another value or none: a fraction, a number that reads as a date, a
+// rounded number, a date in another order or a two-digit year first; never beside a text that
+// reads back as it is.
+TEST_F(HtmlPageSyntaxTest, AValueIsToldBesideOnlyTheTextsItsPageWouldReadOtherwise) {
+  const struct {
+    const char* locale;
+    Written cell;
+    const char* told;  // empty: none
+  } cases[] = {
+      {"en_US", {"1234.5", 0, kDisplayFloat, 0, 0, false, false}, ""},
+      {"en_US", {"2.5", 0, kDisplayFraction, 0, 0, false, false}, "2.5"},
+      {"en_US", {"1/3", 0, kDisplayFraction, 0, 0, false, false}, "1/3"},
+      {"en_US", {"-25/7", 0, kDisplayFraction, 0, 0, false, false}, "-25/7"},
+      {"en_US", {"-3/8", 0, kDisplayFraction, 0, 0, false, false}, "-0.375"},
+      {"ar_EG", {"1234.5678", 0, kDisplayFloat, 2, 0, false, false}, "1234.5678"},
+      {"ar_EG", {"1234.5", 0, kDisplayFloat, 2, 0, false, false}, ""},
+      {"en_US", {"20240117", 0, 0, 0, 0, false, false}, "20240117"},
+      {"en_US", {"1234.5678", 0, kDisplayFloat, 2, 0, false, false}, "1234.5678"},
+      {"en_US", {nullptr, 20260304, kDisplayDate, kDateOrderMDY, kYearFull, false, false}, ""},
+      {"en_US", {nullptr, 20260304, kDisplayDate, kDateOrderDMY, kYearFull, false, false}, "2026-03-04"},
+      {"de_DE", {"0.125", 0, kDisplayFloat, 0, 0, false, false}, ""},
+      {"ja_JP", {nullptr, 20260304, kDisplayDate, kDateOrderMDY, kYearTwoDigits, true, true}, "2026-03-04"},
+      {"ja_JP", {nullptr, 20261105, kDisplayDate, kDateOrderMDY, kYearTwoDigits, false, false}, "2026-11-05"},
+      {"ja_JP", {nullptr, 20260304, kDisplayDate, kDateOrderYMD, kYearFull, false, false}, ""},
+  };
+  const QRegularExpression told(QStringLiteral("<td abbr=\"([^\"]*)\""));
+  for (const auto& c : cases) {
+    SCOPED_TRACE(std::string(c.locale) + " " + (c.cell.number ? c.cell.number : std::to_string(c.cell.day)));
+    const TestLocale scope(c.locale);
+    CADocument sheet;
+    WriteCell(sheet, {0, 1}, c.cell);
+    QString page;
+    FLError error;
+    ASSERT_TRUE(ExportRangeAsHtml(sheet, GridRange{{0, 1}, {0, 1}}, QString(), &page, &error));
+    const QRegularExpressionMatch match = told.match(page);
+    EXPECT_EQ(match.hasMatch() ? match.captured(1).toStdString() : std::string(), c.told);
+    if (!match.hasMatch()) continue;
+    // It reads back as the very value.
+    int32_t day = 0;
+    const std::optional<CANumber> back = PageValueOf(match.captured(1), &day);
+    ASSERT_TRUE(back);
+    if (c.cell.day != 0) EXPECT_EQ(day, c.cell.day);
+    else EXPECT_EQ(back->archive(), ValueOf(c.cell.number)->archive());
+  }
+}
+
+// A short form a page gives a cell whose text shows no such value (another page's abbreviation)
+// changes nothing: the text is read as it is.
+TEST_F(HtmlPageSyntaxTest, AShortFormTheTextDoesNotShowIsNoValue) {
+  const QByteArray html =
+      "<html lang=\"en\"><body><table><tr><td abbr=\"2\">Two</td><td abbr=\"2026-03-04\">5/6/2026</td>"
+      "<td abbr=\"7\">2 1/2</td><td abbr=\"3\">3</td><td abbr=\"2.5\">2 1/2</td><td abbr=\"x\">12.5</td>"
+      "<td abbr=\"1.25\">1.3</td></tr></table></body></html>\n";
+  for (const char* locale : {"C", "de_DE", "ja_JP"}) {
+    read(html, locale, [](const CADocument& sheet) {
+      ExpectHeld(sheet, {0, 0}, kText);
+      ExpectHeld(sheet, {1, 0}, Date(20260506));
+      ExpectHeld(sheet, {2, 0}, kText);
+      ExpectHeld(sheet, {3, 0}, Number("3"));
+      ExpectHeld(sheet, {4, 0}, Number("2.5"));
+      ExpectHeld(sheet, {5, 0}, Number("12.5"));
+      ExpectHeld(sheet, {6, 0}, Number("1.25"));
+    });
+  }
+}
+
+// The rows of a long table the sheet writes, which its own reader takes apart from the rich text,
+// take the values told beside their texts as its first row does.
+TEST_F(HtmlPageSyntaxTest, ALongTablesRowsTakeTheValuesToldBesideTheirTexts) {
+  const Written cells[] = {
+      {"5/2", 0, kDisplayFraction, 0, 0, false, false},
+      {"1/3", 0, kDisplayFraction, 0, 0, false, false},
+      {"20240117", 0, 0, 0, 0, false, false},
+      {nullptr, 20260304, kDisplayDate, kDateOrderMDY, kYearTwoDigits, true, true},
+      {nullptr, 20261105, kDisplayDate, kDateOrderMDY, kYearTwoDigits, false, false},
+      {"1234.5678", 0, kDisplayFloat, 2, 0, false, false},
+  };
+  constexpr int64_t kRows = 80;
+  QString page;
+  {
+    const TestLocale scope("ja_JP");
+    CADocument sheet;
+    for (int64_t y = 0; y < kRows; ++y)
+      for (size_t x = 0; x < std::size(cells); ++x) WriteCell(sheet, {int64_t(x), y}, cells[x]);
+    FLError error;
+    ASSERT_TRUE(ExportRangeAsHtml(sheet, GridRange{{0, 0}, {int64_t(std::size(cells)) - 1, kRows - 1}}, QString(),
+                                  &page, &error));
+  }
+  const Held held[] = {Number("2.5"), Number("1/3"), Number("20240117"), Date(20260304), Date(20261105),
+                       Number("1234.5678")};
+  for (const char* locale : {"C", "de_DE", "ja_JP"}) {
+    const uint64_t before = PlainTablesRead();
+    read(page.toUtf8(), locale, [&held](const CADocument& sheet) {
+      for (const int64_t y : {int64_t(0), int64_t(1), kRows / 2, kRows - 1})
+        for (size_t x = 0; x < std::size(held); ++x) ExpectHeld(sheet, {int64_t(x), y}, held[x]);
+    });
+    EXPECT_EQ(PlainTablesRead() - before, 2u) << locale;
   }
 }
 
