@@ -2,6 +2,7 @@
 // no step is recorded and a clean document stays clean. One that takes something is one step.
 #include "ShownWindowTestSupport.h"
 
+#include "calculator/fileformats/caFileFormatServices.h"
 #include "calculator/model/CACell.h"
 #include "calculator/model/CAColumn.h"
 #include "calculator/model/CAFormat.h"
@@ -18,6 +19,9 @@ namespace {
 
 class ClearNothingTest : public ShownWindowTest {
  protected:
+  // A cut copies the cells first, through the file formats' archive.
+  ClearNothingTest() { InstallFileFormatServices(); }
+
   QAction* item(const char* name) const {
     QAction* found = controller.mainWindow()->menuBar()->findChild<QAction*>(QLatin1String(name));
     EXPECT_NE(found, nullptr) << name;

@@ -641,8 +641,10 @@ TEST_F(DialogsTest, TheFillSheetFillsMonthsAndYearsFromTheFirstDate) {
     SCOPED_TRACE(c.typed);
     CAFillDialog::resetFillInfo();
     document().setSelectionPoint(GridPoint{0, 0});
-    QTest::keyClicks(controller.cellView(), QLatin1String(c.typed));
-    QTest::keyClick(controller.cellView()->window()->focusWidget(), Qt::Key_Return);
+    // One key event a character to whatever has the keys: the grid, then its typing field.
+    controller.cellView()->setFocus();
+    for (const QChar key : QString::fromLatin1(c.typed)) QTest::keyClicks(QApplication::focusWidget(), QString(key));
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Return);
     const CACell* first = document().cellAtGridPoint(GridPoint{0, 0});
     ASSERT_NE(first, nullptr);
     ASSERT_EQ(first->valueType(), kValueDate);

@@ -221,13 +221,13 @@ TEST_F(OverflowWidthsTest, UndoingASortLeavesNoSelectionColourOverTheTextsFormer
       << qPrintable(shownAt(2, 8).name()) << " " << qPrintable(shownAt(2, 6).name());
 }
 
-// A change of layout lays the texts out and runs no formula: RAND, RANDBETWEEN and NOW keep the
+// A change of layout lays the texts out and runs no formula: RAND, RANDBETWEEN and TODAY keep the
 // values they have through Bold, Italic, Show Formulas, each move of a column's edge, and the undo
 // and redo of a style or a width, while the note still spreads as a fresh layout does.
 TEST_F(OverflowWidthsTest, AChangeOfLayoutRecalculatesNothing) {
   document().setCellAtPoint(GridPoint{0, 8}, QVariant(QStringLiteral("=RAND()")), kValueFormula);
   document().setCellAtPoint(GridPoint{1, 8}, QVariant(QStringLiteral("=RANDBETWEEN(1,1000000000)")), kValueFormula);
-  document().setCellAtPoint(GridPoint{2, 8}, QVariant(QStringLiteral("=NOW()")), kValueFormula);
+  document().setCellAtPoint(GridPoint{2, 8}, QVariant(QStringLiteral("=TODAY()")), kValueFormula);
   document().evaluate();
   const auto values = [&] {
     QString shown;

@@ -290,12 +290,12 @@ TEST(EditCommandsTest, ADateFilledByMonthsOrYearsCountsFromTheFirstCellOfItsLine
 }
 
 // A change of format or width, and its undo, lays the texts out and runs no formula: RAND and
-// NOW keep their values, and the long text spreads as a fresh layout spreads it.
+// TODAY keep their values, and the long text spreads as a fresh layout spreads it.
 TEST_F(EditCommandTest, AChangeOfFormatOrWidthAndItsUndoRunNoFormula) {
   ModelEnvironment environment;
   enter("A1", "a text long enough to overflow well into the cells on its right");
   enter("A5", "=RAND()");
-  enter("B5", "=NOW()");
+  enter("B5", "=TODAY()");
   document.evaluate();
   const auto values = [&] { return NumberIn(cell("A5")).description() + NumberIn(cell("B5")).description(); };
   const auto formatStep = [&](int32_t descriptor) {
