@@ -4,10 +4,15 @@
 #pragma once
 
 #include <QByteArray>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QString>
 
 #include <functional>
 #include <optional>
 
+#include <sys/stat.h>
 #include <sys/types.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -39,4 +44,25 @@ inline std::optional<QByteArray> RunAsUserTheModeBitsStop(const std::function<QB
   int status = 0;
   if (::waitpid(child, &status, 0) != child || !WIFEXITED(status) || WEXITSTATUS(status) != 0) return std::nullopt;
   return answer;
+}
+
+// A template for QTemporaryDir in a folder the user of RunAsUserTheModeBitsStop can reach: as
+// root that is another user, whom a private temporary folder (TMPDIR a folder of mode 0700) keeps
+// out, so the first folder every user may pass through down to it is taken instead.
+inline QString TemporaryTemplateAnotherUserReaches() {
+  const auto reachable = [](const QString& base) {
+    QString path = QDir(base).canonicalPath();
+    if (path.isEmpty()) return false;
+    for (;;) {
+      struct stat status;
+      if (::stat(QFile::encodeName(path).constData(), &status) != 0 || !(status.st_mode & S_IXOTH)) return false;
+      if (path == QLatin1String("/")) return true;
+      path = QFileInfo(path).path();
+    }
+  };
+  const QString name = QStringLiteral("/tamsel-test-XXXXXX");
+  if (::geteuid() != 0) return QDir::tempPath() + name;
+  for (const QString& base : {QDir::tempPath(), QStringLiteral("/tmp"), QStringLiteral("/var/tmp"), QStringLiteral("/dev/shm")})
+    if (reachable(base)) return QDir(base).canonicalPath() + name;
+  return QDir::tempPath() + name;
 }

@@ -219,7 +219,7 @@ void CAFormatDocContentVC::toggleOverlap(bool on) {
   target.bumpSuppressRedraws(true);
   target.setConstrainText(!on);
   target.invalidateAllLongText();
-  target.evaluate();
+  target.layOutLongText();
   target.bumpSuppressRedraws(false);
   redrawDocument();
 }
@@ -246,7 +246,7 @@ void CAFormatDocContentVC::toggleTitleColumn(bool on) {
   target.setTitleColumn(on);
   target.pageBreaksChanged();
   target.invalidateAllLongText();
-  target.evaluate();
+  target.layOutLongText();
   target.bumpSuppressRedraws(false);
   redrawDocument();
   NotificationCenter::defaultCenter().post(QLatin1String(kLabelsNotification), &target);

@@ -110,7 +110,7 @@ void CAFormatDocTextVC::setStyle(uint64_t mask, bool on) {
   if (mask == kFormatUnderline) format.setUnderline(on);
   if (mask == kFormatStrike) format.setStrike(on);
   target->invalidateAllLongText();
-  target->evaluate();
+  target->layOutLongText();
   redrawSelection();
   // Bold and italic change the width of a digit.
   if (mask == kFormatBold || mask == kFormatItalic)

@@ -168,7 +168,8 @@ void CAFormatVImageVC::updateCell(int64_t scale) {
   cell->setImageScale(scale);
   cell->setNeedRecalc(true);
   cell->recalcPictureHeight();
-  target->evaluate();
+  // A picture's size is its layout: nothing is recalculated.
+  target->layOutLongText();
   if (CAWindowController* controller = windowController()) controller->redrawSelectionForDomain(kDomainDocument);
   QTimer::singleShot(kRedisplayDelayMs, this, [this] { selectionChanged(); });
 }

@@ -844,7 +844,7 @@ void CAWindowController::toggleFormulasAction(int64_t) {
   commitTyping();
   document_->setShowFormulas(!document_->showFormulas());
   document_->invalidateAllLongText();
-  document_->evaluate();
+  document_->layOutLongText();
   updateStateTools();
   redrawGrid();
 }

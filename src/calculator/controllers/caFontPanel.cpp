@@ -71,6 +71,6 @@ QFont FontFromPanelChoice(const QFont& current, const QFont& chosen, const QFont
 void RelayLongTextForFont(CADocument& document) {
   document.bumpSuppressRedraws(true);
   document.invalidateAllLongText();
-  document.evaluate();
+  document.layOutLongText();
   document.bumpSuppressRedraws(false);
 }

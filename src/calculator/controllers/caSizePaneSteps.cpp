@@ -37,11 +37,12 @@ void RowHeightsChanged(CADocument& document, int64_t first, int64_t last) {
     for (const std::unique_ptr<CARow>& row : document.rows())
       if (row->gridY() >= first && row->gridY() <= last) document.invalidatelLongTextForRow(row->gridY());
   }
-  document.evaluate();
+  document.layOutLongText();
 }
 
 void SheetLinesChanged(CADocument& document) {
-  document.evaluate();
+  // Widths, heights and padding move the texts' overflow, never a value.
+  document.layOutLongText();
   document.pageBreaksChanged();
   NotificationCenter::defaultCenter().post(QLatin1String(kLabelsNotification), &document);
 }

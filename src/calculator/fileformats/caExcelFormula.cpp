@@ -105,7 +105,8 @@ struct Fragment {
   uint32_t first;
   uint32_t last;
   int32_t precedence;
-  // The parentheses its text nests: a formula nested past what the sheet's parser reads fails here.
+  // The levels its text nests (parentheses, a number's sign): a formula nested past what the
+  // sheet's parser reads fails here.
   int64_t nesting = 0;
   // The function row of a name that stands for a function, while the fragment is just that.
   int64_t marker = kXLNoFunction;
@@ -377,7 +378,10 @@ bool Converter::handle(QByteArrayView token, int depth) {
       const std::string text = FormatFloat(options, value).toStdString();
       const size_t start = bytes_.size();
       bytes_ += text;
-      push(start, text.starts_with('-') ? kAdditive : kOperand);
+      const bool negative = text.starts_with('-');
+      push(start, negative ? kAdditive : kOperand);
+      // The sheet's parser counts a number's sign as a unary minus, one level of nesting.
+      if (negative) stack_.back().nesting = 1;
       return true;
     }
     case tFunc: {

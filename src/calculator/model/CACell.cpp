@@ -647,7 +647,7 @@ void CACell::copyFrom(const CACell& source, bool ignoreFormat, bool adjustRefere
   noteIfEmptied();
 }
 
-void CACell::fillFrom(const CACell& source, const CAFillInfo& info) {
+void CACell::fillFrom(const CACell& source, const CAFillInfo& info, int64_t steps) {
   if (info.kind == kFillCopy) {
     copyFrom(source, false, true);
     return;
@@ -703,8 +703,8 @@ void CACell::fillFrom(const CACell& source, const CAFillInfo& info) {
         clearValue();
         break;
       }
-      const int64_t step = info.step.integerValue();
-      const auto count = int32_t(std::clamp<int64_t>(step, INT32_MIN, INT32_MAX));
+      const __int128 total = __int128(info.step.integerValue()) * steps;
+      const auto count = int32_t(std::clamp<__int128>(total, INT32_MIN, INT32_MAX));
       const auto day = int32_t(std::clamp<int64_t>(source.number_.integerValue(), INT32_MIN, INT32_MAX));
       if (info.dateUnit == kFillDays)
         storeDate(AddToDayIndex(day, 0, 0, count));

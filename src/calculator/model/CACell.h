@@ -274,7 +274,9 @@ class CACell {
   void changeType(int32_t newType, bool updateFormulaField, bool setUndo);
   void adjustToNewValueCType(int32_t newType);
   void copyFrom(const CACell& source, bool ignoreFormat, bool adjustReferences);
-  void fillFrom(const CACell& source, const CAFillInfo& info);
+  // `steps`: how many of the info's steps the cell lies from the source (a date filled by months
+  // or years counts from the first cell of its line).
+  void fillFrom(const CACell& source, const CAFillInfo& info, int64_t steps = 1);
   bool matchesFindString(const QString& find, int32_t scope, bool ignoreCase, bool wholeWords) const;
   // Replaces in the text the cell is edited as (editText), whatever the scope; YES when it changed.
   bool replace(const QString& find, const QString& replacement, int32_t scope, bool ignoreCase,
@@ -290,6 +292,9 @@ class CACell {
 
   // ---- Evaluation (formula/CACell_Evaluate.cpp) -------------------------------------------------
   void evaluate();
+  // The layout part of evaluation alone: a text lays out its overflow, a picture takes its
+  // height; any other cell is left as it is, still marked. A layout change runs no formula.
+  void layOut();
   // How many formulas have been run since the process began: the measure of a recalculation's
   // work.
   static uint64_t formulaRuns();
@@ -386,6 +391,7 @@ class CACell {
   void noteRecalc() const;
   // evaluate's work, which may leave the cell half-way should memory run out.
   void evaluateValue();
+  void layOutOverflow();
   // A value changed in place, as clearing does it for a new one: the cells that read it are
   // recalculated and the folds the document keeps of it are forgotten.
   void noteValueChanged();

@@ -302,6 +302,12 @@ class CADocument : public FLDocument, public TextImportDelegate {
   void invalidateLongTextForChangedWidths();
   // Formats of the range in that domain changed: its texts may be wider or narrower now.
   void invalidateLongTextForFormats(const GridRange& range, int32_t domain);
+  // Lays out again the texts (and sizes the pictures) marked above, and those a changed width
+  // reaches, evaluating nothing: a change of layout (a style, a width, a height, a font, showing
+  // formulas, and their undo) leaves every value as it was, RAND and NOW included.
+  void layOutLongText();
+  // After a change of layout over the whole sheet: lays the texts out and redraws.
+  void invalidateAfterLayoutChange();
 
   // Forwarded to the window.
   void removeTooltipForCell(const CACell& cell);
@@ -483,7 +489,8 @@ class CADocument : public FLDocument, public TextImportDelegate {
   // Domain 4 records go to the document's default format.
   void restoreFormatsFromUndo(const std::vector<QString>& archive, const GridRange& range,
                               int32_t domain);
-  void invalidateAfterUndoForRows(bool rows, bool columns);
+  // After an undo or redo: `values` when cells came back (recalculated), else only laid out.
+  void invalidateAfterUndoForRows(bool rows, bool columns, bool values);
 
   // ---- Edit commands (CADocument_Edit.cpp) ---------------------------------------------------
   // Each registers its undo step before it changes anything and changes nothing when the step

@@ -25,6 +25,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdlib>
 #include <functional>
 #include <new>
 #include <optional>
@@ -101,6 +102,36 @@ GridRange EditedBlock(const GridRange& selection, int32_t editType) {
   if (editType == kEditRows)
     return GridRange{{kGridWildcard, block.startPoint.y}, {kGridWildcard, block.endPoint.y}};
   return selection;
+}
+
+// Whether clearing the range (normalised, of its kind) would change anything: a cell it empties
+// or a format it takes away. A placeholder of a text's overflow holds nothing of its own.
+bool ClearChangesSomething(const CADocument& document, const GridRange& range, int32_t type, int32_t clearType) {
+  const bool formats = clearType == kClearAll || clearType == kClearFormats;
+  const bool contents = clearType == kClearAll || clearType == kClearContents;
+  const int64_t x0 = range.startPoint.x;
+  const int64_t x1 = range.endPoint.x;
+  if (formats && type == kRangeColumns)
+    for (const std::unique_ptr<CAColumn>& column : document.columns())
+      if (column->gridX() >= x0 && column->gridX() <= x1 && column->format()) return true;
+  const auto clears = [&](const CACellEntry& entry) {
+    if (entry.empty()) return false;
+    if (entry.isPlain()) return contents;
+    const CACell& cell = *entry.cell();
+    const bool value = cell.valueType() != kValueNone && cell.valueType() != kValueOverflow;
+    if (clearType == kClearAll) return cell.holdsContent();
+    return contents ? value : cell.format() != nullptr;
+  };
+  for (const std::unique_ptr<CARow>& row : document.rows()) {
+    if (type != kRangeColumns && row->gridY() < range.startPoint.y) continue;
+    if (type != kRangeColumns && row->gridY() > range.endPoint.y) break;
+    if (formats && type == kRangeRows && row->format()) return true;
+    const CARow::CellList& cells = row->cells();
+    const size_t first = type == kRangeRows ? 0 : row->lowerBound(x0);
+    for (size_t i = first; i < cells.size() && (type == kRangeRows || cells[i].x() <= x1); ++i)
+      if (clears(cells[i])) return true;
+  }
+  return false;
 }
 
 }  // namespace
@@ -291,6 +322,10 @@ bool CADocument::clearRange(const GridRange& range, int32_t clearType, int32_t u
   GridRange normalized;
   const int32_t type = TypeOfRange(&normalized, range);
   if (type == kRangeInvalid) return false;
+  // A Clear or Cut that would change nothing records no step and leaves the document as it was
+  // (a sort's clear is part of the sort, which moves lines' heights and formats too).
+  if (undoName != kUndoUnnamed && undoName != kUndoSort && !ClearChangesSomething(*this, normalized, type, clearType))
+    return true;
   if (undoName != kUndoUnnamed) {
     uint32_t action = undoName == kUndoSort ? kUndoActionWholeDocument
                                             : (clearType == kClearFormats ? kUndoActionFormats : kUndoActionCells);
@@ -614,19 +649,37 @@ void CADocument::fillUsingInfo(const CAFillInfo& info) {
   }
   if (!setCellUndo(kUndoFill, kUndoRangeSelection)) return;
 
+  // A date filled by months or years is counted from the line's first cell: a day the month
+  // lacks (31 January to 29 February) is clamped in that cell alone, never carried on to the
+  // months after it. Everything else follows from the neighbour just filled.
+  const bool fromFirst = info.kind == kFillDate && info.dateUnit != kFillDays;
+  const auto firstOfLine = [&](const GridPoint& target) {
+    switch (info.direction) {
+      case kFillDown: return GridPoint{target.x, s.y};
+      case kFillRight: return GridPoint{s.x, target.y};
+      case kFillUp: return GridPoint{target.x, e.y};
+      default: return GridPoint{e.x, target.y};
+    }
+  };
   const bool done = RunGuardedCommand(*this, [&] {
     const EditBatch batch(*this);
     for (int64_t y = firstY;; y += stepY) {
       for (int64_t x = firstX;; x += stepX) {
         const GridPoint target{x, y};
-        const CACell* source = cellAtGridPoint(GridPoint{x + toSource.x, y + toSource.y});
+        GridPoint from{x + toSource.x, y + toSource.y};
+        int64_t steps = 1;
+        if (fromFirst) {
+          from = firstOfLine(target);
+          steps = std::max(std::llabs(target.x - from.x), std::llabs(target.y - from.y));
+        }
+        const CACell* source = cellAtGridPoint(from);
         if (!source) {
           if (CACell* existing = cellAtGridPoint(target)) {
             existing->clearValue();
             existing->setFormat(std::nullopt);
           }
         } else {
-          if (CACell* cell = cellAtGridPointImperative(target)) cell->fillFrom(*source, info);
+          if (CACell* cell = cellAtGridPointImperative(target)) cell->fillFrom(*source, info, steps);
         }
         if (x == lastX) break;
       }

@@ -301,7 +301,7 @@ void CADocument::setValue(int64_t value, uint64_t mask, int32_t domain) {
   // Bold and italic change how wide a text is, and so how far it overflows.
   if (mask == kFormatBold || mask == kFormatItalic) {
     invalidateLongTextForFormats(selectionRange_, domain);
-    evaluate();
+    layOutLongText();
   }
   if (controller_) controller_->redrawSelectionForDomain(domain);
   notifyOfSelectionChange();
@@ -339,9 +339,9 @@ void CADocument::applyFormat(const CAFormat& format, int64_t digitCount, int64_t
       for (int64_t x = s.x; x <= e.x; ++x)
         if (CACell* cell = cellAtGridPointImperative({x, y})) cell->setFormat(format.copy());
   }
-  // The texts' widths follow their formats, the overflow the columns' widths.
+  // The texts' widths follow their formats, the overflow the columns' widths; no value does.
   invalidateLongTextForFormats(normalized, domain);
-  evaluate();
+  layOutLongText();
   if (controller_) controller_->redrawSelectionForDomain(domain);
   notifyOfSelectionChange();
 }
@@ -363,7 +363,7 @@ void CADocument::clearFormatFromSelection() {
     enumerateCellsinRange(normalized, [](CACell& cell, size_t, bool&) { cell.setFormat(std::nullopt); });
   }
   invalidateLongTextForFormats(normalized, domain);
-  evaluate();
+  layOutLongText();
   if (controller_) controller_->redrawSelectionForDomain(domain);
   notifyOfSelectionChange();
 }

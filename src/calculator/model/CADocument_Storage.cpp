@@ -502,6 +502,37 @@ void CADocument::invalidateLongTextForFormats(const GridRange& range, int32_t do
   }
 }
 
+void CADocument::layOutLongText() {
+  invalidateLongTextForChangedWidths();
+  for (const std::unique_ptr<CARow>& r : rows_) {
+    // A text's overflow makes placeholders in its row: the row's cells are walked again then.
+    do {
+      setCellAdded(false);
+      const CARow::CellList& cells = r->cells();
+      for (size_t i = 0; i < cells.size(); ++i) {
+        CACell* cell = cells[i].cell();
+        if (!cell || !cell->needRecalc()) continue;
+        const int32_t type = cell->valueType();
+        if (type != kValueText && type != kValuePicture) continue;
+        cell->layOut();
+        redrawCell(cell->gridPoint());
+        if (cellAdded()) break;
+      }
+    } while (cellAdded());
+  }
+  // As after a recalculation: placeholders left behind go once every text has its overflow.
+  takeBackOverflow();
+  dropEmptiedCells();
+}
+
+void CADocument::invalidateAfterLayoutChange() {
+  bumpSuppressRedraws(true);
+  layOutLongText();
+  bumpSuppressRedraws(false);
+  if (controller_) controller_->redrawSelectionForDomain(kDomainDocument);
+  notifyOfSelectionChange();
+}
+
 // ---------------------------------------------------------------------------------------------
 // The window
 

@@ -378,7 +378,7 @@ void CADocument::restoreWholeDocFromUndo(const QByteArray& archive) {
   columns_.clear();
   rows_.clear();
   loadFromXml(*decoder);
-  invalidateAfterUndoForRows(false, true);
+  invalidateAfterUndoForRows(false, true, true);
 }
 
 void CADocument::loadUndoArchive(const QString& archive) {
@@ -412,7 +412,7 @@ void CADocument::loadUndoArchive(const QString& archive) {
   setHeader(QString());
   setFooter(QString());
   loadFromXml(*decoder);
-  invalidateAfterUndoForRows(true, true);
+  invalidateAfterUndoForRows(true, true, false);
 }
 
 void CADocument::restoreColumnsFromUndo(const std::vector<QString>& archive) {
@@ -423,7 +423,7 @@ void CADocument::restoreColumnsFromUndo(const std::vector<QString>& archive) {
     std::unique_ptr<CAColumn> column = CAColumn::withXml(*decoder);
     if (IsOnGrid({column->gridX(), 0})) addColumn(std::move(column));
   }
-  invalidateAfterUndoForRows(false, true);
+  invalidateAfterUndoForRows(false, true, false);
 }
 
 void CADocument::restoreRowsFromUndo(const std::vector<QString>& archive) {
@@ -439,7 +439,7 @@ void CADocument::restoreRowsFromUndo(const std::vector<QString>& archive) {
   }
   // The heights come back with the rows: their texts of several lines are laid out again.
   invalidateAllLongText();
-  invalidateAfterUndoForRows(false, false);
+  invalidateAfterUndoForRows(false, false, false);
 }
 
 void CADocument::restoreCellsFromUndo(const std::vector<QString>& archive, const GridRange& range,
@@ -462,7 +462,7 @@ void CADocument::restoreCellsFromUndo(const std::vector<QString>& archive, const
     addReferencesOf(*storeCell(std::move(cell), point));
   }
   batch.reset();
-  invalidateAfterUndoForRows(true, true);
+  invalidateAfterUndoForRows(true, true, true);
 }
 
 void CADocument::restoreFormatsFromUndo(const std::vector<QString>& archive, const GridRange& range,
@@ -481,7 +481,7 @@ void CADocument::restoreFormatsFromUndo(const std::vector<QString>& archive, con
       setDefaultFormat(readFormat(*decoder, &point));
     }
     invalidateLongTextForFormats(range, kDomainDocument);
-    evaluate();
+    layOutLongText();
     if (controller_) controller_->redrawSelectionForDomain(kDomainDocument);
     notifyOfSelectionChange();
     return;
@@ -503,10 +503,10 @@ void CADocument::restoreFormatsFromUndo(const std::vector<QString>& archive, con
   }
   // The texts take back the widths of their formats (the clear above marked nothing).
   invalidateLongTextForFormats(range, domain);
-  evaluate();
+  layOutLongText();
 }
 
-void CADocument::invalidateAfterUndoForRows(bool rows, bool columns) {
+void CADocument::invalidateAfterUndoForRows(bool rows, bool columns, bool values) {
   // A negative start column covers every column.
   if (columns) recalcImageCellsInColumnRange(GridRange{{-1, 0}, {0, 1}});
   if (rows) {
@@ -515,5 +515,9 @@ void CADocument::invalidateAfterUndoForRows(bool rows, bool columns) {
     invalidateAllLongText();
   }
   NotificationCenter::defaultCenter().post(QLatin1String(kPagesChangedNotification), this);
-  invalidateAfterCellEdit(-1);
+  // Widths, heights and options came back, no value: the sheet is laid out, not recalculated.
+  if (values)
+    invalidateAfterCellEdit(-1);
+  else
+    invalidateAfterLayoutChange();
 }

@@ -457,9 +457,9 @@ void CASpreadsheetView::resizeRowOrColumn() {
     }
     const GridRange images = optionDown_ ? GridRange{{-1, 0}, {-1, 0}} : document_->selectionRange();
     document_->recalcImageCellsInColumnRange(images);
-    // Overflowing texts follow the edge as it moves: the recalculation lays out again those a
-    // changed width reaches.
-    document_->evaluate();
+    // Overflowing texts follow the edge as it moves: those a changed width reaches are laid out
+    // again, and nothing is recalculated.
+    document_->layOutLongText();
   }
   documentReset_ = true;
   document_->pageBreaksChanged();
@@ -520,7 +520,7 @@ void CASpreadsheetView::mouseReleaseEvent(QMouseEvent* event) {
       document_->invalidateAllLongText();
     else
       document_->invalidatelLongTextForRow(anchorPoint_.y);
-    document_->evaluate();
+    document_->layOutLongText();
   }
   finishDrag();
 }

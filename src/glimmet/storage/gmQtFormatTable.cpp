@@ -5,7 +5,6 @@
 #include <QColor>
 #include <QDataStream>
 #include <QIODevice>
-#include <QHashSeed>
 #include <QMap>
 #include <QPen>
 #include <QTextLength>
@@ -60,7 +59,14 @@ size_t SpreadShift(int spread) {
   return size_t(uint32_t(uint32_t(kQtHashSpreadProperty) << 16)) + 0x811890U + size_t(spread);
 }
 
+// Formats are the same when Qt would take them for one: the same kind and the same properties.
+bool SameFormat(const QTextFormat& a, const QTextFormat& b) {
+  return a.type() == b.type() && a.properties() == b.properties();
+}
+
 }  // namespace
+
+size_t GMQtFormatTable::SeededWholeHash(const QByteArray& serialized) { return FLSeededHash()(serialized); }
 
 int64_t GMQtFormatTable::handOver(QTextFormat& format) {
   const auto alike = [this](size_t qt) {
@@ -68,7 +74,7 @@ int64_t GMQtFormatTable::handOver(QTextFormat& format) {
     return found == alike_.end() ? int64_t(0) : found->second;
   };
   for (const Recent& recent : recent_) {
-    if (!recent.used || !(recent.format == format)) continue;
+    if (!recent.used || !SameFormat(recent.format, format)) continue;
     if (recent.handed.spread != 0) format.setProperty(kQtHashSpreadProperty, recent.handed.spread);
     return std::max<int64_t>(alike(recent.handed.qt), 1);
   }
@@ -78,11 +84,14 @@ int64_t GMQtFormatTable::handOver(QTextFormat& format) {
     QByteArray whole;
     QDataStream out(&whole, QIODevice::WriteOnly);
     out << format;
-    key.whole = qHash(whole, QHashSeed::globalSeed());
+    key.whole = wholeHash_(whole);
   }
-  auto known = seen_.find(key);
-  if (known == seen_.end()) {
-    Handed handed;
+  std::vector<Seen>& under = seen_[key];
+  const auto known = std::find_if(under.begin(), under.end(), [&](const Seen& seen) { return SameFormat(seen.format, format); });
+  Handed handed;
+  if (known != under.end()) {
+    handed = known->handed;
+  } else {
     handed.qt = key.qt;
     // A hash that holds its share already: the format takes the first spread whose hash has room.
     constexpr int kMostTries = 64;
@@ -96,15 +105,15 @@ int64_t GMQtFormatTable::handOver(QTextFormat& format) {
       handed.spread = next;
       handed.qt = key.qt + SpreadShift(next);
     }
-    known = seen_.emplace(key, handed).first;
+    under.push_back(Seen{format, handed});
     ++alike_[handed.qt];
     ++distinct_;
   }
   Recent& slot = recent_[nextRecent_];
   nextRecent_ = (nextRecent_ + 1) % recent_.size();
   slot.format = format;
-  slot.handed = known->second;
+  slot.handed = handed;
   slot.used = true;
-  if (known->second.spread != 0) format.setProperty(kQtHashSpreadProperty, known->second.spread);
-  return std::max<int64_t>(alike(known->second.qt), 1);
+  if (handed.spread != 0) format.setProperty(kQtHashSpreadProperty, handed.spread);
+  return std::max<int64_t>(alike(handed.qt), 1);
 }

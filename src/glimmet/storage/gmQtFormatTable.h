@@ -14,12 +14,14 @@
 
 #include "framlet/foundation/flSeededHash.h"
 
+#include <QByteArray>
 #include <QHash>
 #include <QTextFormat>
 
 #include <array>
 #include <cstddef>
 #include <cstdint>
+#include <vector>
 
 // Qt's hash of a format (QTextFormatCollection's key), as Qt 6 makes it.
 size_t QtFormatTableHash(const QTextFormat& format);
@@ -30,6 +32,12 @@ inline constexpr int64_t kMostAlikeInQt = 16;
 
 class GMQtFormatTable {
  public:
+  // The hash of a format's whole serialised form that tells distinct formats apart before they
+  // are compared (tests give one that makes them all alike).
+  using WholeHash = size_t (*)(const QByteArray& serialized);
+  static size_t SeededWholeHash(const QByteArray& serialized);
+  explicit GMQtFormatTable(WholeHash wholeHash = &SeededWholeHash) : wholeHash_(wholeHash) {}
+
   // Readies the format to be handed to Qt (giving it kQtHashSpreadProperty where its hash holds
   // kMostAlikeInQt others), counts it as handed, and tells the comparisons Qt makes to find it:
   // the formats already handed to it that its hash cannot tell from this one, and one.
@@ -50,10 +58,16 @@ class GMQtFormatTable {
     int spread = 0;
     size_t qt = 0;
   };
+  // The formats seen under one key: two hashes that match are not yet the same format.
+  struct Seen {
+    QTextFormat format;
+    Handed handed;
+  };
 
+  WholeHash wholeHash_;
   FLHashMap<size_t, int64_t> alike_;   // by Qt's hash: the distinct formats under it
   FLHashMap<size_t, int> nextSpread_;  // by a format's own hash: the spread its next alike one tries
-  FLHashMap<Key, Handed> seen_;
+  FLHashMap<Key, std::vector<Seen>> seen_;
   int64_t distinct_ = 0;
   // The last few formats handed over (a text uses a few formats over and over), as they came.
   struct Recent {

@@ -37,6 +37,8 @@
 
 #include <gtest/gtest.h>
 
+#include <vector>
+
 namespace {
 
 class DialogsTest : public testing::Test {
@@ -622,6 +624,50 @@ TEST_F(DialogsTest, TheFillSheetStepsFillsAndRemembersItsChoices) {
   EXPECT_EQ(next->valueField()->text(), QStringLiteral("1000"));
   next->cancel();
   EXPECT_EQ(CAFillDialog::fillInfo().step.integerValue(), 1000);
+}
+
+// Edit > Fill Series by months or years from a month's last day, typed and filled in the window:
+// each cell is the first date plus its steps, clamped to its own month's end.
+TEST_F(DialogsTest, TheFillSheetFillsMonthsAndYearsFromTheFirstDate) {
+  const struct {
+    const char* typed;
+    int unit;
+    std::vector<int32_t> filled;  // A2 to A7 as day indexes
+  } cases[] = {
+      {"1/31/2024", kFillMonths, {20240229, 20240331, 20240430, 20240531, 20240630, 20240731}},
+      {"2/29/2024", kFillYears, {20250228, 20260228, 20270228, 20280229, 20290228, 20300228}},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.typed);
+    CAFillDialog::resetFillInfo();
+    document().setSelectionPoint(GridPoint{0, 0});
+    // One key event a character to whatever has the keys: the grid, then its typing field.
+    controller.cellView()->setFocus();
+    for (const QChar key : QString::fromLatin1(c.typed)) QTest::keyClicks(QApplication::focusWidget(), QString(key));
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Return);
+    const CACell* first = document().cellAtGridPoint(GridPoint{0, 0});
+    ASSERT_NE(first, nullptr);
+    ASSERT_EQ(first->valueType(), kValueDate);
+    document().setSelectionRange({{0, 0}, {0, 6}});
+    controller.validateMenuItems();
+    item("fill:")->trigger();
+    auto* sheet = controller.mainWindow()->findChild<CAFillDialog*>();
+    ASSERT_NE(sheet, nullptr);
+    child<QButtonGroup>(sheet, "directionMatrix")->button(kFillDown)->click();
+    child<QButtonGroup>(sheet, "typeMatrix")->button(kFillDate)->click();
+    child<QButtonGroup>(sheet, "dateMatrix")->button(c.unit)->click();
+    type(sheet->valueField(), QStringLiteral("1"));
+    sheet->ok();
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    std::vector<int32_t> filled;
+    for (int64_t y = 1; y <= 6; ++y) {
+      const CACell* cell = document().cellAtGridPoint(GridPoint{0, y});
+      filled.push_back(cell && cell->valueType() == kValueDate && cell->number() ? int32_t(cell->number()->integerValue())
+                                                                                 : 0);
+    }
+    EXPECT_EQ(filled, c.filled);
+    EXPECT_EQ(undoTitle(), "Undo Fill");
+  }
 }
 
 TEST(HomeRelativeLinkTest, FileLinksBelowHomeBecomeRelative) {

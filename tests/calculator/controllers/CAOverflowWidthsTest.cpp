@@ -28,6 +28,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstdlib>
 #include <functional>
 #include <optional>
 
@@ -218,6 +219,63 @@ TEST_F(OverflowWidthsTest, UndoingASortLeavesNoSelectionColourOverTheTextsFormer
   EXPECT_EQ(drawnAt(2, 8), white);
   EXPECT_TRUE(QTest::qWaitFor([&] { return shownAt(2, 8) == drawnAt(2, 8) && shownAt(2, 6) == drawnAt(2, 6); }, 20000))
       << qPrintable(shownAt(2, 8).name()) << " " << qPrintable(shownAt(2, 6).name());
+}
+
+// A change of layout lays the texts out and runs no formula: RAND, RANDBETWEEN and TODAY keep the
+// values they have through Bold, Italic, Show Formulas, each move of a column's edge, and the undo
+// and redo of a style or a width, while the note still spreads as a fresh layout does.
+TEST_F(OverflowWidthsTest, AChangeOfLayoutRecalculatesNothing) {
+  document().setCellAtPoint(GridPoint{0, 8}, QVariant(QStringLiteral("=RAND()")), kValueFormula);
+  document().setCellAtPoint(GridPoint{1, 8}, QVariant(QStringLiteral("=RANDBETWEEN(1,1000000000)")), kValueFormula);
+  document().setCellAtPoint(GridPoint{2, 8}, QVariant(QStringLiteral("=TODAY()")), kValueFormula);
+  document().evaluate();
+  const auto values = [&] {
+    QString shown;
+    for (int64_t x = 0; x < 3; ++x) {
+      const CACell* cell = document().cellAtGridPoint(GridPoint{x, 8});
+      shown += cell && cell->number() ? cell->number()->description() + QLatin1Char(' ') : QStringLiteral("- ");
+    }
+    return shown;
+  };
+  // Drags the right edge of column x by dx points in as many moves of a point each.
+  const auto dragSlowly = [&](int64_t x, int dx) {
+    const QRectF cell = grid()->rectForGridPoint(GridPoint{x, 0});
+    const QPoint origin = grid()->mapTo(sheet(), QPoint(0, 0));
+    const QPoint from(origin.x() + int(cell.right()), origin.y() / 2);
+    QTest::mousePress(sheet(), Qt::LeftButton, {}, from);
+    for (int k = 1; k <= std::abs(dx); ++k) QTest::mouseMove(sheet(), from + QPoint(dx < 0 ? -k : k, 0));
+    QTest::mouseRelease(sheet(), Qt::LeftButton, {}, from + QPoint(dx, 0));
+  };
+  const auto on = [&](int64_t x, int64_t y) { document().setSelectionPoint(GridPoint{x, y}); };
+  const struct {
+    const char* what;
+    std::function<void()> change;
+  } steps[] = {
+      {"Bold on the note", [&] { on(1, 1); item("bold:")->trigger(); }},
+      {"Bold undone", [&] { controller.undoEdit(); }},
+      {"Bold redone", [&] { controller.redoEdit(); }},
+      {"Italic on another cell", [&] { on(4, 4); item("italic:")->trigger(); }},
+      {"Ctrl+B on another cell", [&] { on(5, 5); press(Qt::Key_B, Qt::ControlModifier); }},
+      {"Show Formulas", [&] { item("toggleFormulas:")->trigger(); }},
+      {"Show Formulas again", [&] { item("toggleFormulas:")->trigger(); }},
+      {"column C's edge dragged move by move", [&] { dragSlowly(2, -12); }},
+      {"the drag undone", [&] { controller.undoEdit(); }},
+      {"the drag redone", [&] { controller.redoEdit(); }},
+  };
+  QString was = values();
+  ASSERT_FALSE(was.contains(QLatin1Char('-'))) << qPrintable(was);
+  for (const auto& step : steps) {
+    SCOPED_TRACE(step.what);
+    const uint64_t runs = CACell::formulaRuns();
+    step.change();
+    EXPECT_EQ(CACell::formulaRuns(), runs);
+    EXPECT_EQ(values(), was);
+    ASSERT_NE(note(), nullptr);
+    const uint64_t spread = note()->extraColumns();
+    // freshSpread recalculates: the values are taken again after it.
+    EXPECT_EQ(spread, freshSpread());
+    was = values();
+  }
 }
 
 }  // namespace

@@ -11,8 +11,10 @@
 #include <QMenuBar>
 
 #include <sys/resource.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
+#include <cstdio>
 #include <fstream>
 #include <functional>
 #include <string>
@@ -59,7 +61,11 @@ class WindowCommandLimitTest : public CommandMemoryTest {
     setrlimit(RLIMIT_AS, &none);
   }
 
-  // In the child: 0 when every command completed or was refused whole, with the alert for it.
+  // What the child's exit says when every command completed or was refused whole with the alert:
+  // kCompleted and the number refused. Any other exit names the command that did neither.
+  static constexpr int kCompleted = 64;
+
+  // In the child: kCompleted plus the commands refused, or a failure's code with its command told.
   int runCommandsUnderLimit(int64_t room) {
     const struct {
       const char* name;
@@ -90,6 +96,11 @@ class WindowCommandLimitTest : public CommandMemoryTest {
          [&] { item("deleteRowOrColumn:0")->trigger(); }},
     };
     int code = 20;
+    int refusals = 0;
+    const auto fail = [](const char* name, int failure, const char* why) {
+      std::fprintf(stderr, "%s: %s\n", name, why);
+      return failure;
+    };
     for (const auto& command : commands) {
       ++code;
       makeSheet();
@@ -99,17 +110,18 @@ class WindowCommandLimitTest : public CommandMemoryTest {
       const size_t after = digest();
       makeSheet();
       command.prepare();
-      if (digest() != before) return code + 100;
+      if (digest() != before) return fail(command.name, code + 100, "the sheet was not made again as it was");
       const qsizetype told = alerts.size();
-      if (!limitTo(addressSpace() + room)) return 11;
+      if (!limitTo(addressSpace() + room)) return fail(command.name, 11, "no limit could be set");
       command.run();
       lift();
       const size_t now = digest();
       const bool refused = alerts.size() == told + 1 && alerts.back() == memoryAlert() && now == before;
       const bool done = alerts.size() == told && now == after;
-      if (!refused && !done) return code;
+      if (!refused && !done) return fail(command.name, code, "neither completed nor refused whole with the alert");
+      refusals += refused;
     }
-    return 0;
+    return kCompleted + refusals;
   }
 
   QByteArray base_;
@@ -121,10 +133,20 @@ TEST_F(WindowCommandLimitTest, EachCommandCompletesOrLeavesTheSheetAsItWasUnderE
                   "the address space leaves it room to run";
 #else
   testing::FLAGS_gtest_death_test_style = "threadsafe";
+  // A test under limits that never bit would pass whatever the commands did: the tightest limits
+  // must refuse some command.
+  int refusals = 0;
+  const auto completed = [&refusals](int status) {
+    // The failures' codes lie below kCompleted and above the most commands it may add.
+    if (!WIFEXITED(status) || WEXITSTATUS(status) < kCompleted || WEXITSTATUS(status) > kCompleted + 32) return false;
+    refusals += WEXITSTATUS(status) - kCompleted;
+    return true;
+  };
   for (const int64_t megabytes : {1, 4, 16, 64, 256}) {
     SCOPED_TRACE(megabytes);
-    EXPECT_EXIT(std::_Exit(runCommandsUnderLimit(megabytes << 20)), testing::ExitedWithCode(0), "");
+    EXPECT_EXIT(std::_Exit(runCommandsUnderLimit(megabytes << 20)), completed, "");
   }
+  EXPECT_GE(refusals, 1) << "no limit refused any command";
 #endif
 }
 

@@ -72,6 +72,47 @@ TEST_F(FormulaNestingTest, AFormulaNestedPastTheBoundIsRefusedHoweverItArrives) 
   }
 }
 
+// A run of unary minuses, the last the sign of its number, nests as deep as it is long: past the
+// bound it is refused from a file as when typed.
+TEST_F(FormulaNestingTest, ARunOfMinusesPastTheBoundIsRefusedHoweverItArrives) {
+  for (const int64_t levels : {kMaxFormulaNesting, kMaxFormulaNesting + 1}) {
+    const QByteArray formula = "=" + QByteArray(qsizetype(levels), '-') + "1";
+    const bool deep = levels > kMaxFormulaNesting;
+    const auto expect = [&](CADocument& document, const char* how) {
+      document.evaluate();
+      const CACell* nested = document.cellAtGridPoint({0, 0});
+      ASSERT_NE(nested, nullptr) << how;
+      EXPECT_EQ(nested->formula(), QString::fromLatin1(formula)) << how;
+      EXPECT_EQ(nested->parseResult(), deep ? kFormulaErrorNesting : kFormulaOK) << how;
+      EXPECT_EQ(nested->displayText(false), deep ? QStringLiteral("<Syntax>") : QStringLiteral("1")) << how;
+    };
+    const struct {
+      const char* how;
+      const char* name;
+      QByteArray bytes;
+    } files[] = {
+        {"comma-separated text", "minuses.csv", formula + ",2\n"},
+        {"tab-separated text", "minuses.txt", formula + "\t2\n"},
+    };
+    for (const auto& f : files) {
+      const QString path = scratch(QLatin1String(f.name));
+      ASSERT_TRUE(WriteFileBytes(path, f.bytes)) << f.how;
+      CADocument document;
+      FLError error;
+      ASSERT_GT(document.openFile(path, &error), 0) << f.how << ": " << error.reason.toStdString();
+      expect(document, f.how);
+    }
+    CADocument written;
+    written.cellAtGridPointImperative({0, 0})->setFormula(QString::fromLatin1(formula));
+    const QString package = scratch(QStringLiteral("minuses%1.Numlet").arg(levels));
+    FLError error;
+    ASSERT_TRUE(written.saveToNativeFile(package, false, &error)) << error.reason.toStdString();
+    CADocument document;
+    ASSERT_GT(document.openFile(package, &error), 0) << error.reason.toStdString();
+    expect(document, "the package");
+  }
+}
+
 class PastedNestingTest : public EditTest {
  protected:
   PastedNestingTest() { InstallFileFormatServices(); }

@@ -254,6 +254,9 @@ TEST(ExcelFormulaTest, NestingIsBoundedAsOurParserBoundsIt) {
       {"one percentage more than the bound", Repeated(kA1, kPercent, n + 1), false, 0},
       {"calls to the bound", Repeated(kA1, abs, n), true, 10},
       {"one call more", Repeated(kA1, abs, n + 1), false, 0},
+      // A negative number's sign nests one level more, as our parser counts it.
+      {"calls to the bound around a negative number", Repeated(Num(-2.5), abs, n - 1), true, 2.5},
+      {"calls to the bound and a negative number", Repeated(Num(-2.5), abs, n), false, 0},
       // A left operand of "^" is put in parentheses each time.
       {"powers grouped to the left past the bound", Repeated(Int(1), Int(1) + kPow, n + 2), false, 0},
       {"a long sum, which does not nest", Repeated(kA1, kA1 + kAdd, 20000), true, 200010},

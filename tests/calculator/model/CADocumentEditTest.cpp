@@ -227,6 +227,128 @@ TEST(EditCommandsTest, AFillSeriesFromADateCountsInDates) {
   }
 }
 
+// A date filled by months or years is the line's first date plus that many steps, clamped to
+// the end of a shorter month in that cell alone: the 29 February after 31 January does not make
+// every later month the 29th. Days still count on from the neighbour. Hand-counted calendars.
+TEST(EditCommandsTest, ADateFilledByMonthsOrYearsCountsFromTheFirstCellOfItsLine) {
+  ModelEnvironment environment;
+  struct Case {
+    const char* first;  // typed into the first cell of the line
+    int32_t direction;
+    int32_t unit;
+    int64_t step;
+    const char* filled;  // the six cells after the first, in filling order ("-" for none)
+  };
+  const Case cases[] = {
+      {"2024-01-31", kFillDown, kFillMonths, 1, "20240229 20240331 20240430 20240531 20240630 20240731"},
+      {"2024-02-29", kFillDown, kFillYears, 1, "20250228 20260228 20270228 20280229 20290228 20300228"},
+      {"2024-01-31", kFillDown, kFillMonths, 2, "20240331 20240531 20240731 20240930 20241130 20250131"},
+      {"2024-01-31", kFillDown, kFillMonths, 12, "20250131 20260131 20270131 20280131 20290131 20300131"},
+      {"2024-08-31", kFillRight, kFillMonths, -1, "20240731 20240630 20240531 20240430 20240331 20240229"},
+      {"2024-05-31", kFillUp, kFillMonths, 1, "20240630 20240731 20240831 20240930 20241031 20241130"},
+      {"2028-02-29", kFillLeft, kFillYears, -4, "20240229 20200229 20160229 20120229 20080229 20040229"},
+      {"=DATE(2024,1,31)", kFillDown, kFillMonths, 1, "20240229 20240331 20240430 20240531 20240630 20240731"},
+      // Past the last year a date can have, the cells are left empty.
+      {"3000-10-31", kFillDown, kFillMonths, 1, "30001130 30001231 - - - -"},
+      // Days (and weeks, seven of them) count on from the neighbour, as before.
+      {"2024-01-31", kFillDown, kFillDays, 7, "20240207 20240214 20240221 20240228 20240306 20240313"},
+      {"2024-02-27", kFillDown, kFillDays, 1, "20240228 20240229 20240301 20240302 20240303 20240304"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(std::string(c.first) + " direction " + std::to_string(c.direction) + " unit " +
+                 std::to_string(c.unit) + " step " + std::to_string(c.step));
+    Scratch sheet;
+    CADocument& document = sheet.document;
+    const bool down = c.direction == kFillDown || c.direction == kFillUp;
+    // The line runs from (1, 1) over seven cells; its first cell is where the fill starts from.
+    const GridPoint start{1, 1};
+    const GridPoint end = down ? GridPoint{1, 7} : GridPoint{7, 1};
+    const GridPoint first = c.direction == kFillDown || c.direction == kFillRight ? start : end;
+    document.cellAtGridPointImperative(first)->setFormula(QString::fromLatin1(c.first));
+    document.evaluate();
+    document.setSelectionRange(GridRange{start, end});
+    CAFillInfo info;
+    info.direction = c.direction;
+    info.kind = kFillDate;
+    info.dateUnit = c.unit;
+    info.step = CANumber(c.step);
+    document.fillUsingInfo(info);
+    QStringList filled;
+    for (int64_t k = 1; k <= 6; ++k) {
+      const int64_t sign = first == start ? 1 : -1;
+      const GridPoint at = down ? GridPoint{1, first.y + sign * k} : GridPoint{first.x + sign * k, 1};
+      const CACell* cell = document.cellAtGridPoint(at);
+      if (cell && cell->number()) {
+        EXPECT_EQ(cell->valueType(), kValueDate) << k;
+        filled.append(NumberIn(cell).description());
+      } else {
+        filled.append(QStringLiteral("-"));
+      }
+    }
+    EXPECT_EQ(filled.join(QLatin1Char(' ')).toStdString(), c.filled);
+  }
+}
+
+// A change of format or width, and its undo, lays the texts out and runs no formula: RAND and
+// TODAY keep their values, and the long text spreads as a fresh layout spreads it.
+TEST_F(EditCommandTest, AChangeOfFormatOrWidthAndItsUndoRunNoFormula) {
+  ModelEnvironment environment;
+  enter("A1", "a text long enough to overflow well into the cells on its right");
+  enter("A5", "=RAND()");
+  enter("B5", "=TODAY()");
+  document.evaluate();
+  const auto values = [&] { return NumberIn(cell("A5")).description() + NumberIn(cell("B5")).description(); };
+  const auto formatStep = [&](int32_t descriptor) {
+    ASSERT_TRUE(document.setUndo(kFLNewUndoID, kUndoActionFormats, descriptor, document.selectionRange(), kDomainCell));
+  };
+  CAFormat bold;
+  bold.setBold(true);
+  const struct {
+    const char* what;
+    std::function<void()> change;
+  } steps[] = {
+      {"Bold",
+       [&] {
+         select("A1", "A1");
+         formatStep(kUndoFont);
+         document.toggleValueForMask(kFormatBold, kDomainCell);
+       }},
+      {"Bold undone", [&] { window.manager.undo(); }},
+      {"a format applied",
+       [&] {
+         select("A1", "B2");
+         formatStep(kUndoPasteStyle);
+         document.applyFormat(bold, kKeepColumnWidths, 0);
+       }},
+      {"the formats cleared", [&] { document.clearFormatFromSelection(); }},
+      {"the format undone", [&] { window.manager.undo(); }},
+      {"a column narrowed",
+       [&] {
+         ASSERT_TRUE(document.setUndo(kFLNewUndoID, kUndoActionColumns, kUndoColumnWidth, document.selectionRange(),
+                                      kDomainColumn));
+         CAColumn* column = document.columnImperative(1);
+         column->setDigitCount(-1);
+         column->setWidth(12700 * 8);
+         document.layOutLongText();
+       }},
+      {"the width undone", [&] { window.manager.undo(); }},
+  };
+  const QString was = values();
+  for (const auto& step : steps) {
+    SCOPED_TRACE(step.what);
+    const uint64_t runs = CACell::formulaRuns();
+    step.change();
+    EXPECT_EQ(CACell::formulaRuns(), runs);
+    EXPECT_EQ(values(), was);
+    ASSERT_NE(cell("A1"), nullptr);
+    const uint64_t spread = cell("A1")->extraColumns();
+    EXPECT_GE(spread, 1u);
+    cell("A1")->setNeedRecalc(true);
+    document.layOutLongText();
+    EXPECT_EQ(cell("A1")->extraColumns(), spread);
+  }
+}
+
 TEST(EditCommandsTest, WholeLineCommandsReachOnlyAsFarAsTheirOwnLines) {
   ModelEnvironment environment;
   Scratch sheet;

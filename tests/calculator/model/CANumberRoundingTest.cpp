@@ -11,7 +11,9 @@
 
 #include <QLocale>
 
+#include <charconv>
 #include <cmath>
+#include <cstring>
 #include <functional>
 
 namespace {
@@ -170,7 +172,11 @@ TEST(NumberRounding, ExactAndRealFormsOfOneDecimalShowAlike) {
     for (const char* text : typed) {
       const CANumber exact = Typed(text);
       ASSERT_TRUE(exact.form() == kNumberFraction || exact.form() == kNumberInteger) << text;
-      const CANumber real = CANumber::withRealResult(std::strtold(text, nullptr));
+      // Read with "." as the point whatever the process's locale (strtold follows LC_NUMERIC).
+      long double nearest = 0;
+      const char* end = text + std::strlen(text);
+      ASSERT_EQ(std::from_chars(text, end, nearest).ptr, end) << text;
+      const CANumber real = CANumber::withRealResult(nearest);
       ASSERT_EQ(real.form(), kNumberReal) << text;
       for (const int32_t display : {kDisplayFloat, kDisplayMoney, kDisplayPercent, kDisplayScientific}) {
         // A decimal display without places of its own shows a fraction's whole decimal end.

@@ -67,7 +67,8 @@ class DocumentSaveTest : public ::testing::Test {
     return document.save();
   }
 
-  QTemporaryDir folder;
+  // Where a part of a test run by another user can reach it too.
+  QTemporaryDir folder{TemporaryTemplateAnotherUserReaches()};
   PackageDocument document;
   QStringList alerts;
 };

@@ -18,6 +18,7 @@
 
 #include <algorithm>
 #include <functional>
+#include <vector>
 
 namespace {
 
@@ -83,6 +84,31 @@ TEST(QtFormatTable, FormatsQtCannotTellApartAreSpreadOverHashesOfAFewEach) {
     }
     EXPECT_GE(handed.size(), kCount / kMostAlikeInQt);
     EXPECT_LE(cost, 2 * kCount * kMostAlikeInQt);
+  }
+}
+
+// Two distinct formats whose hashes both match are still two: every shape's formats, handed to a
+// table whose hash of the whole format makes them all alike, are counted one by one and spread as
+// they would be, and the same format handed again is found as itself.
+TEST(QtFormatTable, FormatsWhoseHashesMatchAreComparedBeforeTheyAreTakenForOne) {
+  constexpr int kCount = 200;
+  for (const Shape& shape : kShapes) {
+    SCOPED_TRACE(shape.name);
+    GMQtFormatTable table([](const QByteArray&) { return size_t(7); });
+    std::vector<int> spreads(kCount);
+    for (int round = 0; round < 2; ++round) {
+      for (int k = 0; k < kCount; ++k) {
+        QTextCharFormat format;
+        shape.make(format, k);
+        table.handOver(format);
+        const int spread = format.intProperty(kQtHashSpreadProperty);
+        if (round == 0)
+          spreads[size_t(k)] = spread;
+        else
+          EXPECT_EQ(spread, spreads[size_t(k)]) << k;
+      }
+      EXPECT_EQ(table.distinct(), kCount) << "round " << round;
+    }
   }
 }
 

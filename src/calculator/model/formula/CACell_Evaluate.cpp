@@ -40,19 +40,7 @@ void CACell::evaluateValue() {
       recalcPictureHeight();
       break;
     case kValueText:
-      if (!document_) break;
-      if (extraColumns() > 0) {
-        document_->invalidateLongText(gridPoint_);
-        document_->noteOverflowToTakeBack(gridPoint_, extraColumns());
-      }
-      setExtraColumns(uint64_t(0));
-      if (!document_->constrainText()) {
-        setExtraColumns();
-        if (extraColumns() > 0) document_->invalidateLongText(gridPoint_);
-      }
-      // The overflow has just been laid out again; asking for it once more would re-measure
-      // the text on every later recalculation.
-      needRecalc_ = false;
+      layOutOverflow();
       break;
     case kValueError:
     case kValueFormula: {
@@ -86,6 +74,38 @@ void CACell::evaluateValue() {
   }
   // A volatile result is worked out again by every recalculation.
   if (ephemeralResult_) noteRecalc();
+}
+
+void CACell::layOutOverflow() {
+  if (!document_) return;
+  if (extraColumns() > 0) {
+    document_->invalidateLongText(gridPoint_);
+    document_->noteOverflowToTakeBack(gridPoint_, extraColumns());
+  }
+  setExtraColumns(uint64_t(0));
+  if (!document_->constrainText()) {
+    setExtraColumns();
+    if (extraColumns() > 0) document_->invalidateLongText(gridPoint_);
+  }
+  // The overflow has just been laid out again; asking for it once more would re-measure the text
+  // on every later recalculation.
+  needRecalc_ = false;
+}
+
+void CACell::layOut() {
+  try {
+    if (valueType_ == kValueText)
+      layOutOverflow();
+    else if (valueType_ == kValuePicture)
+      recalcPictureHeight();
+    else
+      return;
+    needRecalc_ = false;
+  } catch (...) {
+    needRecalc_ = true;
+    noteRecalc();
+    throw;
+  }
 }
 
 void CACell::setCircularError() {

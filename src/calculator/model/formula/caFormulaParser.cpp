@@ -269,9 +269,10 @@ int32_t Parser::run(uint64_t* errorOffset) {
           break;
         case u'-': {
           // Where an operand is expected a minus is a sign: of the literal that follows, or a
-          // unary minus of the operand to come.
+          // unary minus of the operand to come. Either is a unary minus that nests, the literal's
+          // sign at the innermost level: "=---1" nests three deep as "=---A1" does.
           if (operandExpected() && (TypeOfChar(next) == kCharClassDigit || next == u'.'))
-            error = scanNumber(start, token);
+            error = nesting_ + 1 > kMaxFormulaNesting ? fail(kFormulaErrorNesting, start) : scanNumber(start, token);
           else
             code = operandExpected() ? kOperatorNegate : kOperatorSubtract;
           break;

@@ -26,7 +26,7 @@ inline constexpr int64_t kMaxFormulaNesting = 256;
 // beginning with "="), 12 nested past kMaxFormulaNesting (at the token that went too deep).
 // *errorOffset receives the failing token's start; the tokens made before an error stay.
 // A "-" at the start, after an operator, "(" or "," is a unary minus (a sign when a number
-// follows).
+// follows); either nests one level.
 int32_t ParseFormula(const QString& text, CAExpression& expression, uint64_t* errorOffset);
 
 // The row of a function by name, ignoring case; 0 when empty or unknown.

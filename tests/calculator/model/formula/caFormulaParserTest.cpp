@@ -121,12 +121,21 @@ TEST(FormulaParser, RefusesNestingPastItsBoundAtTheTokenThatWentTooDeep) {
       {Nested("(", n + 1, "7", ")"), kFormulaErrorNesting, uint64_t(bound) + 1, 0},
       {Nested("(0-", n, "7", ")"), kFormulaOK, 0, 7},
       {Nested("(0-", n + 1, "7", ")"), kFormulaErrorNesting, 1 + 3 * uint64_t(bound), 0},
-      {Nested("ABS(", n, "-7", ")"), kFormulaOK, 0, 7},
+      {Nested("ABS(", n, "7", ")"), kFormulaOK, 0, 7},
+      {Nested("ABS(", n - 1, "-7", ")"), kFormulaOK, 0, 7},
       // A function's own parenthesis is what counts: the one past the bound is the error.
       {Nested("ABS(", n + 1, "-7", ")"), kFormulaErrorNesting, 1 + 4 * uint64_t(bound) + 3, 0},
+      // A number's sign is a unary minus too, one level inside the function's parentheses.
+      {Nested("ABS(", n, "-7", ")"), kFormulaErrorNesting, 1 + 4 * uint64_t(bound), 0},
       // Unary minuses wait on one another as parentheses do ("--7" is "-(-7)").
       {Nested("-", n, "A1", ""), kFormulaOK, 0, 0},
       {Nested("-", n + 1, "A1", ""), kFormulaErrorNesting, uint64_t(bound) + 1, 0},
+      // The last of them the sign of the number that follows, counted all the same.
+      {Nested("-", n, "7", ""), kFormulaOK, 0, n % 2 == 0 ? 7 : -7},
+      {Nested("-", n + 1, "7", ""), kFormulaErrorNesting, uint64_t(bound) + 1, 0},
+      {Nested("-", n + 1, ".5", ""), kFormulaErrorNesting, uint64_t(bound) + 1, 0},
+      {Nested("(", n, "-7", ")"), kFormulaErrorNesting, uint64_t(bound) + 1, 0},
+      {Nested("(", n - 1, "-7", ")"), kFormulaOK, 0, -7},
       // So do powers, which group to the right.
       {Nested("1^", n, "1", ""), kFormulaOK, 0, 1},
       {Nested("1^", n + 1, "1", ""), kFormulaErrorNesting, 2 * uint64_t(bound) + 2, 0},
