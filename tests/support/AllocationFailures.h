@@ -139,8 +139,10 @@ inline void FindPlatformLimits(bool qtWhole) {
   dl_iterate_phdr(
       [](dl_phdr_info* info, size_t, void*) {
         if (!info->dlpi_name) return 0;
+        // The C library's own calls (strdup and its kin, which fontconfig's strings come from) go
+        // with their callers: the sanitizer serves them itself, passing over this function.
         const bool fonts = std::strstr(info->dlpi_name, "libfontconfig") || std::strstr(info->dlpi_name, "libfreetype") ||
-                           std::strstr(info->dlpi_name, "libharfbuzz");
+                           std::strstr(info->dlpi_name, "libharfbuzz") || std::strstr(info->dlpi_name, "/libc.so");
         if (!fonts && !std::strstr(info->dlpi_name, "libQt6")) return 0;
         for (int k = 0; k < info->dlpi_phnum && g_platformLimitCount < 16; ++k) {
           const ElfW(Phdr)& segment = info->dlpi_phdr[k];

@@ -212,29 +212,71 @@ class ReaderMemoryTest : public EditTest {
 // nothing, as the form does), and in a child process malloc, calloc, realloc and the aligned C
 // allocations answer nothing with ENOMEM.
 TEST_F(ReaderMemoryTest, EveryFormOfAllocationFailsInItsTurn) {
+  // Each block is kept where the optimiser cannot see it go unused.
+  static void* volatile kept = nullptr;
+  struct alignas(64) Line {
+    char bytes[64];
+  };
   struct Form {
     const char* name;
     std::function<bool()> fails;  // true when the allocation failed
   };
   const Form news[] = {
-      {"new", [] { try { delete new int(1); } catch (const std::bad_alloc&) { return true; } return false; }},
-      {"new[]", [] { try { delete[] new int[4]; } catch (const std::bad_alloc&) { return true; } return false; }},
+      {"new",
+       [] {
+         try {
+           int* p = new int(1);
+           kept = p;
+           delete p;
+         } catch (const std::bad_alloc&) {
+           return true;
+         }
+         return false;
+       }},
+      {"new[]",
+       [] {
+         try {
+           int* p = new int[4];
+           kept = p;
+           delete[] p;
+         } catch (const std::bad_alloc&) {
+           return true;
+         }
+         return false;
+       }},
       {"aligned new",
        [] {
-         struct alignas(64) Line { char bytes[64]; };
-         try { delete new Line; } catch (const std::bad_alloc&) { return true; }
+         try {
+           Line* p = new Line;
+           kept = p;
+           delete p;
+         } catch (const std::bad_alloc&) {
+           return true;
+         }
          return false;
        }},
       {"aligned new[]",
        [] {
-         struct alignas(128) Line { char bytes[128]; };
-         try { delete[] new Line[3]; } catch (const std::bad_alloc&) { return true; }
+         try {
+           Line* p = new Line[3];
+           kept = p;
+           delete[] p;
+         } catch (const std::bad_alloc&) {
+           return true;
+         }
          return false;
        }},
-      {"nothrow new", [] { int* p = new (std::nothrow) int(1); delete p; return p == nullptr; }},
+      {"nothrow new",
+       [] {
+         int* p = new (std::nothrow) int(1);
+         kept = p;
+         delete p;
+         return p == nullptr;
+       }},
       {"aligned nothrow new",
        [] {
          void* p = ::operator new(256, std::align_val_t(256), std::nothrow);
+         kept = p;
          ::operator delete(p, std::align_val_t(256));
          return p == nullptr;
        }},
