@@ -1,5 +1,10 @@
 #include "platform/Application.h"
 
+#include "platform/Pasteboard.h"
+#include "platform/TextEncodings.h"
+
+#include <QImageReader>
+#include <QImageWriter>
 #include <QScopedValueRollback>
 #include <QThread>
 
@@ -14,7 +19,21 @@ int g_catchingLevel = -1;
 
 }  // namespace
 
-Application::Application(int& argc, char** argv) : QApplication(argc, argv) {}
+Application::Application(int& argc, char** argv) : QApplication(argc, argv) {
+  // Qt fills its table of image plug-ins, and loads them, the first time a picture is read or
+  // written, under a mutex of its own in code built without exceptions: an allocation failing in
+  // there would leave the mutex locked and every later picture waiting for it. Filled here, before
+  // any command runs, each later look-up takes only a few small blocks.
+  (void)QImageReader::supportedImageFormats();
+  (void)QImageReader::supportedMimeTypes();
+  (void)QImageWriter::supportedImageFormats();
+  (void)QImageWriter::supportedMimeTypes();
+  (void)PasteboardImageTypes();
+  // This thread's converters are kept in a table of its own, whose first use registers its
+  // destructor with the C library: were that to fail for memory inside a command, the C library
+  // would end the process. Made here.
+  (void)IsEncodingAvailable(kFLEncodingUTF8);
+}
 
 Application::~Application() = default;
 

@@ -8,6 +8,7 @@
 #include <cmath>
 #include <cstring>
 #include <memory>
+#include <new>
 
 namespace {
 
@@ -74,7 +75,12 @@ using Handle = std::unique_ptr<heif_image_handle, HandleDeleter>;
 using Image = std::unique_ptr<heif_image, ImageDeleter>;
 using Encoder = std::unique_ptr<heif_encoder, EncoderDeleter>;
 
-bool Failed(const heif_error& error) { return error.code != heif_error_Ok; }
+// A failure of libheif's for memory is thrown, as any allocation that fails: never told as a
+// picture that cannot be read or written.
+bool Failed(const heif_error& error) {
+  if (error.code == heif_error_Memory_allocation_error) throw std::bad_alloc();
+  return error.code != heif_error_Ok;
+}
 
 bool SizeAllowed(int width, int height) {
   return width > 0 && height > 0 && width <= kMaxSide && height <= kMaxSide &&

@@ -17,7 +17,7 @@ inline constexpr int kHeifDecodingBitsPerPixel = 96;
 // cropping applied), in 8 bits per channel with alpha when the file has it; nothing when the
 // bytes are no HEIF image, nothing here can decode it, or it is larger than a picture can be.
 // `admit` (when given) is asked with the picture's size as its file gives it, before anything of
-// it is decoded; NO leaves it undecoded.
+// it is decoded; NO leaves it undecoded. Throws std::bad_alloc when libheif runs out of memory.
 std::optional<QImage> DecodeHeif(const QByteArray& data, const std::function<bool(int width, int height)>& admit = {});
 
 // Whether this machine's libheif can decode or encode HEVC-coded HEIF images.
@@ -25,5 +25,6 @@ bool CanDecodeHeif();
 bool CanEncodeHeif();
 
 // The image as a HEIC file, lossy at a quality of 0.0 (smallest) to 1.0 (best), with its alpha
-// channel when it has one; nothing when there is no encoder or encoding fails.
+// channel when it has one; nothing when there is no encoder or encoding fails; std::bad_alloc when
+// libheif runs out of memory.
 std::optional<QByteArray> EncodeHeif(const QImage& image, float quality);

@@ -11,6 +11,7 @@
 #include <map>
 #include <memory>
 #include <mutex>
+#include <new>
 #include <span>
 #include <vector>
 #include <unordered_map>
@@ -164,6 +165,14 @@ const EncodingRow* RowForEncoding(FLStringEncoding encoding) {
   return nullptr;
 }
 
+// ICU answers an allocation it could not make with U_MEMORY_ALLOCATION_ERROR, as it answers a
+// converter it does not have or bytes that are no text with statuses of their own. Memory that
+// ran out is thrown here, as any allocation that fails: it is never an encoding that is missing,
+// or bytes that are not text in it, which would send a reader on to another encoding.
+void ThrowIfOutOfMemory(UErrorCode status) {
+  if (status == U_MEMORY_ALLOCATION_ERROR) throw std::bad_alloc();
+}
+
 struct ConverterCloser {
   void operator()(UConverter* converter) const { ucnv_close(converter); }
 };
@@ -177,6 +186,8 @@ UConverter* ConverterFor(const char* name) {
   if (found == converters.end()) {
     UErrorCode status = U_ZERO_ERROR;
     ConverterPointer converter(ucnv_open(name, &status));
+    // Not kept: a converter that could not be made for memory may be made the next time.
+    ThrowIfOutOfMemory(status);
     if (U_FAILURE(status)) converter.reset();
     found = converters.emplace(name, std::move(converter)).first;
   }
@@ -190,6 +201,7 @@ UConverter* ConverterFor(const char* name) {
 bool IsSingleByteCharacterSet(QByteArrayView name) {
   UErrorCode status = U_ZERO_ERROR;
   ConverterPointer converter(ucnv_open(name.toByteArray().constData(), &status));
+  ThrowIfOutOfMemory(status);
   // Stateful sets (ISO-2022 and the like) shift with escapes that are no characters.
   return converter && U_SUCCESS(status) && ucnv_getMinCharSize(converter.get()) == 1 &&
          ucnv_getMaxCharSize(converter.get()) == 1 && ucnv_getType(converter.get()) != UCNV_ISO_2022;
@@ -217,12 +229,14 @@ std::unique_ptr<SingleBytePage> MakeSingleBytePage(const EncodingRow& row, UConv
   auto page = std::make_unique<SingleBytePage>();
   UErrorCode status = U_ZERO_ERROR;
   ucnv_setToUCallBack(converter, UCNV_TO_U_CALLBACK_STOP, nullptr, nullptr, nullptr, &status);
+  ThrowIfOutOfMemory(status);
   for (int b = 0; b < 256; ++b) {
     const char byte = char(b);
     UChar unit[2];
     status = U_ZERO_ERROR;
     ucnv_reset(converter);
     const int32_t count = ucnv_toUChars(converter, unit, 2, &byte, 1, &status);
+    ThrowIfOutOfMemory(status);
     page->characters[size_t(b)] = U_SUCCESS(status) && count == 1 ? unit[0] : kUnmapped;
   }
   for (const ByteOverride& override : row.overrides) page->characters[override.byte] = override.character;
@@ -353,6 +367,7 @@ std::optional<QString> DecodeText(QByteArrayView bytes, FLStringEncoding encodin
     ucnv_setToUCallBack(converter, WriteReplacementCharacter, nullptr, nullptr, nullptr, &status);
   else
     ucnv_setToUCallBack(converter, UCNV_TO_U_CALLBACK_STOP, nullptr, nullptr, nullptr, &status);
+  ThrowIfOutOfMemory(status);
   if (U_FAILURE(status)) return std::nullopt;
 
   QString text(bytes.size() + 16, Qt::Uninitialized);
@@ -369,6 +384,7 @@ std::optional<QString> DecodeText(QByteArrayView bytes, FLStringEncoding encodin
     if (status != U_BUFFER_OVERFLOW_ERROR) break;
     text.resize(text.size() * 2);
   }
+  ThrowIfOutOfMemory(status);
   if (U_FAILURE(status)) return std::nullopt;
   text.truncate(written);
   return text;
@@ -380,7 +396,7 @@ struct FLTextPieceDecoder::State {
   bool failed = false;
 };
 
-FLTextPieceDecoder::FLTextPieceDecoder(FLStringEncoding encoding) : state_(new State) {
+FLTextPieceDecoder::FLTextPieceDecoder(FLStringEncoding encoding) : state_(std::make_unique<State>()) {
   const EncodingRow* row = RowForEncoding(encoding);
   if (!row || !row->converter) {
     state_->failed = true;
@@ -391,16 +407,19 @@ FLTextPieceDecoder::FLTextPieceDecoder(FLStringEncoding encoding) : state_(new S
   // A converter of its own: the shared one is reset by every other decoding on the thread.
   UErrorCode status = U_ZERO_ERROR;
   state_->converter.reset(ucnv_open(row->converter, &status));
+  // Memory that ran out is no encoding the bytes are not in: thrown, never told as bad bytes.
+  ThrowIfOutOfMemory(status);
   if (U_FAILURE(status) || !state_->converter) {
     state_->converter.reset();
     state_->failed = true;
     return;
   }
   ucnv_setToUCallBack(state_->converter.get(), UCNV_TO_U_CALLBACK_STOP, nullptr, nullptr, nullptr, &status);
+  ThrowIfOutOfMemory(status);
   if (U_FAILURE(status)) state_->failed = true;
 }
 
-FLTextPieceDecoder::~FLTextPieceDecoder() { delete state_; }
+FLTextPieceDecoder::~FLTextPieceDecoder() = default;
 
 bool FLTextPieceDecoder::append(QByteArrayView piece, bool last, QString& text) {
   if (state_->failed) return false;
@@ -434,6 +453,7 @@ bool FLTextPieceDecoder::append(QByteArrayView piece, bool last, QString& text) 
     text.resize(text.size() + std::max<qsizetype>(sourceLimit - source, 16) + 16);
   }
   text.truncate(written);
+  ThrowIfOutOfMemory(status);
   if (U_FAILURE(status)) {
     state_->failed = true;
     return false;
@@ -453,6 +473,7 @@ std::optional<QByteArray> EncodeText(QStringView text, FLStringEncoding encoding
                           &status);
   else
     ucnv_setFromUCallBack(converter, UCNV_FROM_U_CALLBACK_STOP, nullptr, nullptr, nullptr, &status);
+  ThrowIfOutOfMemory(status);
   if (U_FAILURE(status)) return std::nullopt;
 
   QByteArray bytes(text.size() * qsizetype(ucnv_getMaxCharSize(converter)) + 16, Qt::Uninitialized);
@@ -469,6 +490,7 @@ std::optional<QByteArray> EncodeText(QStringView text, FLStringEncoding encoding
     if (status != U_BUFFER_OVERFLOW_ERROR) break;
     bytes.resize(bytes.size() * 2);
   }
+  ThrowIfOutOfMemory(status);
   if (U_FAILURE(status)) return std::nullopt;
   bytes.truncate(written);
   return bytes;

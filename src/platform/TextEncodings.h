@@ -9,6 +9,7 @@
 #include <QStringView>
 
 #include <cstdint>
+#include <memory>
 #include <optional>
 
 // A string encoding as the system numbers it: small numbers for the common encodings, and for the
@@ -59,6 +60,10 @@ bool IsEncodingAvailable(FLStringEncoding encoding);
 // it) is one byte: its text then holds as many characters as its bytes. False for an unknown name.
 bool IsSingleByteCharacterSet(QByteArrayView name);
 
+// Memory that runs out inside a conversion (ICU's own allocations among them) throws
+// std::bad_alloc from every function here, so that it is never taken for an encoding that is
+// unavailable or bytes that are not text in it.
+//
 // Bytes to text. Strict: nothing when a byte sequence is invalid or unmapped, or the encoding
 // unavailable. Lossy: each bad sequence becomes U+FFFD; nothing only for an unavailable encoding.
 std::optional<QString> DecodeText(QByteArrayView bytes, FLStringEncoding encoding, bool lossy = false);
@@ -78,7 +83,7 @@ class FLTextPieceDecoder {
 
  private:
   struct State;
-  State* state_;
+  std::unique_ptr<State> state_;
 };
 // Text to bytes. Strict: nothing when a character has no mapping (or is a lone surrogate). Lossy:
 // such characters become the encoding's substitution byte(s).

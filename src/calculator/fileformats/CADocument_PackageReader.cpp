@@ -26,6 +26,7 @@
 #include <QTimer>
 
 #include <cerrno>
+#include <new>
 
 namespace {
 
@@ -58,8 +59,11 @@ bool CADocument::loadNativeFileCore(const QString& path, FLError* error) {
       if (name.startsWith(QLatin1Char('.'))) continue;
       const std::optional<QString> file =
           PackageEntryPath(path, QLatin1String(kImagesFolderName) + QLatin1Char('/') + name);
+      FLError headError;
       const std::optional<QByteArray> head =
-          file ? ReadRegularFileHead(*file, kMaxPictureFileSize, kPictureHeadBytes) : std::nullopt;
+          file ? ReadRegularFileHead(*file, kMaxPictureFileSize, kPictureHeadBytes, &headError) : std::nullopt;
+      // A head that could not be held is memory that ran out, not a picture that is damaged.
+      if (!head && headError.code == ENOMEM) throw std::bad_alloc();
       if (!head || !FLImage::isPictureData(*head, QFileInfo(name).suffix())) {
         SetError(error, kImageUnreadableCode, QLatin1String(kImageUnreadableReason));
         return false;

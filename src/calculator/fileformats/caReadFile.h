@@ -16,5 +16,6 @@ inline constexpr const char* kOutOfMemoryReason = "There is not enough memory to
 inline constexpr int64_t kMaxDocumentFileSize = int64_t(1) << 30;
 
 // NO with the reason (POSIX domain) when the file cannot be read, is not a regular file (a FIFO
-// or a device would hang the open or never end) or is larger than kMaxDocumentFileSize.
+// or a device would hang the open or never end) or is larger than kMaxDocumentFileSize; throws
+// std::bad_alloc when the file's bytes cannot be held.
 bool ReadWholeFile(const QString& path, QByteArray* bytes, FLError* error);

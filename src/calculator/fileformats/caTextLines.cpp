@@ -20,6 +20,7 @@
 #include <algorithm>
 #include <array>
 #include <cerrno>
+#include <new>
 #include <cstring>
 #include <cstdint>
 
@@ -258,6 +259,8 @@ std::optional<QString> DecodeFileInPieces(const QString& path, FLStringEncoding 
     *readFailed = true;
     return std::nullopt;
   }
+  // A buffer for the file that could not be had is memory that ran out, not a file that cannot be read.
+  if (!read && decoded && readError.code == ENOMEM) throw std::bad_alloc();
   if (!read && decoded) {
     // In the file domain, as the platform's text reading reports them.
     const int code = readError.code == ENOENT                              ? kFileReadNoSuchFile

@@ -687,9 +687,12 @@ void CADocument::adoptSavedPictureNames() {
 std::shared_ptr<CAPicture> CADocument::pictureNamed(const QString& guid) {
   if (std::shared_ptr<CAPicture> picture = pictures_.value(guid)) return picture;
   if (!pendingPictureFiles_.contains(guid)) return nullptr;
-  const QString path = pendingPictureFiles_.take(guid);
+  // Taken from the pending files once it is read: a picture that could not be read for memory
+  // (std::bad_alloc) stays pending, and is read when it is next wanted.
+  const QString path = pendingPictureFiles_.value(guid);
   FLPictureRefusal refusal = FLPictureRefusal::None;
   std::shared_ptr<CAPicture> picture = CAPicture::withFile(path, guid, this, &refusal);
+  pendingPictureFiles_.remove(guid);
   if (!picture) ++pictureReading_.unreadable;
   else if (refusal == FLPictureRefusal::PastDecodeLimit) ++pictureReading_.pastDecodeLimit;
   else if (refusal == FLPictureRefusal::PastBudget) ++pictureReading_.pastBudget;

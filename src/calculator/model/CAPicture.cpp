@@ -40,9 +40,14 @@ std::shared_ptr<CAPicture> CAPicture::finish(const QString& path, std::shared_pt
   auto picture = std::make_shared<CAPicture>();
   picture->document_ = document;
   picture->guid_ = guid;
-  if (document) document->mutablePictures().insert(guid, picture);
   picture->image_ = std::move(image);
-  if (path.isEmpty()) return picture;
+  // Into the document's table once it is whole: a conversion below that fails for memory leaves
+  // no picture there that no cell holds.
+  const auto kept = [&] {
+    if (document) document->mutablePictures().insert(guid, picture);
+    return picture;
+  };
+  if (path.isEmpty()) return kept();
 
   const QString extension = QFileInfo(path).suffix();
   if (extension.compare(QLatin1String(kSvgExtension), Qt::CaseInsensitive) == 0) {
@@ -56,12 +61,12 @@ std::shared_ptr<CAPicture> CAPicture::finish(const QString& path, std::shared_pt
     if (pdf) {
       picture->image_ = std::move(pdf);
       picture->imageFormat_ = kImageFormatPdf;
-      return picture;
+      return kept();
     }
     LogString("Can't save SVG \"%@\" as PDF", QFileInfo(path).fileName());
   }
   picture->imageFormat_ = ImageFormatFromExtension(extension);
-  return picture;
+  return kept();
 }
 
 std::shared_ptr<CAPicture> CAPicture::withFile(const QString& path, const QString& guid,

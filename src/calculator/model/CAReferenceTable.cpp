@@ -7,7 +7,6 @@
 #include <algorithm>
 #include <array>
 #include <limits>
-#include <memory_resource>
 #include <new>
 #include <unordered_map>
 #include <utility>
@@ -589,6 +588,82 @@ struct RangeKey {
 
 uint64_t SeededHashOf(const RangeKey& key) { return SeededHashPair(SeededHashOf(key.block), SeededHashOf(key.from)); }
 
+// The ids of the block references, found by their block and referrer: an open table of ids whose
+// keys are the entries themselves. A node a reference from the heap was half the work of making
+// the table of a sheet of running totals (one block a formula, made anew after a structural
+// edit); a table of words grows by doubling, and a block that cannot be had leaves it as it was.
+class RangeIdTable {
+ public:
+  // The id of the entry with this key, or kNil.
+  uint32_t find(const RangeKey& key, const std::vector<RangeEntry>& entries) const {
+    if (count_ == 0) return kNil;
+    const uint32_t tag = tagOf(key);
+    for (size_t i = home(tag);; i = next(i)) {
+      const Slot& slot = slots_[i];
+      if (slot.id == kNil) return kNil;
+      if (slot.tag == tag) {
+        const RangeEntry& entry = entries[slot.id];
+        if (entry.block == key.block && entry.from == key.from) return slot.id;
+      }
+    }
+  }
+  // Room for one more id: all a later insert needs. Throws when the larger table cannot be had.
+  void reserveOne() {
+    if ((count_ + 1) * 4 <= slots_.size() * 3) return;
+    const size_t size = std::max<size_t>(16, slots_.size() * 2);
+    AskMeterForBlock(size * sizeof(Slot), slots_.size() * sizeof(Slot));
+    std::vector<Slot> grown(size);
+    grown.swap(slots_);
+    for (const Slot& slot : grown)
+      if (slot.id != kNil) place(slot);
+  }
+  // After reserveOne: takes no memory.
+  void insert(uint32_t id, const std::vector<RangeEntry>& entries) {
+    const RangeEntry& entry = entries[id];
+    place(Slot{id, tagOf(RangeKey{entry.block, entry.from})});
+    ++count_;
+  }
+  // Removes the id found under the key; takes no memory.
+  void erase(uint32_t id, const std::vector<RangeEntry>& entries) {
+    const RangeEntry& entry = entries[id];
+    size_t i = home(tagOf(RangeKey{entry.block, entry.from}));
+    while (slots_[i].id != id) i = next(i);
+    // Later slots of the run move back over the hole, so that every id stays reachable from
+    // its home without markers of removed ids.
+    for (size_t j = next(i);; j = next(j)) {
+      const Slot& slot = slots_[j];
+      if (slot.id == kNil) break;
+      const size_t want = home(slot.tag);
+      if (((j - want) & mask()) >= ((j - i) & mask())) {
+        slots_[i] = slot;
+        i = j;
+      }
+    }
+    slots_[i] = Slot{};
+    --count_;
+  }
+  size_t size() const { return count_; }
+  bool empty() const { return count_ == 0; }
+
+ private:
+  struct Slot {
+    uint32_t id = kNil;
+    uint32_t tag = 0;  // the upper half of the key's hash: most mismatches end here
+  };
+  static uint32_t tagOf(const RangeKey& key) { return uint32_t(SeededHashOf(key) >> 32); }
+  size_t mask() const { return slots_.size() - 1; }
+  size_t home(uint32_t tag) const { return size_t(tag) & mask(); }
+  size_t next(size_t i) const { return (i + 1) & mask(); }
+  void place(const Slot& slot) {
+    size_t i = home(slot.tag);
+    while (slots_[i].id != kNil) i = next(i);
+    slots_[i] = slot;
+  }
+
+  std::vector<Slot> slots_;
+  size_t count_ = 0;
+};
+
 }  // namespace
 
 struct CAReferenceTable::Storage {
@@ -600,11 +675,7 @@ struct CAReferenceTable::Storage {
 
   std::vector<RangeEntry> ranges;
   std::vector<uint32_t> freeRanges;
-  // The map's nodes come from a pool of their own, in blocks: a sheet of running totals holds a
-  // range a formula, and the table of a long one is made anew after a structural edit, when a
-  // node at a time from the heap was half the work of making it and most of dropping the old.
-  std::pmr::unsynchronized_pool_resource rangeNodes;
-  std::pmr::unordered_map<RangeKey, uint32_t, FLSeededHash> rangeIds{&rangeNodes};
+  RangeIdTable rangeIds;
   // Narrow blocks under each of their columns, keyed by row; wide blocks in one index by row.
   std::unordered_map<int64_t, std::unique_ptr<IntervalIndex>, FLSeededHash> columns;
   IntervalIndex wide;
@@ -685,11 +756,12 @@ bool CAReferenceTable::addRangeReference(const GridPoint& from, const GridRange&
   }
   Storage& s = *storage_;
   const RangeKey key{block, from};
-  const auto found = s.rangeIds.find(key);
-  if (found != s.rangeIds.end()) {
-    ++s.ranges[found->second].count;
+  if (const uint32_t found = s.rangeIds.find(key, s.ranges); found != kNil) {
+    ++s.ranges[found].count;
     return false;
   }
+  // Room first: a failed allocation leaves no entry that the id table does not know.
+  s.rangeIds.reserveOne();
   uint32_t id;
   if (!s.freeRanges.empty()) {
     id = s.freeRanges.back();
@@ -699,18 +771,17 @@ bool CAReferenceTable::addRangeReference(const GridPoint& from, const GridRange&
     s.ranges.emplace_back();
   }
   s.ranges[id] = RangeEntry{block, from, 1};
-  s.rangeIds.emplace(key, id);
+  s.rangeIds.insert(id, s.ranges);
   s.forEachIndexOf(s.ranges[id], true, id);
   return true;
 }
 
 bool CAReferenceTable::removeRangeReference(const GridPoint& from, const GridRange& block) {
   Storage& s = *storage_;
-  const auto found = s.rangeIds.find(RangeKey{block, from});
-  if (found == s.rangeIds.end()) return false;
-  const uint32_t id = found->second;
+  const uint32_t id = s.rangeIds.find(RangeKey{block, from}, s.ranges);
+  if (id == kNil) return false;
   if (--s.ranges[id].count > 0) return false;
-  s.rangeIds.erase(found);
+  s.rangeIds.erase(id, s.ranges);
   // An entry switched off while consuming must not be switched on again once it is gone.
   if (s.consuming) std::erase_if(s.consumed, [id](const Storage::Consumed& item) { return item.id == id; });
   s.forEachIndexOf(s.ranges[id], false, id);

@@ -3,6 +3,7 @@
 #include "framlet/foundation/flBase.h"
 #include "framlet/foundation/flDrawing.h"
 #include "framlet/foundation/flFileSupport.h"
+#include "framlet/foundation/flImageCodecs.h"
 #include "framlet/foundation/flImageSaving.h"
 #include "framlet/foundation/flImageSupport.h"
 #include "platform/HeifCodec.h"
@@ -19,7 +20,9 @@
 #include <QUrl>
 
 #include <algorithm>
+#include <cerrno>
 #include <cmath>
+#include <new>
 #include <optional>
 
 namespace {
@@ -133,7 +136,9 @@ std::unique_ptr<FLImage> RedrawAtSize(const FLImage& image, QSizeF size, double 
   const double height = std::ceil(size.height() * scale);
   if (width < 1 || height < 1 || width > kFLMaxBitmapSide || height > kFLMaxBitmapSide)
     return nullptr;
+  const CodecErrnoScope codec;
   QImage canvas(int(width), int(height), QImage::Format_ARGB32_Premultiplied);
+  ThrowIfBitmapFailedForMemory(canvas);
   if (canvas.isNull()) return nullptr;
   canvas.fill(Qt::transparent);
   canvas.setDevicePixelRatio(scale);
@@ -200,12 +205,15 @@ std::unique_ptr<FLImage> FLImage::decode(const QByteArray& data, const QString& 
     return false;
   };
 
+  // From the header to the last frame: a codec that ran out of memory reading the header fails
+  // quietly again when asked for the pixels.
+  const CodecErrnoScope codec;
   QBuffer buffer;
   buffer.setData(data);
   buffer.open(QIODevice::ReadOnly);
   QImageReader reader(&buffer);
   reader.setAutoTransform(true);
-  QByteArray qtFormat = reader.canRead() ? reader.format() : QByteArray();
+  QByteArray qtFormat = OpenImageReader(reader) ? reader.format() : QByteArray();
   // Formats without a signature accept almost any bytes; they are taken only when the file
   // says so by its extension.
   if ((qtFormat == "wbmp" || qtFormat == "tga") && extension.toLower().toLatin1() != qtFormat)
@@ -218,7 +226,7 @@ std::unique_ptr<FLImage> FLImage::decode(const QByteArray& data, const QString& 
         scale = 1;
       if (points.isValid() && scale != 1) reader.setScaledSize(points * scale);
       if (admitted(PriceOfPicture(reader, data.size()), QSizeF(points))) {
-        QImage page = reader.read();
+        QImage page = ReadImageFrame(reader);
         if (!page.isNull()) {
           page.setDevicePixelRatio(points.isValid() && points.width() > 0
                                        ? double(page.width()) / points.width()
@@ -235,7 +243,7 @@ std::unique_ptr<FLImage> FLImage::decode(const QByteArray& data, const QString& 
           if (!image->reps_.isEmpty()) image->refusal_ = FLPictureRefusal::None;
           break;
         }
-        QImage frame = reader.read();
+        QImage frame = ReadImageFrame(reader);
         if (frame.isNull()) break;
         frame.setDevicePixelRatio(1);
         image->reps_.append(frame);
@@ -249,6 +257,9 @@ std::unique_ptr<FLImage> FLImage::decode(const QByteArray& data, const QString& 
     };
     if (std::optional<QImage> picture = DecodeHeif(data, admitHeif)) image->reps_.append(*picture);
   }
+  // A picture (or a frame of one) that could not be decoded for memory is not one that is not
+  // there.
+  if (codec.ranOutOfMemory()) throw std::bad_alloc();
   if (!image->reps_.isEmpty()) {
     image->naturalSize_ = image->reps_.first().deviceIndependentSize();
     return image;
@@ -278,14 +289,17 @@ bool FLImage::isPictureData(const QByteArray& head, const QString& extension) {
   buffer.setData(head);
   buffer.open(QIODevice::ReadOnly);
   QImageReader reader(&buffer);
-  const QByteArray qtFormat = reader.canRead() ? reader.format() : QByteArray();
+  const QByteArray qtFormat = OpenImageReader(reader) ? reader.format() : QByteArray();
   if (qtFormat.isEmpty()) return false;
   return (qtFormat != "wbmp" && qtFormat != "tga") || extension.toLower().toLatin1() == qtFormat;
 }
 
 bool FLImage::readPictureFile(const QString& path, QByteArray* bytes) {
   if (path.isEmpty()) return false;
-  std::optional<QByteArray> data = ReadRegularFile(path, kMaxImageFileBytes);
+  FLError error;
+  std::optional<QByteArray> data = ReadRegularFile(path, kMaxImageFileBytes, &error);
+  // A picture whose bytes could not be held is not a missing picture.
+  if (!data && error.code == ENOMEM) throw std::bad_alloc();
   if (!data) return false;
   if (bytes) *bytes = std::move(*data);
   return true;
@@ -442,7 +456,12 @@ std::unique_ptr<FLImage> FLImage::newImageWithRequestedSize(std::unique_ptr<FLIm
 
 QStringList FLImage::fileExtensions() {
   QStringList extensions;
-  for (const QByteArray& format : QImageReader::supportedImageFormats())
+  QList<QByteArray> formats;
+  {
+    const FLImageHandlerLookup lookup;
+    formats = QImageReader::supportedImageFormats();
+  }
+  for (const QByteArray& format : std::as_const(formats))
     extensions.append(QString::fromLatin1(format).toLower());
   if (CanDecodeHeif()) extensions << QStringLiteral("heic") << QStringLiteral("heif");
   extensions.removeDuplicates();

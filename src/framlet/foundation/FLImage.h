@@ -28,13 +28,15 @@ class FLImage {
   FLImage(const FLImage& other);
   FLImage& operator=(const FLImage& other);
 
-  // Factories answer nullptr where the original initialisers answer nil.
+  // Factories answer nullptr where the original initialisers answer nil: for bytes that are no
+  // picture, or a file that cannot be read. A picture that could not be read or decoded for want
+  // of memory is none of those: they throw std::bad_alloc, and the command fails for memory.
   // A file's contents; a path with the extension "ai" is decoded from the data like any other.
   static std::unique_ptr<FLImage> withContentsOfFile(const QString& path);
   static std::unique_ptr<FLImage> withContentsOfFile(const QString& path, QSizeF size);
   // The bytes of a picture file a document names: read only from a regular file (never a device,
   // a FIFO or a folder, which could block or never end) of at most the size a picture may have.
-  // False, with nothing read, for anything else.
+  // False, with nothing read, for anything else; std::bad_alloc when its bytes cannot be held.
   static bool readPictureFile(const QString& path, QByteArray* bytes);
   static std::unique_ptr<FLImage> withData(const QByteArray& data);
   static std::unique_ptr<FLImage> withData(const QByteArray& data, QSizeF size);

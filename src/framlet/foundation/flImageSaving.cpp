@@ -4,13 +4,13 @@
 #include "framlet/foundation/flBase.h"
 #include "framlet/foundation/flDrawing.h"
 #include "framlet/foundation/flFileSupport.h"
+#include "framlet/foundation/flImageCodecs.h"
 #include "framlet/foundation/flImageSupport.h"
 #include "platform/HeifCodec.h"
 
 #include <QBuffer>
 #include <QDir>
 #include <QFileInfo>
-#include <QImageWriter>
 #include <QPageSize>
 #include <QPainter>
 #include <QPdfWriter>
@@ -87,7 +87,9 @@ QImage BitmapOfSize(const FLImage& image, int width, int height) {
       exact.setDevicePixelRatio(1);
       return exact;
     }
+  const CodecErrnoScope codec;
   QImage canvas(width, height, QImage::Format_ARGB32_Premultiplied);
+  ThrowIfBitmapFailedForMemory(canvas);
   if (canvas.isNull()) return canvas;
   canvas.fill(Qt::transparent);
   QPainter painter(&canvas);
@@ -98,7 +100,9 @@ QImage BitmapOfSize(const FLImage& image, int width, int height) {
 // JPEG keeps no alpha: transparent parts come out white rather than black.
 QImage FlattenOnWhite(const QImage& bitmap) {
   if (!bitmap.hasAlphaChannel()) return bitmap;
+  const CodecErrnoScope codec;
   QImage flat(bitmap.size(), QImage::Format_RGB32);
+  ThrowIfBitmapFailedForMemory(flat);
   if (flat.isNull()) return flat;
   flat.fill(Qt::white);
   QPainter painter(&flat);
@@ -119,14 +123,8 @@ QByteArray EncodeBitmap(const QImage& bitmap, const FLImageSaveRequest& request)
     default: qtFormat = "tiff"; break;
   }
   if (source.isNull()) return {};
-  QByteArray data;
-  QBuffer buffer(&data);
-  buffer.open(QIODevice::WriteOnly);
-  QImageWriter writer(&buffer, qtFormat);
-  if (request.lossyQuality >= 0) writer.setQuality(int(std::lround(request.lossyQuality * 100)));
-  if (request.format == kImageFormatTiff) writer.setCompression(request.tiffCompression);
-  if (!writer.write(source)) return {};
-  return data;
+  return EncodeImage(source, qtFormat, request.lossyQuality >= 0 ? int(std::lround(request.lossyQuality * 100)) : -1,
+                     request.format == kImageFormatTiff ? request.tiffCompression : -1);
 }
 
 // One page whose media box is the request's rectangle, with the bitmap drawn into it.
@@ -267,6 +265,10 @@ bool SaveImageCore(const FLImage* image, FLImageSaveRequest& request, double wid
     const QImage bitmap = BitmapOfSize(*image, pixelsWide, pixelsHigh);
     if (bitmap.isNull()) return false;
     return FinishSave(request, EncodeBitmap(bitmap, request));
+  } catch (const std::bad_alloc& exception) {
+    // A picture that could not be encoded for memory fails whatever it was written for.
+    LogException(exception, QStringLiteral("Image save failed"));
+    throw;
   } catch (const std::exception& exception) {
     LogException(exception, QStringLiteral("Image save failed"));
     return false;
@@ -300,6 +302,9 @@ QByteArray TiffFromImage(const FLImage* image) {
   SetImageFileInfo(request);
   try {
     return EncodeBitmap(bitmap, request);
+  } catch (const std::bad_alloc& exception) {
+    LogException(exception, QStringLiteral("TIFFRepresentation failed"));
+    throw;
   } catch (const std::exception& exception) {
     LogException(exception, QStringLiteral("TIFFRepresentation failed"));
     return {};
@@ -321,8 +326,13 @@ void SaveQuicklookImage(const FLImage* image, const QString& packageFolder) {
   GiveUserFilePermissions(folder);
   const QSizeF size = image->size();
   const QDir dir(folder);
-  SaveImage(image, dir.filePath(QLatin1String(kFLQuickLookPreviewName)), kImageFormatJpeg, nullptr,
-            LimitImageSizeForSave(size, kPreviewLimit), kQuicklookQuality);
-  SaveImage(image, dir.filePath(QLatin1String(kFLQuickLookThumbnailName)), kImageFormatJpeg, nullptr,
-            LimitImageSizeForSave(size, kThumbnailLimit), kQuicklookQuality);
+  try {
+    SaveImage(image, dir.filePath(QLatin1String(kFLQuickLookPreviewName)), kImageFormatJpeg, nullptr,
+              LimitImageSizeForSave(size, kPreviewLimit), kQuicklookQuality);
+    SaveImage(image, dir.filePath(QLatin1String(kFLQuickLookThumbnailName)), kImageFormatJpeg, nullptr,
+              LimitImageSizeForSave(size, kThumbnailLimit), kQuicklookQuality);
+  } catch (const std::bad_alloc& exception) {
+    // The preview is no part of the document: one that cannot be made for memory is left out.
+    LogException(exception, QStringLiteral("Quick Look preview not written"));
+  }
 }

@@ -34,6 +34,8 @@ struct FLImageSaveRequest {
 // format, extension and path are settled first; the file is written under a temporary name in
 // its folder and renamed over the target only when complete, so a failed save never loses the
 // file it would have replaced. True when the data was made, or the file written and present.
+// A picture that could not be encoded for want of memory throws std::bad_alloc (as do SaveImage
+// and TiffFromImage): what it was written for fails for memory, never goes on without it.
 bool SaveImageCore(const FLImage* image, FLImageSaveRequest& request, double width, double height);
 
 // Fills the request's extension, type and encoder settings from its (settled) format, and with

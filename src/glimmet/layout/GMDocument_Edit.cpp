@@ -6,6 +6,7 @@
 #include "framlet/foundation/FLImage.h"
 #include "framlet/foundation/flBase.h"
 #include "framlet/foundation/flFonts.h"
+#include "framlet/foundation/flImageCodecs.h"
 #include "framlet/foundation/flStringExtensions.h"
 #include "glimmet/layout/GMDraftView.h"
 #include "glimmet/layout/gmHostProcedures.h"
@@ -43,13 +44,7 @@ enum : int { kClipPicture = 2, kClipText = 3 };
 // Where the next copy goes: a given data object, or (nullptr) the clipboard.
 QMimeData* g_copyPasteboard = nullptr;
 
-QByteArray TiffData(const QImage& image) {
-  QByteArray bytes;
-  QBuffer buffer(&bytes);
-  buffer.open(QIODevice::WriteOnly);
-  if (!image.save(&buffer, "TIFF")) return QByteArray();
-  return bytes;
-}
+QByteArray TiffData(const QImage& image) { return EncodeImage(image, "tiff"); }
 
 // Whether the range starts inside a knot it does not wholly hold.
 bool StartsInsideKnot(GlimmetDoc* doc, const DocRange& range) {

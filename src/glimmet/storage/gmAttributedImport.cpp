@@ -1,6 +1,7 @@
 #include "glimmet/storage/gmAttributedImport.h"
 
 #include "framlet/foundation/FLImage.h"
+#include "framlet/foundation/flImageCodecs.h"
 #include "framlet/foundation/flPicturePrice.h"
 #include "framlet/foundation/Kolor.h"
 #include "framlet/foundation/flBase.h"
@@ -773,8 +774,11 @@ QVariant GMImportTextDocument::loadResource(int type, const QUrl& name) {
     QVariant& picture = pictures_[resolved];
     QByteArray bytes;
     if (!FLImage::readPictureFile(resolved.toLocalFile(), &bytes)) return QVariant();
+    const CodecErrnoScope codec;
     QBuffer buffer(&bytes);
     QImageReader reader(&buffer);
+    // Bytes no handler takes are no picture (and a reader without one is asked nothing more).
+    if (!OpenImageReader(reader)) return QVariant();
     const auto leaveOut = [&](const char* why, int64_t decoded) {
       LogString("The picture %@ was left out: decoded it would take %@ bytes, %@.", resolved.toLocalFile(),
                 QString::number(decoded), QLatin1String(why));
@@ -795,7 +799,7 @@ QVariant GMImportTextDocument::loadResource(int type, const QUrl& name) {
     };
     const FLPicturePrice price = PriceOfPicture(reader, bytes.size());
     if (const char* why = price.pixels.isValid() ? refused(price) : nullptr) return leaveOut(why, price.bytes);
-    const QImage image = reader.read();
+    const QImage image = ReadImageFrame(reader);
     if (image.isNull()) return QVariant();
     // A header that told nothing (or less than the truth): the picture as decoded.
     const int64_t decoded = image.sizeInBytes();
