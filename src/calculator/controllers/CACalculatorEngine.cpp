@@ -83,8 +83,10 @@ void CACalculatorEngine::paste(const QString& text) {
 
 void CACalculatorEngine::pasteDecimalNumber(const QString& text) {
   // Passing over a mark wherever it stands would make 314 of a German "3.14" and 125 of an
-  // English "0,125": the number is what a cell given the text holds, or nothing.
-  std::optional<CANumber> number = CANumber::withValidatedString(text, true);
+  // English "0,125": the number is what a cell given the text holds, or nothing. A paste takes a
+  // hundred characters at most, and a number longer than that is not cut to another one.
+  std::optional<CANumber> number;
+  if (cleanUp(text, false, false).size() <= kMaxPastedCharacters) number = CANumber::withValidatedString(text, true);
   if (number && isInteger_) {
     CANumber exact = *number;
     exact.setCanonicalForm(false);
@@ -97,7 +99,8 @@ void CACalculatorEngine::pasteDecimalNumber(const QString& text) {
     beep();
     return;
   }
-  accumulator_ = cleanUp(text, false, false);
+  // Entered as if typed, though no key could type all it holds (a currency sign, groups).
+  accumulator_.clear();
   accumulating_ = true;
   pasted_ = *number;
   executeFunction(kFunctionEnter, true);

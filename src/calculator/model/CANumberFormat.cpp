@@ -163,12 +163,16 @@ void SetNumberTextLocale(const QLocale& locale) {
   const QString group = locale.groupSeparator();
   settings.groupSeparator = group.isEmpty() ? QStringLiteral(",") : group;
   settings.groupSeparatorChar = settings.groupSeparator[0];
+  settings.currencySymbol = LocaleCurrencySymbol(locale);
+}
+
+QString LocaleCurrencySymbol(const QLocale& locale) {
   // A locale that Qt gives no sign (Italian Switzerland), or whose sign no installed font draws,
   // shows its currency's code, never another country's sign; only a locale without a currency
   // (the C locale) falls back on "$".
   QString currency = locale.currencySymbol();
   if (currency.isEmpty() || !InstalledFontsDrawText(currency)) currency = locale.currencySymbol(QLocale::CurrencyIsoCode);
-  settings.currencySymbol = currency.isEmpty() ? QStringLiteral("$") : currency;
+  return currency.isEmpty() ? QStringLiteral("$") : currency;
 }
 
 void SetNumberPreferencesProvider(CANumberPreferencesProvider provider) {

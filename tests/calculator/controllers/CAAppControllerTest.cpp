@@ -829,6 +829,16 @@ TEST_F(AppControllerTest, ALocaleWithoutACurrencyShowsMoneyWithADollarSign) {
   SetNumberTextLocale(QLocale(QLocale::English, QLocale::UnitedStates));
 }
 
+// A locale with a currency but no sign from Qt shows its currency's code, never the dollar.
+TEST_F(AppControllerTest, ALocaleWithACurrencyButNoSignShowsItsCode) {
+  const QLocale saved;
+  QLocale::setDefault(QLocale(QStringLiteral("it_CH")));
+  app->launch();
+  EXPECT_EQ(NumberTextLocale().currencySymbol, QStringLiteral("CHF"));
+  QLocale::setDefault(saved);
+  SetNumberTextLocale(QLocale(QLocale::English, QLocale::UnitedStates));
+}
+
 TEST_F(AppControllerTest, TheOpenPanelOpensADocumentPackage) {
   app->launch();
   const QString saved = package(QStringLiteral("Budget.Numlet"));

@@ -45,6 +45,8 @@ class NumberFormsTest : public testing::Test {
     EXPECT_EQ(*cell->number(), expected) << cell->number()->archive().toStdString();
   }
 
+
+ public:
   // The text opened as a file of that name, alone in it.
   void opened(const char* name, const QString& text, CADocument& into) {
     const QString path = QDir(folder.path()).filePath(QString::fromLatin1(name));
@@ -56,6 +58,8 @@ class NumberFormsTest : public testing::Test {
     ASSERT_NE(into.openFile(path, &error), 0) << error.reason.toStdString();
   }
 
+
+ protected:
   ModelEnvironment environment;
   QTemporaryDir folder;
   const bool savedRequireYear = g_requireDayIndexYear;
