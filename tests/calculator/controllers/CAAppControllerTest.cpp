@@ -10,6 +10,7 @@
 #include "calculator/controllers/caFunctionGroups.h"
 #include "calculator/controllers/CAOpenPanel.h"
 #include "calculator/model/CANumberFormat.h"
+#include "framlet/foundation/flDates.h"
 #include "framlet/shell/flMeasures.h"
 #include "calculator/controllers/caPreferenceKeys.h"
 #include "calculator/model/CACell.h"
@@ -837,6 +838,7 @@ TEST_F(AppControllerTest, ALocaleWithACurrencyButNoSignShowsItsCode) {
   EXPECT_EQ(NumberTextLocale().currencySymbol, QStringLiteral("CHF"));
   QLocale::setDefault(saved);
   SetNumberTextLocale(QLocale(QLocale::English, QLocale::UnitedStates));
+  SetDayFirstDateFormat(23);  // read again from the restored locale
 }
 
 TEST_F(AppControllerTest, TheOpenPanelOpensADocumentPackage) {

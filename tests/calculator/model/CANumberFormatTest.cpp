@@ -115,8 +115,11 @@ CANumberFormat RoundTrip(const CANumberFormat& format, QString* xml = nullptr) {
 // draws it, the currency's code, never another country's sign. After a sign written right to left
 // a left-to-right mark keeps the amount and its minus in order, and the text reads back.
 TEST(NumberFormat, MoneyShowsTheLocalesSignOrItsCurrencysCode) {
-  const QString afghani = QStringLiteral("\u060B");
-  const QString afghanSign = InstalledFontsDrawText(afghani) ? afghani : QStringLiteral("AFN");
+  // The sign where a font draws it, followed by the mark that keeps the amount in order; else the
+  // currency's code (no font installed for the tests draws the afghani).
+  const auto rightToLeftSign = [](const QString& sign, const char* code) {
+    return InstalledFontsDrawText(sign) ? sign + QChar(0x200E) : QString::fromLatin1(code);
+  };
   const struct {
     const char* locale;
     long double value;
@@ -128,9 +131,10 @@ TEST(NumberFormat, MoneyShowsTheLocalesSignOrItsCurrencysCode) {
       {"en_US", -0.5L, QStringLiteral("$-0.50")},
       {"de_DE", -0.5L, QStringLiteral("\u20AC-0,50")},
       {"C", 2.0L, QStringLiteral("$2.00")},  // no currency at all
-      {"ps_AF", -0.5L, afghanSign + (afghanSign == afghani ? QStringLiteral("\u200E") : QString()) +
-                          QStringLiteral("-0\u066B50")},
-      {"ar_EG", -0.5L, QLocale(QStringLiteral("ar_EG")).currencySymbol() + QStringLiteral("\u200E-0\u066B50")},
+      {"ps_AF", -0.5L, rightToLeftSign(QStringLiteral("\u060B"), "AFN") + QStringLiteral("-0\u066B50")},
+      {"ar_EG", -0.5L,
+       rightToLeftSign(QLocale(QStringLiteral("ar_EG")).currencySymbol(), "EGP") + QStringLiteral("-0\u066B50")},
+      {"he_IL", 2.5L, QStringLiteral("\u20AA2.50")},  // a sign of no direction of its own takes no mark
   };
   for (const auto& c : cases) {
     const TestLocale locale(c.locale);
