@@ -1,6 +1,7 @@
 // A number or date text reads as the same value, or stays text, whichever way it comes in: typed
-// into a cell, pasted as the clipboard's text, or in a comma-separated or plain-text file; in
-// locales of every kind of mark, the other syntax's forms included.
+// into a cell, pasted as the clipboard's text, or in a comma-separated, plain-text, RTF or HTML
+// file that declares no language; in locales of every kind of mark, the other syntax's forms
+// included.
 #include "calculator/fileformats/caFileFormatServices.h"
 #include "calculator/model/LocaleTestSupport.h"
 #include "calculator/model/NumberFormsTestSupport.h"
@@ -88,6 +89,16 @@ TEST_F(NumberFormsTest, EveryWayInReadsTheLocalesFormsAndLeavesTheOtherSyntaxsAs
        }},
       {"text", [](NumberFormsTest& test, const QString& text, CADocument& document) {
          test.opened("forms.txt", text, document);
+       }},
+      {"RTF", [](NumberFormsTest& test, const QString& text, CADocument& document) {
+         QString rtf = QStringLiteral("{\\rtf1\\ansi\\uc0 ");
+         for (const QChar c : text)
+           rtf += c.unicode() < 0x80 ? QString(c) : QStringLiteral("\\u%1 ").arg(int(int16_t(c.unicode())));
+         test.opened("forms.rtf", rtf + u'}', document);
+       }},
+      {"page", [](NumberFormsTest& test, const QString& text, CADocument& document) {
+         test.opened("forms.html", QStringLiteral("<html><body><table><tr><td>") + text.toHtmlEscaped() +
+                                       QStringLiteral("</td></tr></table></body></html>"), document);
        }},
   };
   for (const NumberFormCase& c : kNumberForms) {
