@@ -45,8 +45,9 @@ class CACalculatorEngine {
   bool handleCharacter(char16_t character);
   // Enters the pasted text as a number. A decimal number of at most 100 characters is read whole
   // by the sheet's number reader, as a cell typed in the locale reads it; text it does not read
-  // whole, or a longer one, beeps and enters nothing. In bases 2, 8 and 16 the first 100 characters are typed as digits, skipping white
-  // space, negative when a minus starts them; beeps when not every character was taken.
+  // whole, or a longer one, beeps and enters nothing. In bases 2, 8 and 16 the first 100
+  // characters are typed as digits, skipping white space, negative when a minus starts them;
+  // beeps when not every character was taken.
   void paste(const QString& text);
 
   // ---- State

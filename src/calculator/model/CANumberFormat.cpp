@@ -171,7 +171,8 @@ QString LocaleCurrencySymbol(const QLocale& locale) {
   // shows its currency's code, never another country's sign; only a locale without a currency
   // (the C locale) falls back on "$".
   QString currency = locale.currencySymbol();
-  if (currency.isEmpty() || !InstalledFontsDrawText(currency)) currency = locale.currencySymbol(QLocale::CurrencyIsoCode);
+  if (currency.isEmpty() || !InstalledFontsDrawText(currency))
+    currency = locale.currencySymbol(QLocale::CurrencyIsoCode);
   return currency.isEmpty() ? QStringLiteral("$") : currency;
 }
 
@@ -296,7 +297,7 @@ QString CANumberFormat::formatMoney(const FLNumberValue& value) const {
   const bool parentheses = value.isNegative() && negativeParens_;
   QString text = FormatFloat(options, parentheses ? value.magnitude() : value);
   const QString& symbol = currencySymbol_.isEmpty() ? NumberTextLocale().currencySymbol : currencySymbol_;
-  // After a sign written right to left (Afghani, Arabic, Hebrew) the amount and its minus would
+  // After a sign written right to left (the afghani, the Arabic ones) the amount and its minus would
   // join the sign's run and be laid out around it ("0٫50-؋"); a left-to-right mark, which the
   // reader passes over, keeps them in their order after the sign.
   if (EndsRightToLeft(symbol)) text.prepend(QChar(0x200E));
