@@ -366,7 +366,10 @@ QString FunctionNameWithArguments(int32_t row, CATextRange* range) {
     return result;
   }
   QString arguments = QString::fromUtf8(info.argumentTemplate);
-  arguments.replace(QLatin1Char(','), QStringLiteral("#,#"));
+  // Under the decimal comma the arguments are parted by a comma and a blank, so that the numbers
+  // typed over the placeholders stay apart ("2026, 3", where "2026,3" is one number).
+  const bool decimalComma = NumberTextLocale().decimalSeparatorChar == u',';
+  arguments.replace(QLatin1Char(','), decimalComma ? QStringLiteral("#, #") : QStringLiteral("#,#"));
   QString result = name + QStringLiteral("(#") + arguments + QStringLiteral("#)");
   if (range) {
     const qsizetype first = result.indexOf(QLatin1Char('#'));
@@ -384,8 +387,9 @@ CATextRange RangeOfFunctionArgument(const QString& text, uint64_t start) {
     if (open < 0) break;
     const qsizetype close = text.indexOf(QLatin1Char('#'), open + 1);
     if (close < 0) break;
-    // "#,#" joins two placeholders: the pair found is the end of one and the start of the next.
-    if (text[close - 1] == u',') {
+    // "#,#" (or "#, #") joins two placeholders: the pair found is the end of one and the start of
+    // the next.
+    if (QStringView(text).sliced(open + 1, close - open - 1).trimmed() == u",") {
       from = close;
       continue;
     }
