@@ -8,6 +8,7 @@
 
 #include "calculator/model/CAGridPoint.h"
 #include "calculator/model/CANumber.h"
+#include "calculator/model/caDocumentXml.h"
 #include "framlet/foundation/flDates.h"
 
 #include <QLocale>
@@ -41,6 +42,14 @@ int FuzzParseNumber(const uint8_t* data, size_t size) {
       {u'.', QChar(), QString()}};
   for (const CANumberSyntax& syntax : syntaxes) (void)CANumber::withValidatedString(text, syntax);
   (void)CANumber::withArchive(text);
+  // The text as a formula's, between the decimal comma and the point: a comma that parts
+  // arguments under the one parts them under the other.
+  {
+    const CAFormulaSeparators comma{u',', u','};
+    const CAFormulaSeparators point{u'.', u','};
+    const QString formula = QLatin1Char('=') + text;
+    (void)TranslateFormulaSeparators(TranslateFormulaSeparators(formula, comma, point), point, comma);
+  }
   // Dates as pages in a language write them: the words of a few languages, year first or not.
   static const std::shared_ptr<const DateWords> kWords[] = {
       std::make_shared<const DateWords>(DateWordsOfLocale(QLocale(QStringLiteral("de_DE")))),

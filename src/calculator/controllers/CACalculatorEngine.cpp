@@ -5,8 +5,10 @@
 #include "calculator/model/CANumberFormat.h"
 #include "calculator/model/caModelServices.h"
 #include "framlet/foundation/flCharacterClasses.h"
+#include "framlet/foundation/flStringExtensions.h"
 #include "platform/UserDefaults.h"
 
+#include <cmath>
 #include <optional>
 
 namespace {
@@ -73,15 +75,56 @@ bool CACalculatorEngine::handleCharacter(char16_t character) {
 }
 
 void CACalculatorEngine::paste(const QString& text) {
+  if (showsDecimalNumbers())
+    pasteDecimalNumber(text);
+  else
+    pasteDigits(text);
+}
+
+void CACalculatorEngine::pasteDecimalNumber(const QString& text) {
+  // Passing over a mark wherever it stands would make 314 of a German "3.14" and 125 of an
+  // English "0,125": the number is what a cell given the text holds, or nothing. A paste takes a
+  // hundred characters at most, and a number longer than that is not cut to another one.
+  std::optional<CANumber> number;
+  if (cleanUp(text, false, false).size() <= kMaxPastedCharacters) number = CANumber::withValidatedString(text, true);
+  if (number && isInteger_) {
+    CANumber exact = *number;
+    exact.setCanonicalForm(false);
+    // No point key takes a fraction here; a whole number past 64 bits wraps as typed digits do.
+    const bool whole = exact.form() == kNumberInteger ||
+                       (exact.form() == kNumberReal && exact.realValue() == std::floor(exact.realValue()));
+    if (!whole) number.reset();
+  }
+  if (!number) {
+    beep();
+    return;
+  }
+  // Entered as if typed, though no key could type all it holds (a currency sign, groups).
+  accumulator_.clear();
+  accumulating_ = true;
+  pasted_ = *number;
+  executeFunction(kFunctionEnter, true);
+  pasted_.reset();
+}
+
+std::optional<CANumber> CACalculatorEngine::takeEnteredNumber(
+    const std::function<std::optional<CANumber>(const QString&)>& read) {
+  if (pasted_) {
+    std::optional<CANumber> number = std::move(pasted_);
+    pasted_.reset();
+    return number;
+  }
+  return read(accumulator_);
+}
+
+void CACalculatorEngine::pasteDigits(const QString& text) {
   // A text that holds no digit ("-", blanks) is no number: Enter must not run on what was
   // there before (it would repeat the top entry), so it all goes back as it was.
   const QString typedBefore = accumulator_;
   const bool accumulatingBefore = accumulating_;
   accumulating_ = false;
-  // A number is pasted as it is shown, in the locale's number text: its grouping separator is
-  // passed over even where it is "." (German), and a minus may start it, so that the display
-  // pastes back as the number shown.
-  const CANumberLocale& locale = NumberTextLocale();
+  // Digits of a base other than ten are grouped by blanks, which are passed over, and a minus may
+  // start them, so that the display pastes back as the number shown.
   const qsizetype limit = std::min<qsizetype>(text.size(), kMaxPastedCharacters);
   qsizetype taken = 0;
   qsizetype digits = 0;
@@ -90,7 +133,7 @@ void CACalculatorEngine::paste(const QString& text) {
   for (qsizetype i = 0; i < limit; ++i) {
     const char16_t character = text[i].unicode();
     const bool minus = character == u'-' || character == u'\u2212';
-    if (text[i] == locale.groupSeparatorChar || TypeOfChar(character) == kCharClassSpace) {
+    if (TypeOfChar(character) == kCharClassSpace) {
       ++taken;
     } else if (minus && !accumulating_ && !negative) {
       negative = true;

@@ -10,6 +10,7 @@
 #include <QString>
 
 #include <functional>
+#include <optional>
 
 class UserDefaults;
 
@@ -33,6 +34,8 @@ class CACalculatorEngine {
   virtual QString stackPrefKey() const = 0;
   // Return and keypad Enter enter the typed number.
   virtual bool entersOnReturn() const { return false; }
+  // Whether numbers show, and so paste, as decimal text in the locale's syntax.
+  virtual bool showsDecimalNumbers() const { return true; }
   // The decimal digits of the display changed.
   virtual void changeFloatDigits();
 
@@ -40,9 +43,11 @@ class CACalculatorEngine {
   // A typed character: digits, hexadecimal letters, the point and the operator characters.
   // Anything else, or a key that is refused, beeps and answers false.
   bool handleCharacter(char16_t character);
-  // Types the first 100 characters of the text as digits, the locale's decimal separator as the
-  // point, skipping white space and the grouping separator, then enters the number, negative
-  // when a minus starts it. Beeps when not every character was taken.
+  // Enters the pasted text as a number. A decimal number of at most 100 characters is read whole
+  // by the sheet's number reader, as a cell typed in the locale reads it; text it does not read
+  // whole, or a longer one, beeps and enters nothing. In bases 2, 8 and 16 the first 100
+  // characters are typed as digits, skipping white space, negative when a minus starts them;
+  // beeps when not every character was taken.
   void paste(const QString& text);
 
   // ---- State
@@ -95,6 +100,8 @@ class CACalculatorEngine {
   bool deleteLastCharacter();
   void clearEntry();
   void flash(bool isDigit, int code, bool asked);
+  // The number Enter takes: the one pasted, if any, else the accumulator as `read` reads it.
+  std::optional<CANumber> takeEnteredNumber(const std::function<std::optional<CANumber>(const QString&)>& read);
   void stackChanged();
   void setInteger(bool integer) { isInteger_ = integer; }
   static void beep();
@@ -105,10 +112,14 @@ class CACalculatorEngine {
 
  private:
   void setDisplay(const QString& text, bool error);
+  void pasteDecimalNumber(const QString& text);
+  void pasteDigits(const QString& text);
 
   bool isInteger_ = false;
   QString displayText_;
   bool showsError_ = false;
+  // A pasted number, read whole, waiting for the Enter that the paste runs.
+  std::optional<CANumber> pasted_;
 };
 
 // The digit of a typed character ("0"-"9", "a"-"f", "A"-"F", "." and the locale's decimal

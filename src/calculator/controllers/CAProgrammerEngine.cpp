@@ -122,8 +122,9 @@ bool CAProgrammerEngine::runFunction(int code) {
       }
       accumulating_ = false;
       const int wordSize = CalculatorWordSize();
-      std::optional<CANumber> number = isInteger() ? CANumber::withString(accumulator_, base_, wordSize)
-                                                   : CANumber::withValidatedString(accumulator_, false);
+      std::optional<CANumber> number = takeEnteredNumber([this, wordSize](const QString& typed) {
+        return isInteger() ? CANumber::withString(typed, base_, wordSize) : CANumber::withValidatedString(typed, false);
+      });
       if (!number) return false;
       if (isInteger()) MakeCalculatorInteger(*number);
       stack_.prepend(*number);

@@ -20,6 +20,7 @@ class CAProgrammerEngine : public CACalculatorEngine {
   QString stackPrefKey() const override;
   bool entersOnReturn() const override { return true; }
   void changeFloatDigits() override;
+  bool showsDecimalNumbers() const override { return base_ == 10 || base_ == kDecimalFloatingBase; }
 
   // Index 0-4 into kProgrammerBases; any other index is taken as the default (decimal).
   void changeBase(int64_t index);

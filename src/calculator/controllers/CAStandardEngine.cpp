@@ -145,7 +145,8 @@ bool CAStandardEngine::runFunction(int code) {
         pendingPercent_ = false;
       }
       accumulating_ = false;
-      const std::optional<CANumber> number = CANumber::withValidatedString(accumulator_, false);
+      const std::optional<CANumber> number =
+          takeEnteredNumber([](const QString& typed) { return CANumber::withValidatedString(typed, false); });
       if (!number) return false;
       stack_.prepend(*number);
       return true;

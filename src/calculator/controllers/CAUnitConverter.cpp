@@ -161,58 +161,6 @@ bool NamesKnownUnit(const QString& text) {
   });
 }
 
-// The blanks a shown or typed number groups its thousands with: French shows a narrow no-break
-// space (a no-break space in older texts), and users type a plain or a thin one.
-bool IsGroupingBlank(QChar c) {
-  switch (c.unicode()) {
-    case u' ':
-    case u'\u00A0':
-    case u'\u2007':
-    case u'\u2009':
-    case u'\u202F': return true;
-    default: return false;
-  }
-}
-
-bool IsAsciiDigit(QChar c) { return c >= u'0' && c <= u'9'; }
-
-// A separator at `at` groups digits when one to three digits of the integer part come before it
-// (three after an earlier separator) and exactly three follow.
-bool GroupsDigits(const QString& text, qsizetype at, qsizetype digitsBefore) {
-  if (digitsBefore < 1 || digitsBefore > 3 || text.size() - at < 4) return false;
-  for (qsizetype k = at + 1; k <= at + 3; ++k)
-    if (!IsAsciiDigit(text[k])) return false;
-  return at + 4 == text.size() || !IsAsciiDigit(text[at + 4]);
-}
-
-// The number text with the separators that group its integer digits taken out, the locale's own
-// and any blank alike, so that a field reads what the converter shows in every locale. A
-// separator anywhere else is left for the number reader to refuse.
-QString WithoutDigitGroups(const QString& text) {
-  const QString trimmed = text.trimmed();
-  const QChar decimal = NumberTextLocale().decimalSeparatorChar;
-  const QChar group = NumberTextLocale().groupSeparatorChar;
-  QString result;
-  result.reserve(trimmed.size());
-  qsizetype digitsBefore = 0;
-  bool integerPart = true;
-  for (qsizetype i = 0; i < trimmed.size(); ++i) {
-    const QChar c = trimmed[i];
-    if (integerPart && (c == group || IsGroupingBlank(c)) && GroupsDigits(trimmed, i, digitsBefore)) {
-      digitsBefore = 0;
-      continue;
-    }
-    if (IsAsciiDigit(c)) {
-      ++digitsBefore;
-    } else {
-      digitsBefore = 0;
-      if (c == decimal || c == u'e' || c == u'E') integerPart = false;
-    }
-    result += c;
-  }
-  return result;
-}
-
 }  // namespace
 
 std::span<const CAUnitCategory> UnitCategories() { return kCategories; }
@@ -230,8 +178,9 @@ QString StringFromConverterChoice(const CAConverterChoice& choice) {
 
 std::optional<CANumber> ConverterValueFromText(const QString& text, const CAConverterChoice& choice) {
   // A plain number of the locale ("1.000", a thousand in German) is that number in every unit,
-  // feet among them, though the reader of feet and inches takes "." for the decimal point.
-  if (std::optional<CANumber> plain = CANumber::withValidatedString(WithoutDigitGroups(text), true)) return plain;
+  // feet among them, though the reader of feet and inches takes "." for the decimal point. It is
+  // read as the sheet reads a typed number, so that the field takes what the converter shows.
+  if (std::optional<CANumber> plain = CANumber::withValidatedString(text, true)) return plain;
   if (choice.category == kCategoryLength && choice.fromUnit == kLengthFootRow && NamesKnownUnit(text)) {
     int64_t emu = 0;
     QString error;

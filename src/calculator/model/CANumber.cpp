@@ -77,9 +77,13 @@ bool IsMinusSign(QChar c) { return c == QLatin1Char('-') || c.unicode() == u'\u2
 // A group separator at `at` groups digits only when it follows one to three digits of the
 // integer part (exactly three after an earlier separator, which the look-ahead there ensured)
 // and is followed by exactly three digits. Any other separator is no part of a number: "12.34",
-// "1.2.3" or "01.03.2024" where "." groups digits are not numbers that lost their dots.
-bool SeparatorGroupsDigits(const QString& text, qsizetype at, qsizetype end, qsizetype digitsBefore) {
+// "1.2.3" or "01.03.2024" where "." groups digits are not numbers that lost their dots. No
+// number is written with a first group that starts with 0: "0,125" where "," groups digits is a
+// decimal of another syntax, never a hundred and twenty-five.
+bool SeparatorGroupsDigits(const QString& text, qsizetype at, qsizetype end, qsizetype digitsBefore,
+                           bool firstGroup) {
   if (digitsBefore < 1 || digitsBefore > 3) return false;
+  if (firstGroup && text[at - digitsBefore] == u'0') return false;
   if (end - at < 4) return false;
   for (qsizetype k = at + 1; k <= at + 3; ++k)
     if (!IsDigit(text[k])) return false;
@@ -490,6 +494,7 @@ CANumber CANumber::parse(const QString& text, qsizetype* index, qsizetype end, b
   const qsizetype mantissaStart = i;
   bool fractionFollows = false;
   qsizetype groupDigits = 0;  // digits since the integer part began or since its last group separator
+  bool grouped = false;       // a group separator has been passed
   while (i < end) {
     const QChar c = text[i];
     if (IsDigit(c)) {
@@ -500,8 +505,9 @@ CANumber CANumber::parse(const QString& text, qsizetype* index, qsizetype end, b
       ++groupDigits;
       ++i;
     } else if (c == groupSeparator && allowGroups && groupSeparator != QLatin1Char(' ') &&
-               SeparatorGroupsDigits(text, i, end, groupDigits)) {
+               SeparatorGroupsDigits(text, i, end, groupDigits, !grouped)) {
       groupDigits = 0;
+      grouped = true;
       ++i;
     } else if (c == decimalSeparator) {
       ++i;

@@ -2,6 +2,8 @@
 // "num_fmt" element, and the conversion from Excel number-format codes.
 #include "calculator/model/CANumberFormat.h"
 
+#include "framlet/foundation/flFonts.h"
+
 #include <algorithm>
 #include <charconv>
 #include <cmath>
@@ -136,6 +138,19 @@ QString DigitsText(uint64_t value) { return QString::number(value); }
 // shown can be typed back as it is.
 int32_t LocaleDateOrder() { return DayFirstDateFormat() ? kDateOrderDMY : kDateOrderMDY; }
 
+// Whether the last character of the text with a direction of its own is written right to left.
+bool EndsRightToLeft(const QString& text) {
+  for (qsizetype i = text.size(); i-- > 0;) {
+    switch (text[i].direction()) {
+      case QChar::DirR:
+      case QChar::DirAL: return true;
+      case QChar::DirL: return false;
+      default: break;
+    }
+  }
+  return false;
+}
+
 }  // namespace
 
 const CANumberLocale& NumberTextLocale() { return MutableNumberTextLocale(); }
@@ -148,9 +163,17 @@ void SetNumberTextLocale(const QLocale& locale) {
   const QString group = locale.groupSeparator();
   settings.groupSeparator = group.isEmpty() ? QStringLiteral(",") : group;
   settings.groupSeparatorChar = settings.groupSeparator[0];
-  // A locale without a currency (the C locale) still shows money with a symbol.
-  const QString currency = locale.currencySymbol();
-  settings.currencySymbol = currency.isEmpty() ? QStringLiteral("$") : currency;
+  settings.currencySymbol = LocaleCurrencySymbol(locale);
+}
+
+QString LocaleCurrencySymbol(const QLocale& locale) {
+  // A locale that Qt gives no sign (Italian Switzerland), or whose sign no installed font draws,
+  // shows its currency's code, never another country's sign; only a locale without a currency
+  // (the C locale) falls back on "$".
+  QString currency = locale.currencySymbol();
+  if (currency.isEmpty() || !InstalledFontsDrawText(currency))
+    currency = locale.currencySymbol(QLocale::CurrencyIsoCode);
+  return currency.isEmpty() ? QStringLiteral("$") : currency;
 }
 
 void SetNumberPreferencesProvider(CANumberPreferencesProvider provider) {
@@ -273,7 +296,12 @@ QString CANumberFormat::formatMoney(const FLNumberValue& value) const {
   options.negativeParens = false;
   const bool parentheses = value.isNegative() && negativeParens_;
   QString text = FormatFloat(options, parentheses ? value.magnitude() : value);
-  text.prepend(currencySymbol_.isEmpty() ? NumberTextLocale().currencySymbol : currencySymbol_);
+  const QString& symbol = currencySymbol_.isEmpty() ? NumberTextLocale().currencySymbol : currencySymbol_;
+  // After a sign written right to left (the afghani, the Arabic ones) the amount and its minus would
+  // join the sign's run and be laid out around it ("0٫50-؋"); a left-to-right mark, which the
+  // reader passes over, keeps them in their order after the sign.
+  if (EndsRightToLeft(symbol)) text.prepend(QChar(0x200E));
+  text.prepend(symbol);
   if (parentheses) MakeStringNegative(text, true);
   return text;
 }

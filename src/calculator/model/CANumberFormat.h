@@ -49,9 +49,13 @@ struct CANumberLocale {
   QString currencySymbol = QStringLiteral("$");
 };
 const CANumberLocale& NumberTextLocale();
-// Takes the separators ("." and "," when the locale gives none) and the currency symbol ("$" when
-// the locale gives none) from the locale.
+// Takes the separators ("." and "," when the locale gives none) and the currency symbol
+// (LocaleCurrencySymbol) from the locale.
 void SetNumberTextLocale(const QLocale& locale);
+// The sign money shows in the locale: its own where an installed font draws it, else its
+// currency's code ("CHF" in Italian Switzerland, which Qt gives no sign); "$" where the locale has
+// no currency at all (C).
+QString LocaleCurrencySymbol(const QLocale& locale);
 
 // The preferences that every format copies into its options record. The preferences
 // controller installs a provider at launch; without one these defaults hold.

@@ -2,6 +2,7 @@
 
 #include "calculator/model/CANumberFormat.h"
 #include "calculator/model/caXmlTags.h"
+#include "calculator/model/formula/caFormulaParser.h"
 #include "framlet/foundation/flCharacterClasses.h"
 #include "platform/StringWithFormat.h"
 
@@ -185,7 +186,9 @@ QString TranslateFormulaSeparators(const QString& formula, const CAFormulaSepara
       result += QStringView(formula).mid(i, j - i);
       // Only a full stop starts a literal: ".5" becomes "0,5", not an argument separator.
       if (j == i && c == from.decimal && to.decimal != u'.') result += QLatin1Char('0');
-      if (j < n && formula[j] == from.decimal) {
+      // Where the decimal separator parts arguments too, it does so before an operand.
+      const bool parts = from.decimal == u',' && from.list == u',' && CommaPartsArguments(formula, j);
+      if (j < n && formula[j] == from.decimal && !parts) {
         result += to.decimal;
         ++j;
         const qsizetype fraction = j;

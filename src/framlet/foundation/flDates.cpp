@@ -186,8 +186,11 @@ bool LocaleWritesDatesWithDots(const QLocale& locale) {
 
 bool LocaleWritesDayFirst(const QLocale& locale) {
   // The order of the fields in the pattern decides, not the first character of a formatted
-  // date: a year-first pattern such as yyyy-MM-dd writes the month before the day.
-  const QString pattern = locale.dateFormat(QLocale::ShortFormat);
+  // date. A year-first short pattern (yyyy/MM/dd in South Africa, yyyy-MM-dd in French Canada)
+  // says nothing of the order in which the same users write a date that ends with its year: the
+  // long pattern does (dd MMMM yyyy there; yyyy年M月d日 month first in Japanese).
+  QString pattern = locale.dateFormat(QLocale::ShortFormat);
+  if (LocaleWritesYearFirst(locale)) pattern = locale.dateFormat(QLocale::LongFormat);
   const qsizetype day = PatternFieldPosition(pattern, u'd', true);
   const qsizetype month = PatternFieldPosition(pattern, u'M', false);
   return day >= 0 && (month < 0 || day < month);

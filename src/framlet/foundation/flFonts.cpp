@@ -256,6 +256,27 @@ FLFontFamilyClass FontFamilyClass(const QString& name) {
 
 QStringList AvailableFontFamilies() { return Catalog().families; }
 
+bool InstalledFontsDrawText(const QString& text) {
+  if (text.isEmpty()) return true;
+  FcInit();
+  FcCharSet* characters = FcCharSetCreate();
+  if (!characters) return true;  // nothing known against it
+  for (const char32_t c : text.toUcs4()) FcCharSetAddChar(characters, FcChar32(c));
+  FcPattern* pattern = FcPatternCreate();
+  FcObjectSet* objects = FcObjectSetBuild(FC_FAMILY, nullptr);
+  bool drawn = true;
+  if (pattern && objects && FcPatternAddCharSet(pattern, FC_CHARSET, characters)) {
+    if (FcFontSet* set = FcFontList(nullptr, pattern, objects)) {
+      drawn = set->nfont > 0;
+      FcFontSetDestroy(set);
+    }
+  }
+  if (objects) FcObjectSetDestroy(objects);
+  if (pattern) FcPatternDestroy(pattern);
+  FcCharSetDestroy(characters);
+  return drawn;
+}
+
 QList<FLFontFace> AvailableMembersOfFontFamily(const QString& family) {
   const FontCatalog& catalog = Catalog();
   QList<FLFontFace> members;

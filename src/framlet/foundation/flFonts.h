@@ -37,6 +37,10 @@ QString DefaultUserFontName();
 // The list is read once: fonts installed later are not seen.
 bool FontExists(const QString& name);
 
+// Whether some installed font draws every character of the text, so that no text laid out with
+// the fonts Qt falls back on shows a missing glyph. Null and empty texts are drawn.
+bool InstalledFontsDrawText(const QString& text);
+
 // The face a name makes, as a font made by name would be: the face of that PostScript name, or
 // the first member of the family of that name (regardless of case); none when neither exists.
 std::optional<FLFontFace> FontFaceForName(const QString& name);

@@ -10,6 +10,7 @@
 #include "calculator/controllers/caFunctionGroups.h"
 #include "calculator/controllers/CAOpenPanel.h"
 #include "calculator/model/CANumberFormat.h"
+#include "framlet/foundation/flDates.h"
 #include "framlet/shell/flMeasures.h"
 #include "calculator/controllers/caPreferenceKeys.h"
 #include "calculator/model/CACell.h"
@@ -827,6 +828,17 @@ TEST_F(AppControllerTest, ALocaleWithoutACurrencyShowsMoneyWithADollarSign) {
   SetNumberTextLocale(QLocale(QLocale::German, QLocale::Germany));
   EXPECT_EQ(NumberTextLocale().currencySymbol, QStringLiteral("€"));
   SetNumberTextLocale(QLocale(QLocale::English, QLocale::UnitedStates));
+}
+
+// A locale with a currency but no sign from Qt shows its currency's code, never the dollar.
+TEST_F(AppControllerTest, ALocaleWithACurrencyButNoSignShowsItsCode) {
+  const QLocale saved;
+  QLocale::setDefault(QLocale(QStringLiteral("it_CH")));
+  app->launch();
+  EXPECT_EQ(NumberTextLocale().currencySymbol, QStringLiteral("CHF"));
+  QLocale::setDefault(saved);
+  SetNumberTextLocale(QLocale(QLocale::English, QLocale::UnitedStates));
+  SetDayFirstDateFormat(23);  // read again from the restored locale
 }
 
 TEST_F(AppControllerTest, TheOpenPanelOpensADocumentPackage) {

@@ -118,9 +118,11 @@ TEST_F(WindowTypingTest, ATypedDateIsShownInTheOrderItIsReadInEveryLocale) {
     bool dayFirst;
   } locales[] = {
       {"C", true},       {"en_US", false}, {"en_GB", true},  {"de_DE", true},  {"fr_FR", true},
-      {"ja_JP", false},  {"zh_CN", false}, {"ko_KR", false}, {"sv_SE", false}, {"hu_HU", false},
+      {"ja_JP", false},  {"zh_CN", false}, {"ko_KR", false}, {"sv_SE", true},  {"hu_HU", false},
       {"lt_LT", false},  {"en_CA", false}, {"en_PH", false}, {"fil_PH", false}, {"en_AS", false},
       {"es_US", true},
+      // Short dates that lead with the year; the users write the others day first.
+      {"en_ZA", true},   {"fr_CA", true},
   };
   for (const auto& l : locales) {
     const TestLocale locale(l.locale);

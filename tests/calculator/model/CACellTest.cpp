@@ -239,6 +239,30 @@ TEST_F(CellTest, TextInTheCSyntaxIsTheSameCellInEveryLocale) {
   g_requireDayIndexYear = savedRequireYear;
 }
 
+// Under the decimal comma, a comma before an operand parts a function's arguments, as the same
+// formula typed under the point does; before digits with no blank it is the decimal comma.
+TEST_F(CellTest, ACommaBeforeAnOperandPartsArgumentsUnderTheDecimalComma) {
+  const struct {
+    const char* typed;
+    int64_t numerator;
+    uint64_t denominator;
+  } cases[] = {
+      {"=DATE(2026, 3, 4)", 20260304, 1}, {"=MAX(1, 2)", 2, 1},    {"=MAX(1,A2)", 5, 1},
+      {"=SUM(1, 2, 3)", 6, 1},            {"=SUM(1,5 ,2)", 7, 2}, {"=SUM(1,5)", 3, 2},
+      {"=5,+1", 6, 1},                    {"=MAX(1,$A$2)", 5, 1}, {"=SUM(2,(3))", 5, 1},
+  };
+  for (const char* name : {"de_DE", "fr_FR", "ru_RU"}) {
+    const TestLocale locale(name);
+    entered(0, 1, QStringLiteral("5"));
+    for (const auto& c : cases) {
+      entered(0, 0, QString::fromLatin1(c.typed));
+      document.evaluate();
+      EXPECT_EQ(NumberIn(document.cellAtGridPoint({0, 0})), CANumber::withNumerator(c.numerator, c.denominator))
+          << name << ' ' << c.typed;
+    }
+  }
+}
+
 TEST_F(CellTest, AddsReferencesWhileAFormulaIsTyped) {
   struct Case { const char* formula; CATextRange selection; const char* result; uint64_t caret; };
   const Case cases[] = {

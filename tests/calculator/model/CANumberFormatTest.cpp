@@ -4,6 +4,9 @@
 
 
 #include "calculator/model/CANumberFormat.h"
+#include "calculator/model/CANumber.h"
+#include "calculator/model/LocaleTestSupport.h"
+#include "framlet/foundation/flFonts.h"
 #include "framlet/foundation/FLXmlDecoder.h"
 #include "framlet/foundation/FLXmlEncoder.h"
 
@@ -106,6 +109,47 @@ CANumberFormat RoundTrip(const CANumberFormat& format, QString* xml = nullptr) {
   EXPECT_TRUE(decoder->getNextTag());
   EXPECT_EQ(decoder->xmlTag(), QStringLiteral("cell"));  // the element was read through its end
   return read;
+}
+
+// Money shows the locale's sign; where Qt gives none (Italian Switzerland) or no installed font
+// draws it, the currency's code, never another country's sign. After a sign written right to left
+// a left-to-right mark keeps the amount and its minus in order, and the text reads back.
+TEST(NumberFormat, MoneyShowsTheLocalesSignOrItsCurrencysCode) {
+  // The sign where a font draws it, followed by the mark that keeps the amount in order; else the
+  // currency's code (no font installed for the tests draws the afghani).
+  const auto rightToLeftSign = [](const QString& sign, const char* code) {
+    return InstalledFontsDrawText(sign) ? sign + QChar(0x200E) : QString::fromLatin1(code);
+  };
+  const struct {
+    const char* locale;
+    long double value;
+    QString shown;
+  } cases[] = {
+      {"it_CH", 1234.5L, QStringLiteral("CHF1\u2019234.50")},
+      {"it_CH", -0.5L, QStringLiteral("CHF-0.50")},
+      {"de_CH", 1234.5L, QStringLiteral("CHF1\u2019234.50")},
+      {"en_US", -0.5L, QStringLiteral("$-0.50")},
+      {"de_DE", -0.5L, QStringLiteral("\u20AC-0,50")},
+      {"C", 2.0L, QStringLiteral("$2.00")},  // no currency at all
+      {"ps_AF", -0.5L, rightToLeftSign(QStringLiteral("\u060B"), "AFN") + QStringLiteral("-0\u066B50")},
+      {"ar_EG", -0.5L,
+       rightToLeftSign(QLocale(QStringLiteral("ar_EG")).currencySymbol(), "EGP") + QStringLiteral("-0\u066B50")},
+      {"he_IL", 2.5L, QStringLiteral("\u20AA2.50")},  // a sign of no direction of its own takes no mark
+  };
+  for (const auto& c : cases) {
+    const TestLocale locale(c.locale);
+    CANumberFormat money;
+    money.setDisplay(kDisplayMoney);
+    money.setGroupThousands(true);
+    money.setForceHundredths(true);
+    const QString shown = money.formatMoney(c.value);
+    EXPECT_EQ(shown, c.shown) << c.locale;
+    const std::optional<CANumber> read = CANumber::withValidatedString(shown, true);
+    ASSERT_TRUE(read.has_value()) << c.locale;
+    EXPECT_EQ(*read, CANumber::withReal(c.value)) << c.locale;
+  }
+  EXPECT_FALSE(InstalledFontsDrawText(QString(QChar(0x0378))));  // assigned no character
+  EXPECT_TRUE(InstalledFontsDrawText(QStringLiteral("$1")));
 }
 
 TEST(NumberFormatXml, EveryOptionSurvivesTheRoundTrip) {

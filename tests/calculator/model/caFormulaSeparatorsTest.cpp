@@ -36,6 +36,14 @@ TEST(FormulaSeparators, LiteralsAndArgumentSeparatorsFollowTheNewSeparators) {
       {"=SUM(1,5)", "=SUM(1 ,5)"},  // the blank that parted 1 from "," is needed no longer
       {"=SUM(A1,B2)", "=SUM(A1,B2)"},
       {"=1.+2", "=1,+2"},
+      // A comma before an operand parts arguments: typed so under the decimal comma, the formula
+      // shows so under the point too, not as "=DATE(2026. 3. 4)".
+      {"=DATE(2026, 3, 4)", "=DATE(2026, 3, 4)"},
+      {"=MAX(1, 2)", "=MAX(1, 2)"},
+      {"=MAX(1,A1)", "=MAX(1,A1)"},
+      {"=MAX(2.5,$A$1)", "=MAX(2,5,$A$1)"},
+      {"=SUM(1,(2))", "=SUM(1,(2))"},
+      {"=MAX(1.5, 2)", "=MAX(1,5, 2)"},
   };
   for (const Case& c : toPoint)
     EXPECT_EQ(TranslateFormulaSeparators(QLatin1String(c.comma), kComma, kPoint), QLatin1String(c.point)) << c.comma;

@@ -191,6 +191,11 @@ TEST(FlDates, MonthNamesAndTheLocalesOrder) {
       {QLocale::English, QLocale::UnitedStates, false}, {QLocale::English, QLocale::UnitedKingdom, true},
       {QLocale::German, QLocale::Germany, true},        {QLocale::French, QLocale::France, true},
       {QLocale::Japanese, QLocale::Japan, false},
+      // Short dates that lead with the year leave the order of the others to the long pattern:
+      // South Africa, French Canada and Sweden write the day first, Korea and China the month.
+      {QLocale::English, QLocale::SouthAfrica, true},   {QLocale::French, QLocale::Canada, true},
+      {QLocale::Swedish, QLocale::Sweden, true},        {QLocale::Korean, QLocale::SouthKorea, false},
+      {QLocale::Chinese, QLocale::China, false},        {QLocale::English, QLocale::Canada, false},
   };
   for (const auto& l : locales) {
     EXPECT_EQ(LocaleWritesDayFirst(QLocale(l.language, l.territory)), l.dayFirst) << QLocale(l.language, l.territory).name().toStdString();

@@ -1,6 +1,7 @@
 #include "calculator/model/formula/caFormulaParser.h"
 
 #include "calculator/model/CADocument.h"
+#include "calculator/model/CANumberFormat.h"
 #include "calculator/model/caModelServices.h"
 #include "calculator/model/formula/caFormulaErrors.h"
 #include "calculator/model/formula/caFunctionTable.h"
@@ -155,6 +156,8 @@ int32_t Parser::scanName(qsizetype start, CAFormulaToken& token) {
 int32_t Parser::scanNumber(qsizetype start, CAFormulaToken& token) {
   qsizetype j = start;
   const CANumber number = CANumber::withString(text_, &j, n_, false);
+  // A literal ends before a decimal comma that parts arguments; it is the same number without it.
+  if (NumberTextLocale().decimalSeparatorChar == u',' && j - 1 > start && CommaPartsArguments(text_, j - 1)) --j;
   bool sawDigit = false;
   for (qsizetype k = start; k < j && !sawDigit; ++k) sawDigit = TypeOfChar(text_[k].unicode()) == kCharClassDigit;
   if (j <= start || !sawDigit || number.form() == kNumberNaN) {
@@ -364,7 +367,10 @@ QString FunctionNameWithArguments(int32_t row, CATextRange* range) {
     return result;
   }
   QString arguments = QString::fromUtf8(info.argumentTemplate);
-  arguments.replace(QLatin1Char(','), QStringLiteral("#,#"));
+  // Under the decimal comma the arguments are parted by a comma and a blank, so that the numbers
+  // typed over the placeholders stay apart ("2026, 3", where "2026,3" is one number).
+  const bool decimalComma = NumberTextLocale().decimalSeparatorChar == u',';
+  arguments.replace(QLatin1Char(','), decimalComma ? QStringLiteral("#, #") : QStringLiteral("#,#"));
   QString result = name + QStringLiteral("(#") + arguments + QStringLiteral("#)");
   if (range) {
     const qsizetype first = result.indexOf(QLatin1Char('#'));
@@ -382,8 +388,9 @@ CATextRange RangeOfFunctionArgument(const QString& text, uint64_t start) {
     if (open < 0) break;
     const qsizetype close = text.indexOf(QLatin1Char('#'), open + 1);
     if (close < 0) break;
-    // "#,#" joins two placeholders: the pair found is the end of one and the start of the next.
-    if (text[close - 1] == u',') {
+    // "#,#" (or "#, #") joins two placeholders: the pair found is the end of one and the start of
+    // the next.
+    if (QStringView(text).sliced(open + 1, close - open - 1).trimmed() == u",") {
       from = close;
       continue;
     }
@@ -461,4 +468,15 @@ CATextRange UpdateDocumentTextSelection(CADocument& document, const QString& tex
   document.setActiveCellTextSel(selection);
   updating = false;
   return selection;
+}
+
+bool CommaPartsArguments(QStringView text, qsizetype at) {
+  if (at < 0 || at >= text.size() || text[at] != u',') return false;
+  qsizetype next = at + 1;
+  while (next < text.size() && text[next] == u' ') ++next;
+  if (next >= text.size()) return false;
+  const QChar c = text[next];
+  const uint32_t cls = TypeOfChar(c.unicode());
+  if (cls == kCharClassDigit) return next > at + 1;
+  return IsLetterClass(cls) || c == u'$' || c == u'"' || c == u'(';
 }

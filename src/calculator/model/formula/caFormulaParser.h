@@ -29,6 +29,12 @@ inline constexpr int64_t kMaxFormulaNesting = 256;
 // follows); either nests one level.
 int32_t ParseFormula(const QString& text, CAExpression& expression, uint64_t* errorOffset);
 
+// Where the decimal separator is the comma that parts arguments too, whether the comma at `at`,
+// after a literal, parts arguments: an operand follows it (a name, "$", a quote, "(", or digits
+// after a blank: "=DATE(2026, 3, 4)", "=MAX(1,A1)"). Otherwise it ends its literal ("=5,+1" is 5
+// plus 1, and "1,5" one and a half).
+bool CommaPartsArguments(QStringView text, qsizetype at);
+
 // The row of a function by name, ignoring case; 0 when empty or unknown.
 int32_t FunctionFromName(QStringView name);
 

@@ -2,6 +2,8 @@
 // absolute references.
 #include <gtest/gtest.h>
 
+#include "calculator/model/LocaleTestSupport.h"
+
 #include "calculator/model/CACell.h"
 #include "calculator/model/CADocument.h"
 #include "calculator/model/caModelServices.h"
@@ -234,6 +236,26 @@ TEST(FormulaText, TemplatesPutTheSelectionOnTheArguments) {
     EXPECT_EQ(range.length, c.length) << c.name;
   }
   EXPECT_TRUE(FunctionNameWithArguments(0, nullptr).isNull());
+}
+
+// Under the decimal comma the placeholders are parted by a comma and a blank, so that numbers
+// typed over them stay apart, and each is still found whole.
+TEST(FormulaText, TemplatesUnderTheDecimalCommaPartArgumentsWithABlank) {
+  const TestLocale german("de_DE");
+  CATextRange range{0, 0};
+  const QString text = FunctionNameWithArguments(FunctionFromName(QStringLiteral("DATE")), &range);
+  EXPECT_EQ(text, QStringLiteral("DATE(#year#, #month#, #day#)"));
+  EXPECT_EQ(range.location, 5u);
+  EXPECT_EQ(range.length, 22u);
+  const QString typed = QLatin1Char('=') + text;
+  const struct { uint64_t start, location, length; } cases[] = {
+      {0, 6, 6}, {7, 14, 7}, {14, 14, 7}, {21, 23, 5}, {28, 0x7FFFFFFFFFFFFFFF, 0},
+  };
+  for (const auto& c : cases) {
+    const CATextRange found = RangeOfFunctionArgument(typed, c.start);
+    EXPECT_EQ(found.location, c.location) << c.start;
+    EXPECT_EQ(found.length, c.length) << c.start;
+  }
 }
 
 TEST(FormulaText, PlaceholdersAreFoundWholeAndJoinedOnesApart) {
