@@ -211,7 +211,7 @@ PageNumberSyntax LanguageSyntax(const QString& language, bool* regionless) {
   // A language whose own decimal sign is neither (Arabic's, Persian's) shares no mark with the
   // web's syntax, which its pages write Latin digits in too.
   syntax.webToo = syntax.point != u'.' && syntax.point != u',';
-  syntax.currency = locale.currencySymbol();
+  syntax.currency = LocaleCurrencySymbol(locale);
   syntax.dates = DateTextOrder{LocaleWritesDayFirst(locale), LocaleWritesDatesWithDots(locale),
                                LocaleWritesYearFirst(locale), std::make_shared<const DateWords>(DateWordsOfLocale(locale))};
   // Thai texts count their years from 543 BC.
@@ -901,7 +901,8 @@ std::optional<QString> DecimalOf(QStringView text, QChar point, QChar group = QC
       continue;
     }
     if (!group.isNull() && ch == group && !pointSeen) {
-      if ((groupDigits < 0 ? leading < 1 || leading > 3 : groupDigits != 3)) return std::nullopt;
+      // No syntax groups a lone leading 0 ("0,125" is no thousand times an eighth).
+      if ((groupDigits < 0 ? leading < 1 || leading > 3 || digits[0] == u'0' : groupDigits != 3)) return std::nullopt;
       groupDigits = 0;
       continue;
     }
