@@ -366,12 +366,19 @@ void DropTrailingLineBreaks(QString* text) {
   text->truncate(size);
 }
 
+// Whether the address only runs a script in a browser (or holds its page inline): no place a
+// link of the sheet's can lead to.
+bool RunsAScript(const QString& target) {
+  if (!target.contains(u':')) return false;
+  const QString scheme = target.section(u':', 0, 0).trimmed().toLower();
+  return scheme == u"javascript" || scheme == u"vbscript" || scheme == u"data";
+}
+
 // A link cell of the address, showing its words whatever the address (one the sheet would not
 // take as a link when typed too: a page's relative or unusual addresses). An address that only
 // runs a script in a browser leaves the words alone, as text. NO where that leaves nothing.
 bool MakeLinkCell(CACell& cell, const QString& target, const QString& shown) {
-  const QString scheme = target.section(u':', 0, 0).trimmed().toLower();
-  if (target.contains(u':') && (scheme == u"javascript" || scheme == u"vbscript" || scheme == u"data")) {
+  if (RunsAScript(target)) {
     if (shown.trimmed().isEmpty()) return false;
     cell.setFormula(shown);
     return true;
@@ -452,7 +459,8 @@ LinkSeen SeenLinkOf(GlimmetDoc* doc, const KnotInfo& found) {
   }
   const QString target =
       link.targetLimit > link.targetFirst ? RawTextString(doc, link.targetFirst, link.targetLimit).trimmed() : QString();
-  link.outward = !target.isEmpty() && !PageAddressScope::LeadsIntoPage(target);
+  // A script's link leads nowhere out of the page: it gives its words, as a cell of it would.
+  link.outward = !target.isEmpty() && !PageAddressScope::LeadsIntoPage(target) && !RunsAScript(target);
   return link;
 }
 
@@ -476,18 +484,19 @@ struct FieldPiece {
   uint32_t word = 0;                          // a picture's index among the engine's; a checkbox's state
   uint32_t targetFirst = 0, targetLimit = 0;  // a link's address in the engine text
   uint32_t looksAt = 0;                       // a link's first word, whose looks it takes (0: none)
+  bool carriesWords = false;                  // a link showing the field's words, with their looks
   QString shown;                              // the words, or the words a link shows
 };
 
-// What a field (a paragraph's run up to a tab outside a table, a table cell's first paragraph)
-// shows: its words, each link and each picture a cell of its own, in the order a browser shows
-// them. The field's words are one cell. In a table cell, the link's where a link among them
-// leads out of the page (its address kept, all the field's words shown: "Spain (qualified)",
-// "Winner: Italy"), the first such where there are several, each of the others a cell of its own
-// beside them showing its own words; else a text (a footnote's mark, which leads to a place in the
-// page, gives its words to it). In a paragraph, and on a cell's lines after its first, the link's
-// where the field holds one link that starts its words and shows most of them; a sentence's links
-// give their words to its text. A link showing no words (a linked picture) stands beside them, in a cell of its own.
+// What a field (a paragraph's run up to a tab outside a table, a line of a table cell) shows: its
+// words, each link and each picture a cell of its own, in the order a browser shows them. The
+// field's words are one cell: the link's where a link among them leads out of the page (its
+// address kept, all the field's words shown: "Spain (qualified)", "Winner: Italy", a sentence
+// with a link in it), the first such where there are several, each of the others a cell of its
+// own beside them showing its own words; else a text (a footnote's mark, which leads to a place
+// in the page, gives its words to it). In a paragraph, the one link that starts its words and
+// shows most of them carries them wherever it leads (a heading that is an anchor of the page's
+// own). A link showing no words (a linked picture) stands beside them, in a cell of its own.
 // The links of a table inside the field (a mailed newsletter laid out in tables), whose words
 // join the field's, are its links as well. A picture takes a cell of its own before the words
 // where it shows before them, after them where it shows after; a picture a link holds goes right
@@ -501,6 +510,11 @@ struct Field {
   uint32_t runFirst = 0;    // where the field starts
   uint32_t wordsFirst = 0;  // where its own words start
   bool looksOfWords = false;  // the words take the looks of the text at wordsFirst, not runFirst
+  // The link among `pieces` that carries the field's words and leads out of the page, and what
+  // it shows of its own: a cell's line after its first may hand it to the cell's words or put it
+  // beside them.
+  size_t carrier = SIZE_MAX;
+  QString carrierWords;
   bool wordsPiece() const {
     return main < pieces.size() &&
            (pieces[main].kind == FieldPiece::Kind::Words || pieces[main].kind == FieldPiece::Kind::Link);
@@ -508,10 +522,8 @@ struct Field {
 };
 
 // Reads the field from *cursor to its end (a tab outside a table, else `end`), leaving the cursor
-// at the tab (or past it, where the tab is at the cursor: a separator) or at `end`. `cellLine`: a
-// table cell's line after its first, whose links give their words to the cell's as a paragraph's
-// do (a calendar day's events, a topic's forum).
-Field ReadField(GlimmetDoc* doc, uint32_t end, bool inTable, uint32_t* cursor, bool cellLine = false) {
+// at the tab (or past it, where the tab is at the cursor: a separator) or at `end`.
+Field ReadField(GlimmetDoc* doc, uint32_t end, bool inTable, uint32_t* cursor) {
   Field field;
   field.runFirst = *cursor;
   if (*cursor >= end) return field;
@@ -639,7 +651,13 @@ Field ReadField(GlimmetDoc* doc, uint32_t end, bool inTable, uint32_t* cursor, b
       // The blank between a picture and the link's words is no word of the link's.
       QString shown = link.content.words;
       if (knots > 1 || !link.content.pictures.empty()) shown = shown.trimmed();
-      if (!linkPlaced) field.main = field.pieces.size();
+      if (!linkPlaced) {
+        field.main = field.pieces.size();
+        if (link.outward && link.showsWords) {
+          field.carrier = field.main;
+          field.carrierWords = shown;
+        }
+      }
       linkPlaced = true;
       field.pieces.push_back(linkOf(link, shown));
     }
@@ -654,27 +672,25 @@ Field ReadField(GlimmetDoc* doc, uint32_t end, bool inTable, uint32_t* cursor, b
     return field;
   }
   QString words = knots > 0 ? CollapsedBlanks(text) : text;
-  // The field's words, in a table cell as the first of its links that shows words and leads out
-  // of the page (a name and what follows it: "Norway (NOR)", "Winner: Italy"), not as a
-  // footnote's mark.
+  // The field's words, as the first of its links that shows words and leads out of the page (a
+  // name and what follows it: "Norway (NOR)", "Winner: Italy"), not as a footnote's mark.
   const auto wordCharacters = [](const QString& shown) {
     return std::count_if(shown.begin(), shown.end(), [](QChar ch) { return !IsFieldBlank(ch.unicode()); });
   };
   size_t carrier = links.size();
-  const bool cellsFirstLine = inTable && !cellLine;
-  if (others == 0 && cellsFirstLine) {
+  if (others == 0 && !inTable && tables == 0 && links.size() == 1 && links.front().showsWords &&
+      !links.front().afterWords && int64_t(wordCharacters(links.front().content.words)) >= ownCharacters) {
+    // A paragraph's one link that starts its words and shows most of them.
+    carrier = 0;
+  } else if (others == 0) {
     for (size_t k = 0; k < links.size() && carrier == links.size(); ++k)
       if (links[k].showsWords && links[k].outward) carrier = k;
-  } else if (others == 0 && tables == 0 && links.size() == 1 && links.front().showsWords && !links.front().afterWords &&
-             int64_t(wordCharacters(links.front().content.words)) >= ownCharacters) {
-    // A paragraph's one link that starts its words and shows most of them; a sentence's link is
-    // a word among others.
-    carrier = 0;
   }
   FieldPiece wordsPiece;
   if (carrier < links.size()) {
     wordsPiece = linkOf(links[carrier], words);
     wordsPiece.looksAt = 0;
+    wordsPiece.carriesWords = true;
   } else {
     wordsPiece.shown = words;
   }
@@ -687,6 +703,10 @@ Field ReadField(GlimmetDoc* doc, uint32_t end, bool inTable, uint32_t* cursor, b
   for (size_t k = 0; k <= items.size(); ++k) {
     if (k == wordsAt && hasWords) {
       field.main = field.pieces.size();
+      if (carrier < links.size() && links[carrier].outward) {
+        field.carrier = field.main;
+        field.carrierWords = CollapsedBlanks(links[carrier].content.words);
+      }
       field.pieces.push_back(wordsPiece);
     }
     if (k == items.size()) break;
@@ -696,7 +716,7 @@ Field ReadField(GlimmetDoc* doc, uint32_t end, bool inTable, uint32_t* cursor, b
       // A link among the words shows them; one that shows none stands beside them, and so does
       // each that leads out of the page after the one that carries the words, with its own.
       if (!link.showsWords) field.pieces.push_back(linkOf(link, QString()));
-      else if (cellsFirstLine && link.outward && item.index != carrier && hasWords)
+      else if (link.outward && item.index != carrier && hasWords)
         field.pieces.push_back(linkOf(link, CollapsedBlanks(link.content.words)));
       continue;
     }
@@ -709,11 +729,13 @@ Field ReadField(GlimmetDoc* doc, uint32_t end, bool inTable, uint32_t* cursor, b
 // paragraphs are the lines of one cell text, as a cell of a delimited text holds them.
 // `paraLimit` is the first paragraph's limit; the cell goes on while a paragraph ends with a mark
 // rather than with the kink that closes the cell. A line that is a picture or a checkbox adds no
-// text; one that is a link adds its words. The pictures the lines show, and the links that show
-// no words, go `beside` them, a cell each, as they do beside a first line's words.
+// text; one that is a link adds its words. The pictures the lines show and their links go
+// `beside` them, a cell each, as they do beside a first line's words: the link that carries a
+// line's words showing its own (`carrier`, the first such, may carry the cell's words instead).
 struct CellLines {
   QString text;
   std::vector<FieldPiece> beside;
+  size_t carrier = SIZE_MAX;
   bool empty() const { return text.isEmpty() && beside.empty(); }
 };
 
@@ -730,13 +752,25 @@ CellLines FollowingCellLines(GlimmetDoc* doc, uint32_t paraLimit) {
     lines.text += u'\n';
     // A line's words are the cell's, a link's with them; what stands beside them goes beside
     // the cell's.
-    Field field = ReadField(doc, para.limit - 1, true, &cursor, true);
+    Field field = ReadField(doc, para.limit - 1, true, &cursor);
     const bool words = field.wordsPiece();
     if (words) lines.text += field.pieces[field.main].shown;
     for (size_t k = 0; k < field.pieces.size(); ++k) {
-      if (words && k == field.main) continue;
-      if (field.pieces[k].kind == FieldPiece::Kind::Picture || field.pieces[k].kind == FieldPiece::Kind::Link)
-        lines.beside.push_back(std::move(field.pieces[k]));
+      FieldPiece& piece = field.pieces[k];
+      if (k == field.carrier) {
+        // Out of the line's words, the link shows its own.
+        if (lines.carrier == SIZE_MAX) lines.carrier = lines.beside.size();
+        piece.shown = field.carrierWords;
+        piece.carriesWords = false;
+        piece.looksAt = 0;
+        lines.beside.push_back(std::move(piece));
+        continue;
+      }
+      // A line that is a link showing no words (a linked picture) keeps it beside the cell's.
+      const bool wordless = piece.kind == FieldPiece::Kind::Link && piece.shown.trimmed().isEmpty();
+      if (words && k == field.main && !wordless) continue;
+      if (piece.kind == FieldPiece::Kind::Picture || piece.kind == FieldPiece::Kind::Link)
+        lines.beside.push_back(std::move(piece));
     }
     limit = para.limit;
   }
@@ -772,10 +806,28 @@ void ApplyLineWords(Field* field, const QString& cellLines) {
   field->pieces.push_back(std::move(words));
 }
 
-// The lines' pictures and links follow all the first line shows.
+// The lines' pictures and links follow all the first line shows. Where no link carries the first
+// line's words, the first link that carries a later line's carries the cell's (an e-mail's words
+// and its "Track your parcel" below them).
 void ApplyCellLines(Field* field, const CellLines& lines) {
   ApplyLineWords(field, lines.text);
-  field->pieces.insert(field->pieces.end(), lines.beside.begin(), lines.beside.end());
+  size_t promoted = SIZE_MAX;
+  if (lines.carrier < lines.beside.size() && field->main < field->pieces.size() &&
+      field->pieces[field->main].kind == FieldPiece::Kind::Words) {
+    FieldPiece& main = field->pieces[field->main];
+    const FieldPiece& link = lines.beside[lines.carrier];
+    main.kind = FieldPiece::Kind::Link;
+    main.targetFirst = link.targetFirst;
+    main.targetLimit = link.targetLimit;
+    main.looksAt = 0;
+    main.carriesWords = true;
+    field->carrier = field->main;
+    field->carrierWords = link.shown;
+    promoted = lines.carrier;
+  }
+  field->pieces.reserve(field->pieces.size() + lines.beside.size());
+  for (size_t k = 0; k < lines.beside.size(); ++k)
+    if (k != promoted) field->pieces.push_back(lines.beside[k]);
 }
 
 // The field of a table cell whose first paragraph starts at cellCp, with the lines after it.
@@ -1081,8 +1133,9 @@ bool CADocument::convertParagraph(uint32_t* cp, const GridPoint& point, bool inT
       if (!made) continue;
       CAFormat format = FieldFormat(backgroundKolor, paraProps);
       if (shownDate) format.setNumberFormat(&*shownDate);
-      const bool ownLooks = piece.kind == FieldPiece::Kind::Words ||
-                            (piece.kind == FieldPiece::Kind::Link && k == field.main && field.looksOfWords);
+      const bool ownLooks =
+          piece.kind == FieldPiece::Kind::Words ||
+          (piece.kind == FieldPiece::Kind::Link && k == field.main && (field.looksOfWords || piece.carriesWords));
       if (ownLooks) {
         // The looks are those of the text's first character: the closing kinks of a list or a
         // link before it have looks of their own.

@@ -1,10 +1,11 @@
 // Pages where links and pictures meet open and paste with the cells a browser shows: a picture
 // inside a link is a picture with its link beside it, a link beside a picture keeps its link,
 // words beside a linked picture keep the link and the picture in columns of their own, a
-// table cell's lines after a link stay with it, and in-page and query links of an opened page
-// point at the page itself. No cell's text holds a character the reader uses inside. The cells
-// are written out by hand from what a browser shows of each page; a paste has no base, so it
-// finds none of the pictures and keeps every address as written.
+// table cell's lines after a link stay with it, a link on a later line carries the cell's words
+// where none on its first line does and stands beside them where one does, and in-page and
+// query links of an opened page point at the page itself. No cell's text holds a character the
+// reader uses inside. The cells are written out by hand from what a browser shows of each page; a
+// paste has no base, so it finds none of the pictures and keeps every address as written.
 #include "RichTextTestSupport.h"
 
 #include "calculator/fileformats/caFileFormatServices.h"
@@ -96,13 +97,15 @@ TEST_F(HtmlLinkedPicturesTest, LinksAndPicturesOpenAndPasteAsABrowserShowsThem) 
        "href=\"people/ada.html\">Ada Eze</a></p>",
        "0,0={folder}people/lena.html>Lena Okafor|1,0=picture|0,1={folder}people/ada.html>Ada Eze",
        "0,0=people/lena.html>Lena Okafor|0,1=people/ada.html>Ada Eze"},
-      // Words on the lines after a link in a table cell stay with it, as lines of one cell do.
+      // Words on the lines after a link in a table cell stay with it, as lines of one cell do; a
+      // link on those lines is kept as on a first line: carrying the words, or beside them.
       {"<table><tr><td><a href=/t/1>Title</a><br><span>by x</span></td><td>3</td></tr></table>",
        "0,0=file:///t/1>Title\nby x|1,0=3", "0,0=/t/1>Title\nby x|1,0=3"},
       {"<table><tr><td><a href=\"t/2.html\">Topic</a><br>by <b>y</b> in <a href=\"f/1.html\">News</a></td></tr>"
        "</table>",
-       "0,0={folder}t/2.html>Topic\nby y in News", "0,0=t/2.html>Topic\nby y in News"},
-      {"<table><tr><td>Title<br><a href=/u/x>by x</a></td></tr></table>", "0,0=Title\nby x", "0,0=Title\nby x"},
+       "0,0={folder}t/2.html>Topic\nby y in News|1,0={folder}f/1.html>News",
+       "0,0=t/2.html>Topic\nby y in News|1,0=f/1.html>News"},
+      {"<table><tr><td>Title<br><a href=/u/x>by x</a></td></tr></table>", "0,0=file:///u/x>Title\nby x", "0,0=/u/x>Title\nby x"},
       {"<pre><a href=https://a.example/><img src=badge1.png></a><a href=https://b.example/><img src=badge2.png></a>"
        "\tnext</pre>",
        "0,0=https://a.example/>|1,0=picture|2,0=https://b.example/>|3,0=picture|4,0=next",
@@ -110,8 +113,9 @@ TEST_F(HtmlLinkedPicturesTest, LinksAndPicturesOpenAndPasteAsABrowserShowsThem) 
       {"<table><tr><td><a href=https://a.example/><img src=badge1.png></a> <a href=https://b.example/><img "
        "src=badge2.png></a></td></tr></table><p><a href=https://a.example/>Home</a> <a href=https://b.example/>About"
        "</a></p>",
-       "0,0=https://a.example/>|1,0=picture|2,0=https://b.example/>|3,0=picture|0,1=Home About",
-       "0,0=https://a.example/>|1,0=https://b.example/>|0,1=Home About"},
+       "0,0=https://a.example/>|1,0=picture|2,0=https://b.example/>|3,0=picture|"
+       "0,1=https://a.example/>Home About|1,1=https://b.example/>About",
+       "0,0=https://a.example/>|1,0=https://b.example/>|0,1=https://a.example/>Home About|1,1=https://b.example/>About"},
       // In-page and query links point at the page itself; other relative ones at what they name.
       {"<p><a href=\"#History\">History</a></p><p><a href=\"?page=2\">Next</a></p><p><a href=\"#top\">Top</a></p>"
        "<p><a href=\"chapter2.html\">Chapter 2</a></p><p><a href=\"../wiki/Mars\">Mars</a></p>",

@@ -250,8 +250,11 @@ TEST(PageSyntaxEvidenceTest, OnlyTextsOneSyntaxAloneReadsShowIt) {
 // wherever the template stands; words clipped to nothing for screen readers; a dialog not open. A
 // link beside more words carries them all (the first that leads out of the page, each other such
 // a cell of its own beside them); a footnote's mark, which leads to a place in the page, gives its
-// words to the cell's; a table laid out inside a cell keeps its links so; an element the reading
-// does not know reads its text in the language it declares; a link's bold words are bold.
+// words to the cell's; a table laid out inside a cell, three deep as well, keeps its links so, and
+// so do a cell's later lines (the first link there carries the cell's words where none on its
+// first line does, the others stand beside, a linked picture too) and a paragraph's sentence; an
+// element the reading does not know reads its text in the language it declares; a link's bold
+// words are bold, and so are the bold words a later line's link carries.
 TEST_F(HtmlShownSyntaxTest, WhatABrowserShowsOfCellsAndTheirLinks) {
   const struct {
     const char* name;
@@ -296,6 +299,39 @@ TEST_F(HtmlShownSyntaxTest, WhatABrowserShowsOfCellsAndTheirLinks) {
        "</td></tr></table>",
        "0,0=https://x.example/rates>Rates held Markets rose 1.2%. Unsubscribe|"
        "1,0=https://x.example/unsubscribe>Unsubscribe"},
+      {"a link on a cell's later line, where its first shows none",
+       "<table><tr><td>You received this because you ordered.<br><a href=\"https://x.example/u\">Unsubscribe</a> · "
+       "<a href=\"https://x.example/p\">Privacy</a></td><td>9</td></tr></table>",
+       "0,0=https://x.example/u>You received this because you ordered.\nUnsubscribe · Privacy|"
+       "1,0=https://x.example/p>Privacy|2,0=9"},
+      {"links on a cell's later lines beside its first line's",
+       "<table><tr><td><a href=\"https://x.example/e/1\">2</a><br><a href=\"https://x.example/e/2\">Fair</a><br>"
+       "<a href=\"https://x.example/e/3\">BBQ</a></td><td>3</td></tr><tr><td>4</td><td>5</td></tr></table>",
+       "0,0=https://x.example/e/1>2\nFair\nBBQ|1,0=https://x.example/e/2>Fair|2,0=https://x.example/e/3>BBQ|3,0=3|"
+       "0,1=4|3,1=5"},
+      {"a link that runs a script, which leads nowhere a sheet's link can",
+       "<table><tr><td><a href=\"https://x.example/smith\">Smith</a>, <a href=\"javascript:more()\">Jones</a></td>"
+       "<td>Page <a href=\"javascript:go(2)\">2</a></td></tr></table>",
+       "0,0=https://x.example/smith>Smith, Jones|1,0=Page 2"},
+      {"a footnote's mark on a later line",
+       "<table><tr><td>Paris<br>see <a href=\"#fn1\">[1]</a></td></tr></table>", "0,0=Paris\nsee [1]"},
+      {"a linked picture alone on a later line",
+       "<table><tr><td>Sponsor<br><a href=\"https://x.example/s\"><img src=\"missing.png\"></a></td><td>1</td></tr>"
+       "</table>",
+       "0,0=Sponsor|1,0=https://x.example/s>|2,0=1"},
+      {"an e-mail laid out in tables three deep",
+       "<table><tr><td><table><tr><td>Hello<br><br>News</td></tr><tr><td><table><tr><td>Item</td><td>"
+       "<a href=\"https://x.example/i\">2</a></td></tr></table></td></tr><tr><td><a href=\"https://x.example/t\">"
+       "Track</a></td></tr><tr><td>Footer<br><a href=\"https://x.example/u\">Unsubscribe</a></td></tr></table></td>"
+       "</tr></table>",
+       "0,0=https://x.example/i>Hello\n\nNews Item 2 Track Footer\nUnsubscribe|1,0=https://x.example/t>Track|"
+       "2,0=https://x.example/u>Unsubscribe"},
+      {"links in a paragraph's sentence, and a mark that leads into the page",
+       "<p>Read the <a href=\"https://x.example/t\">terms</a> and the <a href=\"https://x.example/p\">privacy "
+       "notice</a>.</p><p><a href=\"#top\">Top</a> of page</p><p>a<a href=\"#x\">b</a>cd"
+       "<a href=\"https://x.example/q\">e</a></p>",
+       "0,0=https://x.example/t>Read the terms and the privacy notice.|1,0=https://x.example/p>privacy notice|"
+       "0,1=Top of page|0,2=https://x.example/q>abcde"},
   };
   for (const auto& page : pages) {
     SCOPED_TRACE(page.name);
@@ -314,7 +350,7 @@ TEST_F(HtmlShownSyntaxTest, ElementsReadTheLanguageTheyDeclareAndLinksKeepTheirB
       "<td><time lang=\"fr\">3 mars 2025</time></td><td><data value=\"1250.75\" lang=\"fr\">1 250,75</data></td>"
       "<td><mark lang=\"de\">1.234,5</mark></td><td><output lang=\"de\">4.3.2025</output></td>"
       "<td><a href=\"https://x.example/kw\"><b>KW Alfa</b></a></td><td><a href=\"https://x.example/p\">Plain</a></td>"
-      "</tr></table></body></html>\n";
+      "<td><b>Title</b><br><a href=\"https://x.example/m\">more</a></td></tr></table></body></html>\n";
   for (const char* locale : kReaders) {
     readPageInLocale(html, locale, [](const CADocument& sheet) {
       ExpectHeld(sheet, {0, 0}, Date(20250303), QString());
@@ -329,6 +365,12 @@ TEST_F(HtmlShownSyntaxTest, ElementsReadTheLanguageTheyDeclareAndLinksKeepTheirB
       const CACell* plain = sheet.cellAtGridPoint({5, 0});
       ASSERT_TRUE(plain);
       EXPECT_FALSE(plain->format() && plain->format()->bold());
+      const CACell* carried = sheet.cellAtGridPoint({6, 0});
+      ASSERT_TRUE(carried);
+      EXPECT_EQ(carried->valueType(), kValueLink);
+      EXPECT_EQ(carried->displayText(true), u"Title\nmore");
+      ASSERT_TRUE(carried->format());
+      EXPECT_TRUE(carried->format()->bold());
     });
   }
 }

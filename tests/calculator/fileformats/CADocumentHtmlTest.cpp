@@ -97,9 +97,10 @@ TEST_F(HtmlTest, ParagraphsListsLinksAndTablesFindTheirCells) {
       {"<p>a<br/>b  </p><p>c</p>", "0,0=a|0,1=b|0,2=c"},
       {"<p>w</p><ul><li>x</li><li>y</li></ul><p>z</p>", "0,0=w|0,1=x|0,2=y|0,3=z"},
       {"<ol><li>one<ol><li>inner</li></ol></li><li>two</li></ol>", "0,0=one|0,1=inner|0,2=two"},
-      {"<p>see <a href=\"http://e.org/\">the <b>site</b></a></p>", "0,0=see the site"},
+      // A link among words shows them all and keeps its address.
+      {"<p>see <a href=\"http://e.org/\">the <b>site</b></a></p>", "0,0=http://e.org/>see the site"},
       {"<p><a href=\"http://e.org/\">the <b>site</b></a></p>", "0,0=http://e.org/>the site"},
-      {"<p>Hello <a href=\"http://e.org/\">world</a>!</p>", "0,0=Hello world!"},
+      {"<p>Hello <a href=\"http://e.org/\">world</a>!</p>", "0,0=http://e.org/>Hello world!"},
       // A table inside a cell gives its words to that cell.
       {"<table><tr><td>out <table><tr><td>in1</td><td>in2</td></tr></table></td><td>b</td></tr></table>",
        "0,0=out in1 in2|1,0=b"},

@@ -32,11 +32,11 @@ TEST_F(RtfTest, ParagraphsTabsAndTablesBecomeRowsAndColumns) {
       // Two tabs leave a column empty; empty paragraphs are rows too.
       {R"({\rtf1 a\tab\tab b\par\par d\par})", "0,0=a|2,0=b|0,2=d"},
       // Words separated by spaces stay one cell; a field holding text beside a link is its whole
-      // text, and a field that is the link alone a link cell.
+      // text shown by the link, and a field that is the link alone a link cell.
       {R"({\rtf1 one two\tab see {\field{\*\fldinst HYPERLINK "http://e.org/"}{\fldrslt site}}\par})",
-       "0,0=one two|1,0=see site"},
+       "0,0=one two|1,0=http://e.org/>see site"},
       {R"({\rtf1 Hello {\field{\*\fldinst HYPERLINK "http://e.org/"}{\fldrslt world}}!\par})",
-       "0,0=Hello world!"},
+       "0,0=http://e.org/>Hello world!"},
       {R"({\rtf1 a\tab {\field{\*\fldinst HYPERLINK "http://e.org/"}{\fldrslt site}} \tab b\par})",
        "0,0=a|1,0=http://e.org/>site|2,0=b"},
       // A table row is a row; tabs inside a cell become spaces; a cell's paragraphs are its lines.
