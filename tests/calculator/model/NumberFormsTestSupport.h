@@ -25,6 +25,10 @@ struct NumberFormCase {
   const char* locale;
   const char* text;  // UTF-8
   NumberFormReading reading;
+  // A page that declares no language reads it otherwise where the text settles its own syntax (both
+  // marks, a date's day or month over 12) or the user's language writes another era on its pages.
+  bool otherOnAPage = false;
+  NumberFormReading onAPage{};
 };
 
 // Comma, point, blank (no-break and narrow no-break space), apostrophe and Arabic marks; dates
@@ -40,7 +44,7 @@ inline constexpr NumberFormCase kNumberForms[] = {
     {"en_US", "-0,125", kStaysText},
     {"en_US", "0,001", kStaysText},
     {"en_US", "00,125", kStaysText},
-    {"en_US", "1.234,5", kStaysText},
+    {"en_US", "1.234,5", kStaysText, true, ReadsAs(2469, 2)},
     {"en_US", "1,5", kStaysText},
     {"en_US", "1,025", ReadsAs(1025)},
     {"en_US", "3/4/2026", ReadsAsDate(20260304)},
@@ -53,7 +57,7 @@ inline constexpr NumberFormCase kNumberForms[] = {
     {"de_DE", "-0.005", kStaysText},
     {"de_DE", "3.14", kStaysText},
     {"de_DE", "1.5", kStaysText},
-    {"de_DE", "1,234.5", kStaysText},
+    {"de_DE", "1,234.5", kStaysText, true, ReadsAs(2469, 2)},
     {"de_DE", "4.3.2026", ReadsAsDate(20260304)},
     // French: comma and the narrow no-break space (a no-break or plain one typed).
     {"fr_FR", "1\u202F234,5", ReadsAs(2469, 2)},
@@ -69,7 +73,7 @@ inline constexpr NumberFormCase kNumberForms[] = {
     {"ru_RU", "-0,5", ReadsAs(-1, 2)},
     {"ru_RU", "0\u00A0125", kStaysText},
     {"ru_RU", "-0\u00A0125", kStaysText},
-    {"ru_RU", "1,234.5", kStaysText},
+    {"ru_RU", "1,234.5", kStaysText, true, ReadsAs(2469, 2)},
     {"ru_RU", "4.3.2026", ReadsAsDate(20260304)},
     {"pl_PL", "12\u00A0345,75", ReadsAs(49383, 4)},
     {"pl_PL", "0\u00A0125", kStaysText},
@@ -85,7 +89,7 @@ inline constexpr NumberFormCase kNumberForms[] = {
     {"it_CH", "0'125", kStaysText},
     {"it_CH", "CHF1\u2019234.50", ReadsAs(2469, 2)},
     {"it_CH", "CHF 12.50", ReadsAs(25, 2)},
-    {"it_CH", "1,234.5", kStaysText},
+    {"it_CH", "1,234.5", kStaysText, true, ReadsAs(2469, 2)},
     {"de_CH", "1\u2019000\u2019000", ReadsAs(1000000)},
     {"de_CH", "0\u2019125", kStaysText},
     // Japanese: point and comma, dates year first.
@@ -105,12 +109,12 @@ inline constexpr NumberFormCase kNumberForms[] = {
     {"en_ZA", "0\u00A0125", kStaysText},
     {"en_ZA", "4/3/2026", ReadsAsDate(20260304)},
     {"en_ZA", "13/3/2026", ReadsAsDate(20260313)},
-    {"en_ZA", "3/13/2026", kStaysText},
+    {"en_ZA", "3/13/2026", kStaysText, true, ReadsAsDate(20260313)},
     {"fr_CA", "1\u00A0234,5", ReadsAs(2469, 2)},
     {"fr_CA", "4/3/2026", ReadsAsDate(20260304)},
     {"fr_CA", "2026-03-04", ReadsAsDate(20260304)},
     // Thai: point and comma, dates day first.
     {"th_TH", "1,234.5", ReadsAs(2469, 2)},
     {"th_TH", "0,125", kStaysText},
-    {"th_TH", "4/3/2026", ReadsAsDate(20260304)},
+    {"th_TH", "4/3/2026", ReadsAsDate(20260304), true, kStaysText},
 };
