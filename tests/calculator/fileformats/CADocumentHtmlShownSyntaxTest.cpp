@@ -21,9 +21,13 @@ namespace {
 
 constexpr const char* kReaders[] = {"C", "de_DE", "fr_FR", "nl_NL", "en_GB"};
 
+struct ShownPage;
+
 class HtmlShownSyntaxTest : public RichTextTest {
  protected:
   HtmlShownSyntaxTest() { InstallFileFormatServices(); }
+  // Opens and pastes the page under every reader's locale: each cell holds what the page says.
+  void expectPageReadInEveryLocale(const ShownPage& page);
 };
 
 // What a cell holds: a number (C syntax), a date (a day index), a text, or what the text gives
@@ -77,6 +81,13 @@ struct ShownCell {
   Held held;
 };
 
+// A page of one row of cells, named for the trace, with the language its root declares.
+struct ShownPage {
+  const char* name;
+  const char* language;
+  std::vector<ShownCell> cells;
+};
+
 // A page of one row of cells, with the language the root declares (null: no lang at all).
 QByteArray RowPage(const char* language, const std::vector<ShownCell>& cells) {
   QByteArray html = language ? QByteArray("<html lang=\"") + language + "\">" : QByteArray("<html>");
@@ -85,15 +96,22 @@ QByteArray RowPage(const char* language, const std::vector<ShownCell>& cells) {
   return html + "</tr></table></body></html>\n";
 }
 
+void HtmlShownSyntaxTest::expectPageReadInEveryLocale(const ShownPage& page) {
+  SCOPED_TRACE(page.name);
+  const QByteArray html = RowPage(page.language, page.cells);
+  for (const char* locale : kReaders) {
+    readPageInLocale(html, locale, [&page](const CADocument& sheet) {
+      for (size_t k = 0; k < page.cells.size(); ++k)
+        ExpectHeld(sheet, {int64_t(k), 0}, page.cells[k].held, QString::fromUtf8(page.cells[k].text));
+    });
+  }
+}
+
 // Pages that show English, German, French, Dutch and Swiss syntax, with and without a declared
 // language, read alike in every locale; pages that show none (times, versions, codes) in the
 // language they declare, else as the user types.
 TEST_F(HtmlShownSyntaxTest, NumbersReadInTheSyntaxThePageShows) {
-  const struct {
-    const char* name;
-    const char* language;
-    std::vector<ShownCell> cells;
-  } pages[] = {
+  const ShownPage pages[] = {
       {"English, declared none", "",
        {{"120,000", Number("120000")}, {"118,500", Number("118500")}, {"8,000", Number("8000")},
         {"9,250.50", Number("9250.5")}}},
@@ -122,16 +140,7 @@ TEST_F(HtmlShownSyntaxTest, NumbersReadInTheSyntaxThePageShows) {
        {{"18.45", kTyped}, {"5.10", kTyped}, {"1.204", kTyped}, {"12:30", kTyped}, {"4.3.1", kTyped}}},
       {"None shown, no lang", nullptr, {{"1,5", kTyped}, {"2.500", kTyped}, {"v1.9", kTyped}, {"$12,000", kTyped}}},
   };
-  for (const auto& page : pages) {
-    SCOPED_TRACE(page.name);
-    const QByteArray html = RowPage(page.language, page.cells);
-    for (const char* locale : kReaders) {
-      readPageInLocale(html, locale, [&page](const CADocument& sheet) {
-        for (size_t k = 0; k < page.cells.size(); ++k)
-          ExpectHeld(sheet, {int64_t(k), 0}, page.cells[k].held, QString::fromUtf8(page.cells[k].text));
-      });
-    }
-  }
+  for (const ShownPage& page : pages) expectPageReadInEveryLocale(page);
 }
 
 // Dates in the order the page's own dates show; where they show none, in its declared region's;
@@ -139,11 +148,7 @@ TEST_F(HtmlShownSyntaxTest, NumbersReadInTheSyntaxThePageShows) {
 // A page that shows both orders reads only the dates one order alone can read.
 TEST_F(HtmlShownSyntaxTest, DatesReadInTheOrderThePageShows) {
   const std::vector<Held> dayFirstReader = {Date(20250403)}, monthFirstReader = {Date(20250304)};
-  const struct {
-    const char* name;
-    const char* language;
-    std::vector<ShownCell> cells;
-  } pages[] = {
+  const ShownPage pages[] = {
       {"A UK statement declaring English", "en",
        {{"01/02/2025", Date(20250201)}, {"03/02/2025", Date(20250203)}, {"13/02/2025", Date(20250213)},
         {"28/02/2025", Date(20250228)}}},
@@ -158,16 +163,7 @@ TEST_F(HtmlShownSyntaxTest, DatesReadInTheOrderThePageShows) {
       {"None shown, English with no region", "en", {{"3/4/2025", kTyped}, {"March 4, 2025", Date(20250304)}}},
       {"None shown, declared none", "", {{"3/4/2025", kTyped}}},
   };
-  for (const auto& page : pages) {
-    SCOPED_TRACE(page.name);
-    const QByteArray html = RowPage(page.language, page.cells);
-    for (const char* locale : kReaders) {
-      readPageInLocale(html, locale, [&page](const CADocument& sheet) {
-        for (size_t k = 0; k < page.cells.size(); ++k)
-          ExpectHeld(sheet, {int64_t(k), 0}, page.cells[k].held, QString::fromUtf8(page.cells[k].text));
-      });
-    }
-  }
+  for (const ShownPage& page : pages) expectPageReadInEveryLocale(page);
 }
 
 // A Thai page counts its years from 543 BC: its dates are the Gregorian ones 543 years earlier,
