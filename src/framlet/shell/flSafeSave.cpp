@@ -636,8 +636,15 @@ bool ReplaceItemAtPath(const FLSaveTemporary& temporary, const QString& target, 
     if (reason) *reason = ErrnoText(error == 0 ? EIO : error);
     return false;
   };
+  // Where the item is now, should the folder have moved meanwhile; the name made beforehand
+  // when that cannot be found for memory (the item is in place all the same).
   const auto placed = [&] {
-    if (placedAt) *placedAt = placedPath;
+    if (!placedAt) return true;
+    try {
+      *placedAt = QDir(temporary.folderPath()).filePath(name.name);
+    } catch (const std::bad_alloc&) {
+      *placedAt = placedPath;
+    }
     return true;
   };
   // The new item must be the one the writer made, there to the end: without it there is nothing

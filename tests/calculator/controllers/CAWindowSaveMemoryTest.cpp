@@ -97,8 +97,11 @@ class WindowSaveMemoryTest : public CommandMemoryTest, public testing::WithParam
   // panel, opened and given the name with nothing failing, and its Save pressed.
   std::function<void()> prepare(Way way, const QString& name) {
     if (way == Way::InPlace) return [this] { item("saveDocument:")->trigger(); };
-    if (way == Way::SaveAs) controller.saveDocumentAs();
-    else controller.saveDocumentTo();
+    if (way == Way::SaveAs) {
+      controller.saveDocumentAs();
+    } else {
+      controller.saveDocumentTo();
+    }
     QFileDialog* panel = controller.savePanel();
     EXPECT_NE(panel, nullptr);
     if (!panel) return [] {};
