@@ -426,7 +426,7 @@ bool CAWindowController::runEntry(const CAWindowActionEntry& entry, int64_t tag,
   try {
     validateMenuItemsSoon();
   } catch (const std::bad_alloc& exception) {
-    LogException(exception, QLatin1String(kCommandMemoryMessage));
+    LogException(exception, CommandMemoryMessage());
   }
   return done;
 }
