@@ -127,6 +127,7 @@ TEST_P(WindowSaveMemoryTest, EverySaveRunningOutOfMemoryLeavesTheOldFileOrSavesW
       {"Save As text", Way::SaveAs, "Out.txt"},
       {"Save As DIF", Way::SaveAs, "Out.dif"},
       {"Save a Copy as CSV", Way::Copy, "Out.csv"},
+      {"Save As RTF", Way::SaveAs, "Out.rtf"},
   };
   const auto& save = saves[GetParam()];
   SCOPED_TRACE(save.name);
@@ -211,6 +212,6 @@ TEST_P(WindowSaveMemoryTest, EverySaveRunningOutOfMemoryLeavesTheOldFileOrSavesW
   begin();
 }
 
-INSTANTIATE_TEST_SUITE_P(Saves, WindowSaveMemoryTest, testing::Range(0, 6));
+INSTANTIATE_TEST_SUITE_P(Saves, WindowSaveMemoryTest, testing::Range(0, 7));
 
 }  // namespace
