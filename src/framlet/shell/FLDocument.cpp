@@ -12,6 +12,8 @@
 #include "platform/NotificationCenter.h"
 
 #include <QApplication>
+#include <QBasicTimer>
+#include <QTimerEvent>
 #include <QDir>
 #include <QDirIterator>
 #include <QFile>
@@ -68,11 +70,30 @@ std::vector<const FLDocument*>& LiveDocuments() {
 
 }  // namespace
 
+// The timer that does a save's remaining steps again. It calls the document itself rather than
+// through a connection, whose making can fail for memory inside Qt and leave its part behind.
+class FLAfterSaveTimer final : public QObject {
+ public:
+  explicit FLAfterSaveTimer(FLDocument& document) : document_(document) {}
+  void start() { timer_.start(kAfterSaveRetryMilliseconds, this); }
+
+ protected:
+  void timerEvent(QTimerEvent* event) override {
+    if (event->timerId() != timer_.timerId()) {
+      QObject::timerEvent(event);
+      return;
+    }
+    timer_.stop();
+    document_.finishSave();
+  }
+
+ private:
+  FLDocument& document_;
+  QBasicTimer timer_;
+};
+
 FLDocument::FLDocument()
-    : fileStamp_(std::make_unique<FLFileStamp>()), afterSaveTimer_(std::make_unique<QTimer>()) {
-  afterSaveTimer_->setSingleShot(true);
-  afterSaveTimer_->setInterval(kAfterSaveRetryMilliseconds);
-  QObject::connect(afterSaveTimer_.get(), &QTimer::timeout, [this] { finishSave(); });
+    : fileStamp_(std::make_unique<FLFileStamp>()), afterSaveTimer_(std::make_unique<FLAfterSaveTimer>(*this)) {
   LiveDocuments().push_back(this);
 }
 

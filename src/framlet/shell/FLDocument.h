@@ -10,7 +10,7 @@
 #include <memory>
 
 class FLDocumentWC;
-class QTimer;
+class FLAfterSaveTimer;
 struct FLError;
 struct FLFileAttributes;
 struct FLFileStamp;
@@ -124,6 +124,7 @@ class FLDocument {
   void noteFileStamp();
   // Runs the steps still to do after a save; those that run out of memory stay for the timer.
   void finishSave();
+  friend class FLAfterSaveTimer;
 
   FLDocumentWC* windowController_ = nullptr;
   QString filePath_;
@@ -139,7 +140,7 @@ class FLDocument {
   // made with the document so that starting it is all a failed step asks of memory.
   unsigned afterSave_ = 0;
   bool attachTried_ = false;
-  std::unique_ptr<QTimer> afterSaveTimer_;
+  std::unique_ptr<FLAfterSaveTimer> afterSaveTimer_;
 };
 
 // Whether the file may not be changed: immutable, not writable by us, or its owner lacks the
