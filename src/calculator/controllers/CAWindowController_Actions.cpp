@@ -421,7 +421,13 @@ bool CAWindowController::runEntry(const CAWindowActionEntry& entry, int64_t tag,
     }
   }
   const bool done = runCommand([&] { (this->*entry.perform)(tag); });
-  validateMenuItemsSoon();
+  // The command has ended, done or told as failed: the menus are checked again when shown in
+  // any case, so a check that cannot be scheduled for memory changes nothing of what was said.
+  try {
+    validateMenuItemsSoon();
+  } catch (const std::bad_alloc& exception) {
+    LogException(exception, CommandMemoryMessage());
+  }
   return done;
 }
 

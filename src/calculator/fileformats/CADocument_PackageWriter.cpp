@@ -17,11 +17,15 @@
 #include "framlet/foundation/flImageSaving.h"
 #include "framlet/foundation/flPasswords.h"
 #include "framlet/foundation/flStringExtensions.h"
+#include "framlet/shell/flSafeSave.h"
 #include "platform/FLError.h"
 #include "platform/StringWithFormat.h"
 
 #include <QDir>
+#include <QFile>
 #include <QFileInfo>
+
+#include <fcntl.h>
 
 #include <algorithm>
 #include <cmath>
@@ -60,18 +64,20 @@ bool SaveRows(CADocument& document, FLXmlEncoder& encoder, CAPackageFileStream& 
 }
 
 // A package folder being written: removed with what it holds unless the writing got to the end.
+// The removal allocates nothing (the path is encoded beforehand), as it runs while a failed
+// allocation unwinds the writing.
 class PackageUnderConstruction {
  public:
-  explicit PackageUnderConstruction(const QString& path) : path_(path) {}
+  explicit PackageUnderConstruction(const QString& path) : path_(QFile::encodeName(path)) {}
   ~PackageUnderConstruction() {
-    if (!complete_) RemovePackage(path_);
+    if (!complete_) RemoveItemQuietlyAt(AT_FDCWD, path_.constData());
   }
   PackageUnderConstruction(const PackageUnderConstruction&) = delete;
   PackageUnderConstruction& operator=(const PackageUnderConstruction&) = delete;
   void setComplete() { complete_ = true; }
 
  private:
-  QString path_;
+  QByteArray path_;
   bool complete_ = false;
 };
 
@@ -96,8 +102,9 @@ std::vector<std::shared_ptr<CAPicture>> CADocument::copyUsedPictures() const {
 
 bool CADocument::saveToNativeFile(const QString& path, bool inPlace, FLError* error) {
   preparePicturesForSave(inPlace);
-  if (!CreatePackageFolder(path, error)) return false;
+  // Made before the folder, so that nothing it takes can fail once the folder is there.
   PackageUnderConstruction construction(path);
+  if (!CreatePackageFolder(path, error)) return false;
   const QDir package(path);
 
   FLXmlEncoder encoder(kXmlPieceBytes + kXmlPieceBytes / 4);

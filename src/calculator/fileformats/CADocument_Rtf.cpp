@@ -121,12 +121,18 @@ GridRange TableRange(const CADocument& document, const GridRange& range, bool* c
   return {start, end};
 }
 
+// A molecule freed on a failure's way out as well.
+struct MoleculeFreer {
+  void operator()(GMMolecule* molecule) const { FreeMolecule(molecule); }
+};
+using MoleculeHolder = std::unique_ptr<GMMolecule, MoleculeFreer>;
 
 // The sheet's formatting of one table cell: styles and colour as character atoms, the
 // background on the cell's closing kink unless the base has it, the alignment as the paragraph's.
 void ApplyFormatToCell(const DocRange& cell, const CAFormat& format, const CAFormat* base) {
   GlimmetDoc* doc = cell.doc;
-  GMMolecule* molecule = EmptyMolecule();
+  const MoleculeHolder holder(EmptyMolecule());
+  GMMolecule* molecule = holder.get();
   if (!molecule) return;
   const auto flag = [&](uint64_t mask, uint32_t atom, bool on) {
     if (!format.hasPropertyForMask(mask)) return;
@@ -149,15 +155,12 @@ void ApplyFormatToCell(const DocRange& cell, const CAFormat& format, const CAFor
     if (index != kGMNone) doc->knots.at(index).word = format.backgroundKolor();
   }
   if (molecule->count) ApplyMoleculeToRange(cell, molecule);
-  FreeMolecule(molecule);
   if (format.hasPropertyForMask(kFormatAlignment)) {
     int32_t alignment = format.alignment();
     if (alignment == kAlignmentAuto) alignment = base ? base->alignment() : kAlignmentLeft;
     const int32_t engine = EngineAlignmentForSheet(alignment);
-    if (GMMolecule* align = NewMolecule(kPropPara, ParaAtom::align, &engine)) {
-      ApplyMoleculeToRange(cell, align);
-      FreeMolecule(align);
-    }
+    if (const MoleculeHolder align{NewMolecule(kPropPara, ParaAtom::align, &engine)})
+      ApplyMoleculeToRange(cell, align.get());
   }
 }
 
@@ -406,10 +409,8 @@ GlimmetDoc* CADocument::createGlimmetFromRange(const GridRange& range, bool whol
   chars.set<int32_t>(CharField::underline, defaults.styleOptionForMask(kFormatUnderline) == 1 ? 1 : 0);
   chars.index = kGMNone;
   ChangeStyle(doc, doc->styles[0].next, para, chars);
-  if (GMMolecule* sizing = NewMolecule(kPropChar, CharAtom::size, &size)) {
-    ApplyMoleculeToRange({doc, body, uint32_t(doc->userLength)}, sizing);
-    FreeMolecule(sizing);
-  }
+  if (const MoleculeHolder sizing{NewMolecule(kPropChar, CharAtom::size, &size)})
+    ApplyMoleculeToRange({doc, body, uint32_t(doc->userLength)}, sizing.get());
 
   if (!singleCell) {
     KnotInfo tableInfo, rowInfo;
@@ -508,14 +509,31 @@ bool RefusedAsTooLarge(const CADocument& document, FLError* error) {
   return table.startPoint != table.endPoint && !RichTextTableFits(document, table, error);
 }
 
+// The text engine gives up a step for memory by answering nothing and noting why, and a table
+// or a style short of what it should hold still writes as RTF: a note made while an export was
+// made fails the export, as the failed allocation itself would have.
+class EngineMemoryWatch {
+ public:
+  EngineMemoryWatch() : notes_(FLReadingMeter::OutOfMemoryNotes()) {}
+  void check() const {
+    if (FLReadingMeter::OutOfMemoryNotes() != notes_) throw std::bad_alloc();
+  }
+
+ private:
+  uint64_t notes_;
+};
+
 }  // namespace
 
 bool CADocument::saveToRtfFile(const QString& path, FLError* error) {
   if (RefusedAsTooLarge(*this, error)) return false;
+  const EngineMemoryWatch memory;
   bool cut = false;
   GlimmetDocPtr doc(createGlimmetFromRange(extent(), true, !ModelPreferences().saveValues, true, &cut));
+  memory.check();
   if (!doc) return false;
   const QString rtf = ExportRtf({doc.get(), BodyStart(doc.get()), uint32_t(doc->userLength)});
+  memory.check();
   if (!WriteRtfText(path, rtf, error)) return false;
   if (cut) NoteTruncation("RTF");
   return true;
@@ -523,11 +541,14 @@ bool CADocument::saveToRtfFile(const QString& path, FLError* error) {
 
 bool CADocument::saveToRtfdFile(const QString& path, FLError* error) {
   if (RefusedAsTooLarge(*this, error)) return false;
+  const EngineMemoryWatch memory;
   bool cut = false;
   GlimmetDocPtr doc(createGlimmetFromRange(extent(), true, !ModelPreferences().saveValues, true, &cut));
+  memory.check();
   if (!doc) return false;
   if (!CreatePackageFolder(path, error)) return false;
   const QString rtf = ExportRtf({doc.get(), BodyStart(doc.get()), uint32_t(doc->userLength)}, path);
+  memory.check();
   if (!WriteRtfText(QDir(path).filePath(QLatin1String(kRtfdTextFile)), rtf, error)) return false;
   if (cut) NoteTruncation("RTFD");
   return true;
@@ -535,11 +556,14 @@ bool CADocument::saveToRtfdFile(const QString& path, FLError* error) {
 
 QString CADocument::rtfFromSelection(QString* plainText) {
   const CAModelPreferences preferences = ModelPreferences();
+  const EngineMemoryWatch memory;
   GlimmetDocPtr doc(
       createGlimmetFromRange(selectionRange(), false, !preferences.copyValues, preferences.copyBestValues, nullptr));
+  memory.check();
   if (!doc) return QString();
   const uint32_t body = BodyStart(doc.get());
   const QString rtf = ExportRtf({doc.get(), body, uint32_t(doc->userLength)}, kRtfForPasteboard);
+  memory.check();
   if (plainText) {
     for (uint32_t t = doc->tableCps.count(); t-- > 0;) {
       KnotInfo table;
@@ -548,6 +572,7 @@ QString CADocument::rtfFromSelection(QString* plainText) {
       TableToText(&range);
     }
     *plainText = ExtractPlainText({doc.get(), body, uint32_t(std::max(doc->userLength - 1, 0))}, false);
+    memory.check();
   }
   return rtf;
 }

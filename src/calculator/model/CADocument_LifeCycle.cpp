@@ -113,8 +113,8 @@ bool CADocument::saveCore(const QString& path, bool inPlace, FLError* error) {
     try {
       evaluate();
     } catch (const std::bad_alloc& exception) {
-      LogException(exception, QLatin1String(kCommandMemoryMessage));
-      SetError(error, ENOMEM, QLatin1String(kCommandMemoryMessage), kFLPosixErrorDomain);
+      LogException(exception, CommandMemoryMessage());
+      SetError(error, ENOMEM, CommandMemoryMessage(), kFLPosixErrorDomain);
       return false;
     }
   }

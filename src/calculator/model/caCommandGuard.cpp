@@ -3,6 +3,7 @@
 #include "calculator/model/CADocument.h"
 #include "calculator/model/CADocumentWindow.h"
 #include "framlet/foundation/flBase.h"
+#include "framlet/shell/FLAlert.h"
 #include "framlet/shell/FLUndoManager.h"
 
 #include <QMouseEvent>
@@ -82,13 +83,67 @@ bool IsCommandEvent(const QEvent& event) {
   }
 }
 
+namespace {
+
+// The memory alert that could not be shown when it was due (showing it took memory that was not
+// there), and the document it is about: it is shown at the next chance. Noting it takes no memory.
+CADocument* g_owedAlertDocument = nullptr;
+std::weak_ptr<const char> g_owedAlertAlive;
+bool g_alertOwed = false;
+
+// Gives the alert; false, noting nothing, when that failed.
+bool ShowCommandMemoryAlert(CADocument* document) noexcept {
+  try {
+    if (!document) {
+      FLAlert::sharedInstance().giveAlertMessage(CommandMemoryMessage(), QString());
+    } else if (CADocumentWindow* window = document->controller()) {
+      window->giveAlert(CommandMemoryMessage(), CommandMemoryInformation());
+    }
+    return true;
+  } catch (const std::exception& exception) {
+    LogException(exception, CommandMemoryMessage());
+    return false;
+  }
+}
+
+}  // namespace
+
+QString CommandMemoryMessage() noexcept {
+  // Made where the program is compiled: handing it over takes no memory.
+  static const QString text = QStringLiteral("There isn't enough memory to finish this command.");
+  return text;
+}
+
+QString CommandMemoryInformation() noexcept {
+  static const QString text = QStringLiteral("The document is as it was before the command.");
+  return text;
+}
+
 void GiveCommandMemoryAlert(CADocument& document) {
   ++g_memoryFailures;
-  try {
-    if (CADocumentWindow* window = document.controller())
-      window->giveAlert(QLatin1String(kCommandMemoryMessage), QLatin1String(kCommandMemoryInformation));
-  } catch (const std::exception& exception) {
-    LogException(exception, QLatin1String(kCommandMemoryMessage));
+  if (ShowCommandMemoryAlert(&document)) return;
+  g_owedAlertDocument = &document;
+  g_owedAlertAlive = document.lifeToken();
+  g_alertOwed = true;
+}
+
+void GiveMemoryAlertWithoutDocument() {
+  if (ShowCommandMemoryAlert(nullptr)) return;
+  g_owedAlertDocument = nullptr;
+  g_owedAlertAlive.reset();
+  g_alertOwed = true;
+}
+
+void GiveOwedMemoryAlert() {
+  // Not inside a command: its own failure, if any, says it.
+  if (!g_alertOwed || g_guardDepth > 0) return;
+  g_alertOwed = false;
+  CADocument* document = g_owedAlertDocument;
+  // The document closed meanwhile: the alert is the application's.
+  if (document && g_owedAlertAlive.expired()) document = nullptr;
+  if (!ShowCommandMemoryAlert(document)) {
+    g_owedAlertDocument = document;
+    g_alertOwed = true;
   }
 }
 
@@ -126,7 +181,7 @@ bool RunGuardedCommand(CADocument& document, CACommandRef command, bool stepReco
     }
   } catch (const std::bad_alloc& exception) {
     // Not begun: nothing has changed but the step the command's first part recorded.
-    LogException(exception, QLatin1String(kCommandMemoryMessage));
+    LogException(exception, CommandMemoryMessage());
     if (begun) manager->endCommand();
     if (manager && stepRecorded) manager->revertStepInProgress();
     GiveCommandMemoryAlert(document);
@@ -151,7 +206,7 @@ bool RunGuardedCommand(CADocument& document, CACommandRef command, bool stepReco
       return true;
     }
   } catch (const std::bad_alloc& exception) {
-    LogException(exception, QLatin1String(kCommandMemoryMessage));
+    LogException(exception, CommandMemoryMessage());
     if (alive.expired()) return false;
     // A part that failed and said so may have let the failure go on too (a text view giving its
     // text back after Qt failed): one alert.
@@ -174,7 +229,7 @@ bool RunGuardedCommand(CADocument& document, CACommandRef command, bool stepReco
       document.notifyOfSelectionChange();
     }
   } catch (const std::exception& exception) {
-    LogException(exception, QLatin1String(kCommandMemoryMessage));
+    LogException(exception, CommandMemoryMessage());
   }
   if (!told) GiveCommandMemoryAlert(document);
   return false;

@@ -8,6 +8,7 @@
 
 class CADocument;
 class QEvent;
+class QString;
 
 // The command a guard runs, referred to and not copied: handing it over takes no memory, which
 // may be what is missing.
@@ -58,6 +59,16 @@ void KeepRollbackRoom(size_t bytes);
 // which it hands to the guard; drawing, moving over the view and the like go straight on.
 bool IsCommandEvent(const QEvent& event);
 
+// The memory alert's texts, made in advance: giving them takes no memory.
+QString CommandMemoryMessage() noexcept;
+QString CommandMemoryInformation() noexcept;
+
 // The memory alert of a failed command, in the document's window (none without one). Gives no
-// exception back.
+// exception back. An alert that cannot be shown for memory is owed, and shown at the next chance
+// (GiveOwedMemoryAlert).
 void GiveCommandMemoryAlert(CADocument& document);
+// The same alert where no document is concerned (the application's).
+void GiveMemoryAlertWithoutDocument();
+// Shows the memory alert owed, if any, outside any command: what the window's event delivery
+// does before each event.
+void GiveOwedMemoryAlert();

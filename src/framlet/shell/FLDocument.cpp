@@ -12,10 +12,13 @@
 #include "platform/NotificationCenter.h"
 
 #include <QApplication>
+#include <QBasicTimer>
+#include <QTimerEvent>
 #include <QDir>
 #include <QDirIterator>
 #include <QFile>
 #include <QFileInfo>
+#include <QTimer>
 #include <QWidget>
 
 #include <algorithm>
@@ -47,6 +50,19 @@ QString LinkTarget(const QString& path) {
   return info.isSymLink() ? path : info.absoluteFilePath();
 }
 
+// What a save does once its file is in place, in order.
+enum AfterSaveStep : unsigned {
+  kAttachStep = 1,        // the subclass takes the new file (a save under a new name)
+  kTitleStep = 2,         // the window's title and lock state
+  kUnmarkStep = 4,        // the window no longer marked changed
+  kRenameStep = 8,        // the rename notification
+  kRecentStep = 16,       // the recent documents
+  kStampStep = 32,        // the note of the file as the save left it
+};
+
+// How soon a step that ran out of memory is tried again.
+constexpr int kAfterSaveRetryMilliseconds = 100;
+
 std::vector<const FLDocument*>& LiveDocuments() {
   static std::vector<const FLDocument*> documents;
   return documents;
@@ -54,9 +70,67 @@ std::vector<const FLDocument*>& LiveDocuments() {
 
 }  // namespace
 
-FLDocument::FLDocument() : fileStamp_(std::make_unique<FLFileStamp>()) { LiveDocuments().push_back(this); }
+// The timer that does a save's remaining steps again. It calls the document itself rather than
+// through a connection, whose making can fail for memory inside Qt and leave its part behind.
+class FLAfterSaveTimer final : public QObject {
+ public:
+  explicit FLAfterSaveTimer(FLDocument& document) : document_(document) {}
+  void start() { timer_.start(kAfterSaveRetryMilliseconds, this); }
+
+ protected:
+  void timerEvent(QTimerEvent* event) override {
+    if (event->timerId() != timer_.timerId()) {
+      QObject::timerEvent(event);
+      return;
+    }
+    timer_.stop();
+    document_.finishSave();
+  }
+
+ private:
+  FLDocument& document_;
+  QBasicTimer timer_;
+};
+
+FLDocument::FLDocument()
+    : fileStamp_(std::make_unique<FLFileStamp>()), afterSaveTimer_(std::make_unique<FLAfterSaveTimer>(*this)) {
+  LiveDocuments().push_back(this);
+}
 
 FLDocument::~FLDocument() { std::erase(LiveDocuments(), this); }
+
+void FLDocument::finishSave() {
+  const auto step = [this](unsigned which, const auto& action) {
+    if ((afterSave_ & which) == 0) return;
+    try {
+      action();
+      afterSave_ &= ~which;
+    } catch (const std::bad_alloc& exception) {
+      LogException(exception, QStringLiteral("After the save"));
+    }
+  };
+  step(kAttachStep, [this] {
+    // Tried twice at most: later, the undo steps it would clear are the user's new edits.
+    if (std::exchange(attachTried_, true)) afterSave_ &= ~kAttachStep;
+    attachToSavedFile();
+  });
+  step(kTitleStep, [this] { setWindowTitle(); });
+  step(kUnmarkStep, [this] {
+    if (QWidget* window = windowController_ ? windowController_->window() : nullptr) window->setWindowModified(false);
+  });
+  step(kRenameStep, [this] { NotificationCenter::defaultCenter().post(QLatin1String(kDocumentRenameNotification), this); });
+  step(kRecentStep, [this] {
+    if (FLDocumentAppDelegate* delegate = FLDocumentAppDelegate::sharedDelegate()) delegate->recordRecentFile(filePath_);
+  });
+  step(kStampStep, [this] { noteFileStamp(); });
+  if (afterSave_ == 0) return;
+  try {
+    afterSaveTimer_->start();
+  } catch (const std::bad_alloc& exception) {
+    // Tried again at the next save.
+    LogException(exception, QStringLiteral("After the save"));
+  }
+}
 
 void FLDocument::setKeepHtmlExtension(bool keep) { g_keepHtmlExtension = keep; }
 
@@ -83,7 +157,11 @@ void FLDocument::setFilePath(const QString& path) {
   noteFileStamp();
 }
 
-void FLDocument::noteFileStamp() { *fileStamp_ = FileStampOf(filePath_); }
+void FLDocument::noteFileStamp() {
+  // Until the file is noted again, nothing is taken for another program's change.
+  fileStamp_->valid = false;
+  *fileStamp_ = FileStampOf(filePath_);
+}
 
 bool FLDocument::fileChangedSinceNoted() const {
   if (filePath_.isEmpty() || !fileStamp_->valid) return false;
@@ -116,7 +194,14 @@ bool FLDocument::saveTo(const QString& path, bool inPlace, bool asCopy) {
   QString name = targetInfo.fileName();
   QString extension = pathExtension(name);
   QString finalPath = QDir(folder).filePath(name);
+  // Steps after the save not yet done from an earlier one are done before this one.
+  if (afterSave_ != 0) finishSave();
   finalSavePath_ = finalPath;
+  // However the save ends, even for memory, it is no longer in progress.
+  struct SaveInProgress {
+    QString& path;
+    ~SaveInProgress() { path = QString(); }
+  } const inProgress{finalSavePath_};
   // Nothing of the save stays: the alert says why.
   const auto refuse = [this](const QString& information) {
     giveSaveAlert(information);
@@ -162,7 +247,7 @@ bool FLDocument::saveTo(const QString& path, bool inPlace, bool asCopy) {
   forceSaveCopy_ = false;
   FLError error;
   if (!saveCore(temporary.path(), inPlace, &error)) {
-    RemoveItemAtPath(temporary.path());
+    temporary.discard();
     return refuse(FormatString(kCantSaveFormat, name,
                                error.reason.isEmpty() ? QApplication::translate("FLDocument", kUnrecognizedErrorText)
                                                       : error.reason));
@@ -171,7 +256,7 @@ bool FLDocument::saveTo(const QString& path, bool inPlace, bool asCopy) {
   // Looked at once more just before the swap: the question a save asks before it writes (see
   // FLDocumentWC) comes at the next save, as the change is left in place.
   if (const FLFileStamp now = FileStampOf(finalPath); now.valid && !(now == targetAtStart)) {
-    RemoveItemAtPath(temporary.path());
+    temporary.discard();
     return refuse(FormatString(kCantSaveFormat, name, QApplication::translate("FLDocument", kChangedWhileSavingReason)));
   }
 
@@ -185,6 +270,8 @@ bool FLDocument::saveTo(const QString& path, bool inPlace, bool asCopy) {
   const QString backupPath = stringByAppendingFile(folder, FormatString(kBackupNameFormat, backupBase), extension);
   const QString backup = keepsBackupWhenSavingTo(finalPath) ? backupPath : QString();
   QString savedPath = finalPath;
+  // Saved through a link, the document keeps the name it was given.
+  const QString linkPath = throughLink ? QFileInfo(path).absoluteFilePath() : QString();
   QString reason;
   bool backupFailed = false;
   // The new version is only beside its name: the document is not saved, and the copy stays
@@ -193,7 +280,7 @@ bool FLDocument::saveTo(const QString& path, bool inPlace, bool asCopy) {
   if (!ReplaceItemAtPath(temporary, finalPath, backup, &reason, &backupFailed, &savedPath)) {
     if (backupFailed || ItemExists(finalPath) || !temporary.holdsWrittenItem()) {
       // The previous version is still in place (or the new one is gone); the new one is not kept.
-      RemoveItemAtPath(temporary.path());
+      temporary.discard();
       return refuse(backupFailed ? FormatString(kCantRenameBackupFormat, name, backup, reason)
                                  : FormatString(kCantSaveFormat, name, reason));
     }
@@ -204,38 +291,42 @@ bool FLDocument::saveTo(const QString& path, bool inPlace, bool asCopy) {
     giveSaveAlert(FormatString(kSavedUnderTemporaryNameFormat, name, QFileInfo(savedPath).fileName(), reason));
     keptElsewhere = true;
   }
-  if (enciphered && backup.isEmpty() && savedPath == finalPath && ItemExists(backupPath)) {
-    if (!RemoveItemAtPath(backupPath)) LogString("Can't remove the unprotected backup %@", backupPath);
-  }
-
-  if (hadPath && (inPlace || modifyFinderAttributes(attributes))) {
-    if (!SetFileAttributes(savedPath, attributes)) LogString("Can't set the attributes of %@", savedPath);
-  }
+  // From here on the file is in place and the save is done: what follows is done or done again
+  // later, and never turns it into a failure.
+  const auto tidy = [](const char* what, const auto& action) {
+    try {
+      action();
+    } catch (const std::bad_alloc& exception) {
+      LogException(exception, QLatin1String(what));
+    }
+  };
+  tidy("Removing the unprotected backup", [&] {
+    if (enciphered && backup.isEmpty() && savedPath == finalPath && ItemExists(backupPath)) {
+      if (!RemoveItemAtPath(backupPath)) LogString("Can't remove the unprotected backup %@", backupPath);
+    }
+  });
+  tidy("Setting the saved file's attributes", [&] {
+    if (hadPath && (inPlace || modifyFinderAttributes(attributes))) {
+      if (!SetFileAttributes(savedPath, attributes)) LogString("Can't set the attributes of %@", savedPath);
+    }
+  });
   if (!displacedName.isEmpty()) {
-    FLAlert::sharedInstance().giveAlertMessage(QApplication::translate("FLDocument", kSavedUnderOtherNameMessage),
-                                               FormatString(kSavedUnderOtherNameFormat, displacedName, name));
+    tidy("Telling of the other name", [&] {
+      FLAlert::sharedInstance().giveAlertMessage(QApplication::translate("FLDocument", kSavedUnderOtherNameMessage),
+                                                 FormatString(kSavedUnderOtherNameFormat, displacedName, name));
+    });
   }
 
-  if (keptElsewhere) {
-    finalSavePath_.clear();
-    return false;
-  }
+  if (keptElsewhere) return false;
 
   if (!asCopy && !forceSaveCopy_) {
-    // Saved through a link, the document keeps the name it was given.
-    if (savedPath == finalPath && throughLink) savedPath = QFileInfo(path).absoluteFilePath();
-    filePath_ = savedPath;
-    // Saving in place keeps the undo history; only a new file starts it afresh.
-    if (!inPlace) attachToSavedFile();
-    setWindowTitle();
-    NotificationCenter::defaultCenter().post(QLatin1String(kDocumentRenameNotification), this);
-    if (FLDocumentAppDelegate* delegate = FLDocumentAppDelegate::sharedDelegate()) delegate->recordRecentFile(savedPath);
+    filePath_ = savedPath == finalPath && throughLink ? linkPath : savedPath;
     dirty_ = false;
-    if (QWidget* window = windowController_ ? windowController_->window() : nullptr) window->setWindowModified(false);
-    // The file as this save left it: a later change is another program's.
-    noteFileStamp();
+    // Saving in place keeps the undo history; only a new file starts it afresh.
+    afterSave_ = kTitleStep | kUnmarkStep | kRenameStep | kRecentStep | kStampStep | (inPlace ? 0u : kAttachStep);
+    attachTried_ = false;
+    finishSave();
   }
-  finalSavePath_.clear();
   return true;
 }
 

@@ -10,6 +10,7 @@
 #include <memory>
 
 class FLDocumentWC;
+class FLAfterSaveTimer;
 struct FLError;
 struct FLFileAttributes;
 struct FLFileStamp;
@@ -77,6 +78,10 @@ class FLDocument {
   void setWindowTitle();
   // The title setWindowTitle gives the window.
   QString windowTitle() const;
+  // Whether what a save does once its file is in place (the window's title and changed mark,
+  // the rename notification, the recent list, the note of the file) is all done: a part that ran
+  // out of memory is done again on a later turn of the event loop.
+  bool saveFinished() const { return afterSave_ == 0; }
 
   // An ".html" target becomes a folder named without the extension unless this is set (the
   // spreadsheet sets it when a sheet saves as one plain page).
@@ -117,6 +122,9 @@ class FLDocument {
  private:
   void giveSaveAlert(const QString& information) const;
   void noteFileStamp();
+  // Runs the steps still to do after a save; those that run out of memory stay for the timer.
+  void finishSave();
+  friend class FLAfterSaveTimer;
 
   FLDocumentWC* windowController_ = nullptr;
   QString filePath_;
@@ -128,6 +136,11 @@ class FLDocument {
   bool locked_ = false;
   // Given the first time the untitled name is asked for; 0 before.
   mutable int untitledNumber_ = 0;
+  // The steps after a save still to do (bits of AfterSaveStep) and the timer that does them again,
+  // made with the document so that starting it is all a failed step asks of memory.
+  unsigned afterSave_ = 0;
+  bool attachTried_ = false;
+  std::unique_ptr<FLAfterSaveTimer> afterSaveTimer_;
 };
 
 // Whether the file may not be changed: immutable, not writable by us, or its owner lacks the

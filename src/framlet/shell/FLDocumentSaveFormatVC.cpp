@@ -1,13 +1,17 @@
 #include "framlet/shell/FLDocumentSaveFormatVC.h"
 
+#include "framlet/foundation/flBase.h"
 #include "framlet/foundation/flStringExtensions.h"
 #include "framlet/foundation/FLKernel.h"
 #include "framlet/shell/FLDocument.h"
 
 #include <QApplication>
+#include <QComboBox>
 #include <QFileDialog>
 #include <QGridLayout>
 #include <QLineEdit>
+
+#include <algorithm>
 
 namespace {
 
@@ -78,8 +82,30 @@ void FLDocumentSaveFormatVC::updateFilters() {
   for (const QString& type : offeredTypes()) filters.append(FilterFor(type));
   updating_ = true;
   if (savePanel_->nameFilters() != filters) savePanel_->setNameFilters(filters);
+  holdFormatRows();
   if (!saveTypes_.isEmpty()) savePanel_->selectNameFilter(FilterFor(saveTypes_.value(formatIndex_)));
   updating_ = false;
+}
+
+// A row of the panel's list of formats made current is held by the list, and a row held for the
+// first time is entered in its model's table, which a failed allocation there leaves broken (the
+// next change of the panel, or its end, reads an entry never made). Each row is held here as soon
+// as the list has it, so that choosing a format later, as a typed name does while its save runs,
+// enters nothing.
+void FLDocumentSaveFormatVC::holdFormatRows() {
+  auto* list = savePanel_->findChild<QComboBox*>(QStringLiteral("fileTypeCombo"));
+  const QAbstractItemModel* model = list ? list->model() : nullptr;
+  const int rows = model ? model->rowCount() : 0;
+  if (rows == heldFormatRows_.size() &&
+      std::all_of(heldFormatRows_.begin(), heldFormatRows_.end(),
+                  [model](const QPersistentModelIndex& row) { return row.isValid() && row.model() == model; }))
+    return;
+  heldFormatRows_.clear();
+  if (!model) return;
+  QList<QPersistentModelIndex> held;
+  held.reserve(rows);
+  for (int row = 0; row < rows; ++row) held.append(model->index(row, list->modelColumn()));
+  heldFormatRows_ = std::move(held);
 }
 
 bool FLDocumentSaveFormatVC::setExtension(const QString& extension) {
@@ -131,7 +157,22 @@ void FLDocumentSaveFormatVC::goToOriginalPath() {
   if (savePanel_ && !originalPath_.isEmpty()) savePanel_->setDirectory(originalPath_);
 }
 
+// The typed name's format is the save's at once; the panel's list of formats follows it on a
+// later turn, not while the save runs: a list that changes (an advanced format coming into it)
+// is made again inside Qt, whose model a failed allocation there leaves broken.
 QString FLDocumentSaveFormatVC::panelUserEnteredFilename(const QString& name) {
-  const QString enforced = setExtension(pathExtension(name), name);
-  return enforced.isNull() ? enforceFormat(name) : enforced;
+  const QString extension = pathExtension(name);
+  for (qsizetype i = 0; i < saveTypes_.size(); ++i) {
+    if (saveTypes_[i].compare(extension, Qt::CaseInsensitive) != 0) continue;
+    formatIndex_ = i;
+    try {
+      QMetaObject::invokeMethod(this, [this] { updateFilters(); }, Qt::QueuedConnection);
+    } catch (const std::bad_alloc& exception) {
+      // The list shows the format at its next change.
+      LogException(exception, QStringLiteral("Showing the typed name's format"));
+    }
+    formatChanged();
+    break;
+  }
+  return enforceFormat(name);
 }

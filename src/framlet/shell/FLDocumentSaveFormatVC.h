@@ -6,6 +6,7 @@
 
 #include <QHash>
 #include <QObject>
+#include <QPersistentModelIndex>
 #include <QPointer>
 #include <QStringList>
 
@@ -72,9 +73,12 @@ class FLDocumentSaveFormatVC : public QObject {
   void updateFilters();
 
   QPointer<QFileDialog> savePanel_;
+  void holdFormatRows();
   QStringList saveTypes_;
   QHash<QString, int> tags_;  // by lower-case extension
   QString originalPath_;
   qsizetype formatIndex_ = 0;
   bool updating_ = false;
+  // Every row of the panel's list of formats, held (holdFormatRows).
+  QList<QPersistentModelIndex> heldFormatRows_;
 };

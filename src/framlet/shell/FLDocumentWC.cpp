@@ -322,7 +322,14 @@ bool FLDocumentWC::savePanelEnded(const QString& path, int context) {
     replyNoToQuit(context);
     return true;
   }
-  closeAfterSave(context);
+  // The file is saved whatever follows: a window that cannot close for memory stays open, saved,
+  // and a quit waiting on it stops.
+  try {
+    closeAfterSave(context);
+  } catch (const std::bad_alloc& exception) {
+    LogException(exception, QStringLiteral("Closing after the save"));
+    replyNoToQuit(context);
+  }
   return true;
 }
 

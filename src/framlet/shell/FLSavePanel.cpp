@@ -1,5 +1,6 @@
 #include "framlet/shell/FLSavePanel.h"
 
+#include "framlet/foundation/flBase.h"
 #include "framlet/foundation/flFormatString.h"
 #include "framlet/foundation/flStringExtensions.h"
 #include "framlet/shell/FLDocument.h"
@@ -131,6 +132,15 @@ void FLSavePanel::finish(const QString& target) {
     }
     // A save that closes the window has taken the panel with it.
     if (!self) return;
+    // The file is saved: a panel that cannot close for memory stays up, and the save still
+    // counts as done.
+    try {
+      emit fileSelected(target);
+      QDialog::accept();
+    } catch (const std::bad_alloc& exception) {
+      LogException(exception, QStringLiteral("Closing the save panel"));
+    }
+    return;
   }
   emit fileSelected(target);
   QDialog::accept();

@@ -137,6 +137,14 @@ QStringList FolderEntries(const QString& folderPath) {
   return names;
 }
 
+// A name in the save's folder, with its form in the file-system encoding made before the swap
+// begins: from then on nothing the swap does allocates, so that no failure can stop it half-way.
+struct FolderEntry {
+  QString name;
+  QByteArray native;
+  explicit FolderEntry(const QString& entry) : name(entry), native(Native(entry)) {}
+};
+
 // The probe sees the paths the save was given, whatever became of the folder since.
 bool Probe(const FLSaveTemporary& temporary, const QString& fromName, const QString& toName) {
   if (!g_renameProbe) return true;
@@ -144,50 +152,81 @@ bool Probe(const FLSaveTemporary& temporary, const QString& fromName, const QStr
   return g_renameProbe(folder.filePath(fromName), folder.filePath(toName));
 }
 
-bool ExistsAt(int folder, const QString& name) {
+bool ExistsAt(int folder, const QByteArray& name) {
   struct stat info {};
-  return ::fstatat(folder, Native(name).constData(), &info, AT_SYMLINK_NOFOLLOW) == 0;
+  return ::fstatat(folder, name.constData(), &info, AT_SYMLINK_NOFOLLOW) == 0;
 }
 
-bool IsPlainFileAt(int folder, const QString& name) {
+bool ExistsAt(int folder, const QString& name) { return ExistsAt(folder, Native(name)); }
+
+bool IsPlainFileAt(int folder, const QByteArray& name) {
   struct stat info {};
-  return ::fstatat(folder, Native(name).constData(), &info, AT_SYMLINK_NOFOLLOW) == 0 && !S_ISDIR(info.st_mode);
+  return ::fstatat(folder, name.constData(), &info, AT_SYMLINK_NOFOLLOW) == 0 && !S_ISDIR(info.st_mode);
 }
 
-bool RenameAt(const FLSaveTemporary& temporary, const QString& from, const QString& to, QString* reason) {
-  if (!Probe(temporary, from, to)) {
-    if (reason) *reason = ErrnoText(EIO);
+// Renames within the folder; on failure *error holds the system's reason.
+bool RenameAt(const FLSaveTemporary& temporary, const FolderEntry& from, const FolderEntry& to, int* error) {
+  if (!Probe(temporary, from.name, to.name)) {
+    if (error) *error = EIO;
     return false;
   }
   const int folder = temporary.folder();
-  if (::renameat(folder, Native(from).constData(), folder, Native(to).constData()) == 0) return true;
-  if (reason) *reason = ErrnoText(errno);
+  if (::renameat(folder, from.native.constData(), folder, to.native.constData()) == 0) return true;
+  if (error) *error = errno;
   return false;
 }
 
 // Swaps two items in one step, so that no moment finds nothing at either name. `refused` tells a
 // file system that cannot (the caller then renames) from a failure; `gone` tells that one of
 // the two was not there.
-bool ExchangeAt(const FLSaveTemporary& temporary, const QString& first, const QString& second, QString* reason,
+bool ExchangeAt(const FLSaveTemporary& temporary, const FolderEntry& first, const FolderEntry& second, int* error,
                 bool* refused, bool* gone = nullptr) {
   *refused = false;
   if (gone) *gone = false;
-  if (!Probe(temporary, first, second)) {
-    if (reason) *reason = ErrnoText(EIO);
+  if (!Probe(temporary, first.name, second.name)) {
+    if (error) *error = EIO;
     return false;
   }
   const int folder = temporary.folder();
-  if (::renameat2(folder, Native(first).constData(), folder, Native(second).constData(), RENAME_EXCHANGE) == 0)
+  if (::renameat2(folder, first.native.constData(), folder, second.native.constData(), RENAME_EXCHANGE) == 0)
     return true;
-  const int error = errno;
-  *refused = error == EINVAL || error == ENOSYS || error == EOPNOTSUPP || error == ENOTSUP || error == EXDEV;
-  if (gone) *gone = error == ENOENT;
-  if (reason) *reason = ErrnoText(error);
+  const int failure = errno;
+  *refused = failure == EINVAL || failure == ENOSYS || failure == EOPNOTSUPP || failure == ENOTSUP || failure == EXDEV;
+  if (gone) *gone = failure == ENOENT;
+  if (error) *error = failure;
   return false;
 }
 
-bool RemoveAt(const FLSaveTemporary& temporary, const QString& name) {
-  return RemoveItemAtPath(QDir(temporary.folderPath()).filePath(name));
+bool RemoveAt(const FLSaveTemporary& temporary, const FolderEntry& entry) {
+  return RemoveItemQuietlyAt(temporary.folder(), entry.native.constData());
+}
+
+// How deep a folder being removed may go: a package is a few levels, and each takes a listing's
+// buffer on the stack.
+constexpr int kDeepestRemoval = 48;
+
+bool RemoveTreeAt(int folder, const char* name, int depth) {
+  if (::unlinkat(folder, name, 0) == 0 || errno == ENOENT) return true;
+  if (errno != EISDIR || depth >= kDeepestRemoval) return false;
+  const int listed = ::openat(folder, name, O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+  if (listed < 0) return errno == ENOENT;
+  // Read into a buffer on the stack, pass after pass while one removes something: what is
+  // removed while the listing is read may make it skip an entry.
+  alignas(struct dirent64) char listing[1024];
+  for (bool removed = true; removed;) {
+    removed = false;
+    if (::lseek(listed, 0, SEEK_SET) != 0) break;
+    for (ssize_t got; (got = ::getdents64(listed, listing, sizeof listing)) > 0;) {
+      for (ssize_t at = 0; at < got;) {
+        const auto* entry = reinterpret_cast<const struct dirent64*>(listing + at);
+        at += entry->d_reclen;
+        if (std::strcmp(entry->d_name, ".") == 0 || std::strcmp(entry->d_name, "..") == 0) continue;
+        if (RemoveTreeAt(listed, entry->d_name, depth + 1)) removed = true;
+      }
+    }
+  }
+  ::close(listed);
+  return ::unlinkat(folder, name, AT_REMOVEDIR) == 0 || errno == ENOENT;
 }
 
 bool Exists(const QString& path) {
@@ -270,10 +309,19 @@ QString TemporaryPathFor(const QString& target, const QString& extension) {
   return QDir(info.absolutePath()).filePath(name);
 }
 
+void FLSaveTemporary::name(const QString& target, const QString& extension, qsizetype guidEnd) {
+  path_ = TemporaryPathFor(target, extension);
+  const QString fileName = QFileInfo(path_).fileName();
+  itemName_ = Native(fileName);
+  asideName_ = itemName_ + kAsideSuffix;
+  lockName_ = Native(fileName.left(guidEnd) + QLatin1Char(kLockSuffix));
+}
+
 FLSaveTemporary::FLSaveTemporary(const QString& target, const QString& extension) {
   const QFileInfo info(target);
   folderPath_ = info.absolutePath();
-  path_ = TemporaryPathFor(target, extension);
+  const qsizetype guidEnd = TemporaryPrefix(info.fileName(), extension).size() + kGuidLength;
+  name(target, extension, guidEnd);
   folder_ = ::open(Native(folderPath_).constData(), O_PATH | O_DIRECTORY | O_CLOEXEC);
   if (folder_ < 0) {
     claimError_ = errno;
@@ -283,10 +331,16 @@ FLSaveTemporary::FLSaveTemporary(const QString& target, const QString& extension
   // remove it; the save then claims another name.
   claimError_ = EBUSY;
   for (int attempt = 0; attempt < 3; ++attempt) {
-    if (attempt > 0) path_ = TemporaryPathFor(target, extension);
-    const QString name = QFileInfo(path_).fileName();
-    const qsizetype guidEnd = TemporaryPrefix(info.fileName(), extension).size() + kGuidLength;
-    lockName_ = Native(name.left(guidEnd) + QLatin1Char(kLockSuffix));
+    if (attempt > 0) {
+      // Nothing but the folder is held while the new name is made.
+      try {
+        name(target, extension, guidEnd);
+      } catch (...) {
+        ::close(folder_);
+        folder_ = -1;
+        throw;
+      }
+    }
     lock_ = ::openat(folder_, lockName_.constData(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW, 0600);
     if (lock_ < 0) {
       claimError_ = errno;  // a read-only folder: nothing can be written there
@@ -307,17 +361,30 @@ FLSaveTemporary::FLSaveTemporary(const QString& target, const QString& extension
 
 FLSaveTemporary::~FLSaveTemporary() {
   if (lock_ >= 0) {
+    // A version that did not take the target's place goes, unless the save kept it or the swap
+    // has moved what was at the target's name (what is left then is the sweeps' to judge).
+    if (!kept_ && !swapTookEffect()) discard();
     // Unlinked before it is unlocked: a sweep that gets the lock then finds no name. While
     // something stays under the temporary's name (a version that did not reach its own, or an
     // old one that would not go), the lock file stays with it and tells the sweeps what it is.
-    const QByteArray item = Native(QFileInfo(path_).fileName());
-    struct stat info {};
-    const bool leftover = ::fstatat(folder_, item.constData(), &info, AT_SYMLINK_NOFOLLOW) == 0 ||
-                          ::fstatat(folder_, (item + kAsideSuffix).constData(), &info, AT_SYMLINK_NOFOLLOW) == 0;
+    const bool leftover = ExistsAt(folder_, itemName_) || ExistsAt(folder_, asideName_);
     if (!leftover) ::unlinkat(folder_, lockName_.constData(), 0);
     ::close(lock_);
   }
   if (folder_ >= 0) ::close(folder_);
+}
+
+bool FLSaveTemporary::discard() const {
+  if (folder_ < 0) return !ExistsAt(AT_FDCWD, Native(path_));
+  return RemoveItemQuietlyAt(folder_, itemName_.constData());
+}
+
+bool FLSaveTemporary::swapTookEffect() const {
+  if (!swapNoted_) return false;
+  struct stat info {};
+  if (::fstatat(folder_, swapTargetName_.constData(), &info, AT_SYMLINK_NOFOLLOW) != 0) return swapTargetInode_ != 0;
+  return info.st_ino != swapTargetInode_ || info.st_mtim.tv_sec != swapTargetSeconds_ ||
+         info.st_mtim.tv_nsec != swapTargetNanoseconds_;
 }
 
 QString FLSaveTemporary::folderPath() const {
@@ -336,9 +403,7 @@ QString FLSaveTemporary::folderPath() const {
 
 void FLSaveTemporary::setWritten() {
   struct stat info {};
-  if (folder_ < 0 || ::fstatat(folder_, Native(QFileInfo(path_).fileName()).constData(), &info,
-                               AT_SYMLINK_NOFOLLOW) != 0)
-    return;
+  if (folder_ < 0 || ::fstatat(folder_, itemName_.constData(), &info, AT_SYMLINK_NOFOLLOW) != 0) return;
   writtenDevice_ = DeviceOf(info);
   writtenInode_ = info.st_ino;
   writtenSeconds_ = info.st_mtim.tv_sec;
@@ -346,6 +411,7 @@ void FLSaveTemporary::setWritten() {
 }
 
 bool FLSaveTemporary::keep() const {
+  kept_ = true;
   // Writing into the lock file needs no change to the folder, so it works in a folder that has
   // just turned read-only, though not on a disk that has: the record of the swap then speaks
   // for the copy.
@@ -355,8 +421,14 @@ bool FLSaveTemporary::keep() const {
 }
 
 bool FLSaveTemporary::noteSwap(const QString& targetName) const {
-  if (lock_ < 0 || folder_ < 0 || writtenInode_ == 0) return false;
-  const ItemIdentity target = IdentityAt(folder_, Native(targetName));
+  if (folder_ < 0) return false;
+  swapTargetName_ = Native(targetName);
+  const ItemIdentity target = IdentityAt(folder_, swapTargetName_);
+  swapTargetInode_ = target.inode;
+  swapTargetSeconds_ = target.seconds;
+  swapTargetNanoseconds_ = target.nanoseconds;
+  swapNoted_ = true;
+  if (lock_ < 0 || writtenInode_ == 0) return false;
   const QByteArray record = QByteArray(kSwapMark) + ' ' + QByteArray::number(writtenDevice_) + ' ' +
                             QByteArray::number(writtenInode_) + ' ' + QByteArray::number(target.device) + ' ' +
                             QByteArray::number(target.inode) + ' ' + QByteArray::number(target.seconds) + ' ' +
@@ -367,9 +439,7 @@ bool FLSaveTemporary::noteSwap(const QString& targetName) const {
 
 bool FLSaveTemporary::holdsWrittenItem() const {
   struct stat info {};
-  if (folder_ < 0 || ::fstatat(folder_, Native(QFileInfo(path_).fileName()).constData(), &info,
-                               AT_SYMLINK_NOFOLLOW) != 0)
-    return false;
+  if (folder_ < 0 || ::fstatat(folder_, itemName_.constData(), &info, AT_SYMLINK_NOFOLLOW) != 0) return false;
   return writtenInode_ == 0 || (DeviceOf(info) == writtenDevice_ && info.st_ino == writtenInode_);
 }
 
@@ -524,6 +594,8 @@ bool SetFileAttributes(const QString& path, const FLFileAttributes& attributes) 
   return ok;
 }
 
+bool RemoveItemQuietlyAt(int folder, const char* name) { return RemoveTreeAt(folder, name, 0); }
+
 bool RemoveItemAtPath(const QString& path) {
   if (path.isEmpty()) return true;
   const QFileInfo info(path);
@@ -550,73 +622,86 @@ bool ReplaceItemAtPath(const FLSaveTemporary& temporary, const QString& target, 
     if (reason) *reason = ErrnoText(ENOENT);
     return false;
   }
-  const QString item = QFileInfo(temporary.path()).fileName();
-  const QString name = QFileInfo(target).fileName();
-  const QString backup = backupPath.isEmpty() ? QString() : QFileInfo(backupPath).fileName();
+  // Everything the swap needs is made before it begins: once the first name has moved, nothing
+  // may fail for memory until the items are where they belong.
+  const FolderEntry item(QFileInfo(temporary.path()).fileName());
+  const FolderEntry name(QFileInfo(target).fileName());
+  const FolderEntry backup(backupPath.isEmpty() ? QString() : QFileInfo(backupPath).fileName());
+  const FolderEntry aside(item.name + QLatin1String(kAsideSuffix));
+  const QString placedPath = QDir(temporary.folderPath()).filePath(name.name);
+  int error = 0;
+  // The system's reason, said once the items are where they stay.
+  const auto fail = [&](bool backupStep = false) {
+    if (backupFailed) *backupFailed = backupStep;
+    if (reason) *reason = ErrnoText(error == 0 ? EIO : error);
+    return false;
+  };
+  // Where the item is now, should the folder have moved meanwhile; the name made beforehand
+  // when that cannot be found for memory (the item is in place all the same).
   const auto placed = [&] {
-    if (placedAt) *placedAt = QDir(temporary.folderPath()).filePath(name);
+    if (!placedAt) return true;
+    try {
+      *placedAt = QDir(temporary.folderPath()).filePath(name.name);
+    } catch (const std::bad_alloc&) {
+      *placedAt = placedPath;
+    }
     return true;
   };
   // The new item must be the one the writer made, there to the end: without it there is nothing
   // to put in place.
   if (!temporary.holdsWrittenItem()) {
-    if (reason) *reason = ErrnoText(ENOENT);
-    return false;
+    error = ENOENT;
+    return fail();
   }
   // From here on the new version may be all there is of the document: the sweeps must know it.
-  temporary.noteSwap(name);
+  temporary.noteSwap(name.name);
   // A target gone meanwhile (or never there) leaves its name to the new item.
-  const auto takeFreeName = [&] { return RenameAt(temporary, item, name, reason) && placed(); };
-  if (!ExistsAt(folder, name)) return takeFreeName();
+  const auto takeFreeName = [&] { return RenameAt(temporary, item, name, &error) ? placed() : fail(); };
+  if (!ExistsAt(folder, name.native)) return takeFreeName();
 
-  if (!backup.isEmpty()) {
-    if (ExistsAt(folder, backup)) RemoveAt(temporary, backup);
-    if (IsPlainFileAt(folder, name) && IsPlainFileAt(folder, item)) {
+  if (!backup.name.isEmpty()) {
+    if (ExistsAt(folder, backup.native)) RemoveAt(temporary, backup);
+    if (IsPlainFileAt(folder, name.native) && IsPlainFileAt(folder, item.native)) {
       // A second name for the old file is the backup; the rename over it then swaps atomically.
-      if (::linkat(folder, Native(name).constData(), folder, Native(backup).constData(), 0) == 0) {
-        if (RenameAt(temporary, item, name, reason)) return placed();
-        ::unlinkat(folder, Native(backup).constData(), 0);
-        return false;
+      if (::linkat(folder, name.native.constData(), folder, backup.native.constData(), 0) == 0) {
+        if (RenameAt(temporary, item, name, &error)) return placed();
+        ::unlinkat(folder, backup.native.constData(), 0);
+        return fail();
       }
     }
     // The new item and the old swap names in one step; the old one then becomes the backup, or
     // comes back should it not.
     bool refused = false, gone = false;
-    if (ExchangeAt(temporary, item, name, reason, &refused, &gone)) {
+    if (ExchangeAt(temporary, item, name, &error, &refused, &gone)) {
       // Another save of the same document may have left its backup there meanwhile.
-      if (ExistsAt(folder, backup)) RemoveAt(temporary, backup);
-      if (RenameAt(temporary, item, backup, reason)) return placed();
-      if (backupFailed) *backupFailed = true;
+      if (ExistsAt(folder, backup.native)) RemoveAt(temporary, backup);
+      if (RenameAt(temporary, item, backup, &error)) return placed();
       ExchangeAt(temporary, item, name, nullptr, &refused);
-      return false;
+      return fail(true);
     }
-    if (gone && ExistsAt(folder, item) && !ExistsAt(folder, name)) return takeFreeName();
-    if (!refused) return false;
+    if (gone && ExistsAt(folder, item.native) && !ExistsAt(folder, name.native)) return takeFreeName();
+    if (!refused) return fail();
     // A file system that cannot swap: the old item moves to the backup name and comes back
     // should the new one not take its place.
-    if (!RenameAt(temporary, name, backup, reason)) {
-      if (backupFailed) *backupFailed = true;
-      return false;
-    }
-    if (RenameAt(temporary, item, name, reason)) return placed();
+    if (!RenameAt(temporary, name, backup, &error)) return fail(true);
+    if (RenameAt(temporary, item, name, &error)) return placed();
     RenameAt(temporary, backup, name, nullptr);
-    return false;
+    return fail();
   }
 
-  if (IsPlainFileAt(folder, name) && IsPlainFileAt(folder, item))
-    return RenameAt(temporary, item, name, reason) && placed();
+  if (IsPlainFileAt(folder, name.native) && IsPlainFileAt(folder, item.native))
+    return RenameAt(temporary, item, name, &error) ? placed() : fail();
   bool refused = false, gone = false;
-  if (ExchangeAt(temporary, item, name, reason, &refused, &gone)) {
+  if (ExchangeAt(temporary, item, name, &error, &refused, &gone)) {
     RemoveAt(temporary, item);
     return placed();
   }
-  if (gone && ExistsAt(folder, item) && !ExistsAt(folder, name)) return takeFreeName();
-  if (!refused) return false;
-  const QString aside = item + QLatin1String(kAsideSuffix);
-  if (!RenameAt(temporary, name, aside, reason)) return false;
-  if (!RenameAt(temporary, item, name, reason)) {
+  if (gone && ExistsAt(folder, item.native) && !ExistsAt(folder, name.native)) return takeFreeName();
+  if (!refused) return fail();
+  if (!RenameAt(temporary, name, aside, &error)) return fail();
+  if (!RenameAt(temporary, item, name, &error)) {
     RenameAt(temporary, aside, name, nullptr);
-    return false;
+    return fail();
   }
   RemoveAt(temporary, aside);
   return placed();

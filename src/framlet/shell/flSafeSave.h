@@ -46,6 +46,10 @@ bool SetFileAttributes(const QString& path, const FLFileAttributes& attributes);
 
 // Removes a file or a folder with everything in it; true when nothing is left at the path.
 bool RemoveItemAtPath(const QString& path);
+// The same for the entry `name` (in the file-system encoding) of the folder open as `folder`
+// (AT_FDCWD: a path from the working folder). Allocates nothing, so that it may run in a
+// destructor or a cleanup while a failed allocation unwinds.
+bool RemoveItemQuietlyAt(int folder, const char* name);
 
 // A free name in the folder: "name.ext", else "name 2.ext", "name 3.ext", ... (no extension:
 // "name", "name 2", ...).
@@ -79,6 +83,11 @@ QString DistinctNameWithin(const QString& name, int bytes);
 // be written. Whatever else is left (a save killed while writing or before its swap took
 // effect, an old version that would not go) is debris the next sweep clears. Items are known by
 // their inodes and times, never by device numbers, which change when a disk is mounted again.
+//
+// What the save did not put in place goes with the object: an item under the temporary's name
+// is removed when it goes unless it was kept, or the swap has changed what is at the target's
+// name. That takes no allocation (the names are made at construction), so it holds while a
+// failure unwinds the save.
 class FLSaveTemporary {
  public:
   FLSaveTemporary(const QString& target, const QString& extension);
@@ -99,6 +108,9 @@ class FLSaveTemporary {
   void setWritten();
   // Whether the item at the temporary's name is still the one the writer made.
   bool holdsWrittenItem() const;
+  // Removes what is under the temporary's name (a version not put in place); allocates nothing.
+  // True when nothing is left there.
+  bool discard() const;
   // The new version stays under the temporary's name: no sweep may take it. False (and a log
   // line) when the mark could not be written.
   bool keep() const;
@@ -107,11 +119,23 @@ class FLSaveTemporary {
   bool noteSwap(const QString& targetName) const;
 
  private:
+  // Names the object for a new GUID: allocates, and so runs while no descriptor is held.
+  void name(const QString& target, const QString& extension, qsizetype guidEnd);
+  // Whether the swap changed what is at the target's name since it was noted.
+  bool swapTookEffect() const;
+
   QString path_, folderPath_;
-  QByteArray lockName_;
+  // In the file-system encoding, made before they are needed: the item, the name an old item is
+  // set aside under, the lock file, and the target's name as the swap was noted for it.
+  QByteArray itemName_, asideName_, lockName_;
+  mutable QByteArray swapTargetName_;
   int folder_ = -1, lock_ = -1, claimError_ = 0;
   unsigned long long writtenDevice_ = 0, writtenInode_ = 0;
   long long writtenSeconds_ = 0, writtenNanoseconds_ = 0;
+  // What was at the target's name when the swap was noted (inode 0: nothing).
+  mutable bool swapNoted_ = false, kept_ = false;
+  mutable unsigned long long swapTargetInode_ = 0;
+  mutable long long swapTargetSeconds_ = 0, swapTargetNanoseconds_ = 0;
 };
 
 // Removes what saves of `target` that never finished left beside it under such names: a

@@ -21,10 +21,12 @@
 #include <QApplication>
 #include <QKeyEvent>
 #include <QMouseEvent>
+#include <QMenu>
 #include <QMenuBar>
 #include <QPointer>
 
 #include <deque>
+#include <utility>
 #include <functional>
 #include <vector>
 
@@ -395,4 +397,184 @@ TEST_P(WindowCommandMemoryTest, EveryCommandRunningOutOfMemoryLeavesTheSheetAndI
 
 INSTANTIATE_TEST_SUITE_P(Groups, WindowCommandMemoryTest, testing::Range(0, kCommandGroups));
 
+// Commands given the ways a user gives them: a key handed to the window as the platform hands it
+// (its override check, the shortcut lookup, then its press), and a click on an item of the shown
+// menu or on a dialog's button. Whatever allocation fails, the program goes on, and either the
+// command is done whole and nothing is said, or the sheet and its history are as they were and
+// the memory alert is given.
+class CommandEntryMemoryTest : public WindowCommandMemoryTest {
+ protected:
+  struct Gesture {
+    std::function<void()> prepare;  // with nothing failing
+    std::function<void()> run;      // the failures fall in it
+    std::function<void()> settle;   // with nothing failing: the key let go, the menu closed
+  };
+  // A press of the key as the platform hands it to the window, and its release.
+  Gesture windowKey(QKeyCombination key, const QString& text = {}) {
+    const auto send = [this, key, text](QEvent::Type type) {
+      qt_handleKeyEvent(controller.mainWindow()->windowHandle(), type, int(key.key()), key.keyboardModifiers(), text);
+    };
+    return {[] {}, [send] { send(QEvent::KeyPress); }, [send] { send(QEvent::KeyRelease); }};
+  }
+  // The item's menu opened from the menu bar and the item pressed; its release runs it.
+  Gesture menuClick(const char* name) {
+    return {[this, name] {
+              QAction* command = item(name);
+              ASSERT_NE(command, nullptr) << name;
+              menu_ = qobject_cast<QMenu*>(command->parent());
+              ASSERT_NE(menu_, nullptr) << name;
+              controller.mainWindow()->menuBar()->setActiveAction(menu_->menuAction());
+              QTRY_VERIFY(menu_->isVisible());
+              ASSERT_TRUE(command->isEnabled()) << name;
+              const QPointF at = QRectF(menu_->actionGeometry(command)).center();
+              pressRelease(at, menu_->mapToGlobal(at));
+              QApplication::sendEvent(menu_, &mouseEvents_[0]);
+            },
+            [this] {
+              if (menu_) QApplication::sendEvent(menu_, &mouseEvents_[1]);
+            },
+            [this] {
+              if (menu_ && menu_->isVisible()) menu_->hide();
+              controller.mainWindow()->menuBar()->setActiveAction(nullptr);
+            }};
+  }
+  // A click on the Find dialog's button, pressed now; its release runs it.
+  Gesture buttonClick(const char* name) {
+    return {[this, name] {
+              clicked_ = CAFindDialog::sharedInstance().findChild<QAbstractButton*>(QLatin1String(name));
+              ASSERT_NE(clicked_, nullptr) << name;
+              const QPointF at = QRectF(clicked_->rect()).center();
+              pressRelease(at, clicked_->mapToGlobal(at));
+              QApplication::sendEvent(clicked_, &mouseEvents_[0]);
+            },
+            [this] {
+              if (clicked_) QApplication::sendEvent(clicked_, &mouseEvents_[1]);
+            },
+            [] {}};
+  }
+  void pressRelease(QPointF at, QPointF global) {
+    mouseEvents_.clear();
+    for (const QEvent::Type type : {QEvent::MouseButtonPress, QEvent::MouseButtonRelease})
+      mouseEvents_.emplace_back(type, at, global, Qt::LeftButton,
+                                type == QEvent::MouseButtonPress ? Qt::LeftButton : Qt::NoButton, Qt::NoModifier);
+  }
+
+  QPointer<QMenu> menu_;
+};
+
+TEST_F(CommandEntryMemoryTest, ACommandRefusedForMemorySaysSoFromItsFirstAllocation) {
+  CAFindDialog& find = CAFindDialog::sharedInstance();
+  const auto rows = [&](int64_t y0, int64_t y1) {
+    return [this, y0, y1] { document().setSelectionRange(GridRange{{kGridWildcard, y0}, {kGridWildcard, y1}}); };
+  };
+  const struct {
+    const char* name;
+    std::function<void()> select;  // with nothing failing
+    Gesture gesture;
+  } commands[] = {
+      {"Fill Down by its key", selecting(0, 0, 3, 5), windowKey(Qt::ControlModifier | Qt::Key_D)},
+      {"Fill Down from its menu", selecting(0, 0, 3, 5), menuClick("fillDown:")},
+      {"Fill Right by its key", selecting(0, 0, 3, 5), windowKey(Qt::ControlModifier | Qt::Key_R)},
+      {"Bold by its key", selecting(0, 0, 3, 5), windowKey(Qt::ControlModifier | Qt::Key_B)},
+      {"Clear by the Delete key", selecting(1, 1, 2, 3), windowKey(QKeyCombination(Qt::Key_Delete))},
+      {"Clear Contents from its menu", selecting(1, 1, 2, 3), menuClick("clear:2")},
+      {"Insert Rows from its menu", rows(1, 2), menuClick("insertRowOrColumn:1")},
+      {"Delete Rows from its menu", rows(1, 3), menuClick("deleteRowOrColumn:1")},
+      {"Replace All by its button",
+       [&] {
+         find.setFindString(QStringLiteral("x"));
+         find.setReplaceString(QStringLiteral("a longer text"));
+         find.windowDidBecomeKey();
+       },
+       buttonClick("replaceAll")},
+  };
+  // Each once with nothing failing, so that what Qt makes on first use is there before any
+  // allocation fails.
+  for (const auto& command : commands) {
+    makeSheet();
+    command.select();
+    command.gesture.prepare();
+    command.gesture.run();
+    command.gesture.settle();
+  }
+  for (const auto& command : commands) {
+    SCOPED_TRACE(command.name);
+    const auto begin = [&] {
+      makeSheet();
+      command.select();
+    };
+    begin();
+    const std::string before = sheetXml();
+    const std::string steps = history();
+    command.gesture.prepare();
+    command.gesture.run();
+    command.gesture.settle();
+    const std::string after = sheetXml();
+    const std::string stepsAfter = history();
+    ASSERT_NE(after, before) << "the command changed nothing";
+
+    int64_t refused = 0;
+    bool completed = false;
+    for (int64_t k = 1; k < 200000 && !completed; k += k < 200 ? 1 : 7 + k / 40) {
+      SCOPED_TRACE(k);
+      begin();
+      command.gesture.prepare();
+      const qsizetype told = alerts.size();
+      bool escaped = false;
+      FailAllocations(k);
+      try {
+        command.gesture.run();
+      } catch (const std::bad_alloc&) {
+        escaped = true;
+      }
+      const AllocationCounts counts = AllowAllocations();
+      command.gesture.settle();
+      ASSERT_FALSE(escaped) << "the failure left the window's event handling";
+      completed = counts.failures == 0;
+      const bool done = sheetXml() == after && history() == stepsAfter;
+      if (done) {
+        // Done whole, with a failure that cost it nothing (a cache, a redraw): nothing said.
+        ASSERT_EQ(alerts.size(), told);
+        continue;
+      }
+      ASSERT_FALSE(completed);
+      ++refused;
+      EXPECT_EQ(sheetXml(), before);
+      EXPECT_EQ(history(), steps);
+      // Refused: said so, once.
+      ASSERT_EQ(alerts.size(), told + 1);
+      EXPECT_EQ(alerts.back(), memoryAlert());
+    }
+    EXPECT_TRUE(completed);
+    EXPECT_GT(refused, 5);
+  }
+}
+
 }  // namespace
+
+// The alert of a command refused for memory needs memory to be shown: when there is none left to
+// show it, or even to put it off, it is owed, and shown as the next event reaches the window.
+TEST_F(CommandEntryMemoryTest, AMemoryAlertThatCannotBeShownIsShownWithTheNextEvent) {
+  bool refuse = true;
+  FLAlert::sharedInstance().setModalRunner([&](const FLAlertRequest& request, bool*) {
+    if (std::exchange(refuse, false)) {
+      // Nor is there room to put it off.
+      FailAllocations(1);
+      throw std::bad_alloc();
+    }
+    alerts.append(request.message + QLatin1Char('|') + request.moreInfo);
+    return 0;
+  });
+  GiveCommandMemoryAlert(document());
+  AllowAllocations();
+  EXPECT_FALSE(refuse);
+  EXPECT_TRUE(alerts.isEmpty());
+  QEvent next(QEvent::User);
+  QApplication::sendEvent(grid(), &next);
+  ASSERT_EQ(alerts.size(), 1);
+  EXPECT_EQ(alerts.front(), memoryAlert());
+  // Owed once: shown once.
+  QApplication::sendEvent(grid(), &next);
+  QApplication::processEvents();
+  EXPECT_EQ(alerts.size(), 1);
+}

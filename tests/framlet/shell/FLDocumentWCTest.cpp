@@ -3,6 +3,7 @@
 #include "ShellTestSupport.h"
 #include "framlet/foundation/FLKernel.h"
 #include "framlet/shell/FLDocumentSaveFormatVC.h"
+#include "support/AllocationFailures.h"
 #include "support/LogCapture.h"
 #include "support/TestFiles.h"
 
@@ -11,6 +12,8 @@
 #include <QTemporaryDir>
 
 #include <gtest/gtest.h>
+
+#include <memory>
 
 namespace {
 
@@ -234,6 +237,32 @@ TEST(SaveFormat, AdvancedFormatsAreOfferedToAdvancedUsersOrWhileChosen) {
     EXPECT_EQ(accessory.offeredTypes(), c.offered) << c.advanced << " " << c.index;
   }
   g_advancedUser = wasAdvanced;
+}
+
+// A format chosen while memory runs out (a typed name's extension, as its save runs) leaves the
+// panel whole: with each allocation of the choice failing in turn, the panel is then used and
+// closed as ever.
+TEST(SaveFormat, AFormatChosenWhileMemoryRunsOutLeavesThePanelWhole) {
+  bool completed = false;
+  for (int64_t k = 1; k < 2000 && !completed; ++k) {
+    SCOPED_TRACE(k);
+    auto panel = std::make_unique<QFileDialog>();
+    panel->setOption(QFileDialog::DontUseNativeDialog);
+    panel->setAcceptMode(QFileDialog::AcceptSave);
+    FLDocumentSaveFormatVC accessory;
+    accessory.setSaveTypes({QStringLiteral("Numlet"), QStringLiteral("csv"), QStringLiteral("txt")});
+    accessory.setSavePanel(panel.get());
+    FailAllocations(k);
+    try {
+      accessory.setExtension(QStringLiteral("csv"));
+    } catch (const std::bad_alloc&) {
+    }
+    completed = AllowAllocations().failures == 0;
+    accessory.setExtension(QStringLiteral("txt"));
+    EXPECT_EQ(panel->selectedNameFilter(), QStringLiteral("txt (*.txt)"));
+    panel.reset();
+  }
+  EXPECT_TRUE(completed);
 }
 
 TEST(SaveFormat, NamesFollowTheChosenFormat) {
