@@ -67,7 +67,8 @@ TEST_F(FormulaNestingTest, AFormulaNestedPastTheBoundIsRefusedHoweverItArrives) 
         CADocument written;
         written.cellAtGridPointImperative({0, 0})->setFormula(QString::fromLatin1(formula));
         written.cellAtGridPointImperative({1, 0})->setFormula(QStringLiteral("=1+(2)"));
-        const QString package = scratch(QStringLiteral("sheet%1%2.Numlet").arg(QLatin1String(shape == Minuses ? "m" : "p")).arg(levels));
+        const QString package =
+            scratch(QStringLiteral("sheet%1%2.Numlet").arg(QLatin1String(shape == Minuses ? "m" : "p")).arg(levels));
         FLError error;
         ASSERT_TRUE(written.saveToNativeFile(package, false, &error)) << error.reason.toStdString();
         CADocument document;
