@@ -214,6 +214,14 @@ class ReaderMemoryTest : public EditTest {
 TEST_F(ReaderMemoryTest, EveryFormOfAllocationFailsInItsTurn) {
   // Each block is kept where the optimiser cannot see it go unused.
   static void* volatile kept = nullptr;
+  static constexpr auto FailsToMake = [](auto make) {
+    try {
+      make();
+    } catch (const std::bad_alloc&) {
+      return true;
+    }
+    return false;
+  };
   struct alignas(64) Line {
     char bytes[64];
   };
@@ -222,50 +230,10 @@ TEST_F(ReaderMemoryTest, EveryFormOfAllocationFailsInItsTurn) {
     std::function<bool()> fails;  // true when the allocation failed
   };
   const Form news[] = {
-      {"new",
-       [] {
-         try {
-           int* p = new int(1);
-           kept = p;
-           delete p;
-         } catch (const std::bad_alloc&) {
-           return true;
-         }
-         return false;
-       }},
-      {"new[]",
-       [] {
-         try {
-           int* p = new int[4];
-           kept = p;
-           delete[] p;
-         } catch (const std::bad_alloc&) {
-           return true;
-         }
-         return false;
-       }},
-      {"aligned new",
-       [] {
-         try {
-           Line* p = new Line;
-           kept = p;
-           delete p;
-         } catch (const std::bad_alloc&) {
-           return true;
-         }
-         return false;
-       }},
-      {"aligned new[]",
-       [] {
-         try {
-           Line* p = new Line[3];
-           kept = p;
-           delete[] p;
-         } catch (const std::bad_alloc&) {
-           return true;
-         }
-         return false;
-       }},
+      {"new", [] { return FailsToMake([] { int* p = new int(1); kept = p; delete p; }); }},
+      {"new[]", [] { return FailsToMake([] { int* p = new int[4]; kept = p; delete[] p; }); }},
+      {"aligned new", [] { return FailsToMake([] { Line* p = new Line; kept = p; delete p; }); }},
+      {"aligned new[]", [] { return FailsToMake([] { Line* p = new Line[3]; kept = p; delete[] p; }); }},
       {"nothrow new",
        [] {
          int* p = new (std::nothrow) int(1);
