@@ -95,3 +95,27 @@ inline bool WriteAndOpenSheet(CADocument& document, const QTemporaryDir& folder,
   const QString path = folder.filePath(name);
   return WriteSheet(path, bytes) && OpenAsTheApplication(document, path);
 }
+
+// Opens `bytes` as a file named `name`, readies it (`ready`, when given), then types `first` and
+// `second` in turn into the cell at `at`, each with the recalculation it starts; `right` checks
+// the sheet after the last.
+inline void TypeInTurnsBenchmark(benchmark::State& state, const QByteArray& bytes, const QString& name,
+                                 const GridPoint& at, const QString& first, const QString& second,
+                                 const std::function<bool(const CADocument&)>& right,
+                                 const std::function<void(CADocument&)>& ready = {}) {
+  EnsureBenchApplication();
+  QTemporaryDir folder;
+  CADocument document;
+  if (!WriteAndOpenSheet(document, folder, name, bytes)) {
+    state.SkipWithError("the sheet did not open");
+    return;
+  }
+  if (ready) ready(document);
+  bool other = false;
+  for (auto _ : state) {
+    other = !other;
+    document.cellAtGridPointImperative(at)->setFormula(other ? first : second);
+    document.evaluate();
+  }
+  if (!right(document)) state.SkipWithError("the sheet is wrong after the typing");
+}

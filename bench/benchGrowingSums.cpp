@@ -96,26 +96,16 @@ void OpenLedgerBenchmark(benchmark::State& state, Ledger ledger) {
 
 // Typing into the amount of the first or the next to last row, in turn 7.25 and 8.5.
 void TypeInLedgerBenchmark(benchmark::State& state, Ledger ledger, bool atTheTop) {
-  EnsureBenchApplication();
   const int64_t rows = state.range(0);
-  QTemporaryDir folder;
-  CADocument document;
-  if (!WriteAndOpenSheet(document, folder, QStringLiteral("ledger.csv"), LedgerCsv(ledger, rows))) {
-    state.SkipWithError("the sheet did not open");
-    return;
-  }
-  if (ledger == Ledger::kNaNRemaining) {
-    document.cellAtGridPointImperative({1, rows - 4})->setNumberValue(CANumber::asNan());
-    document.evaluate();
-  }
-  bool other = false;
-  for (auto _ : state) {
-    other = !other;
-    document.cellAtGridPointImperative({AmountColumn(ledger), atTheTop ? 0 : rows - 2})
-        ->setFormula(other ? QStringLiteral("7.25") : QStringLiteral("8.5"));
-    document.evaluate();
-  }
-  if (!LedgerComputed(document, ledger, rows)) state.SkipWithError("the balances are wrong after the typing");
+  TypeInTurnsBenchmark(
+      state, LedgerCsv(ledger, rows), QStringLiteral("ledger.csv"), {AmountColumn(ledger), atTheTop ? 0 : rows - 2},
+      QStringLiteral("7.25"), QStringLiteral("8.5"),
+      [ledger, rows](const CADocument& document) { return LedgerComputed(document, ledger, rows); },
+      [ledger, rows](CADocument& document) {
+        if (ledger != Ledger::kNaNRemaining) return;
+        document.cellAtGridPointImperative({1, rows - 4})->setNumberValue(CANumber::asNan());
+        document.evaluate();
+      });
 }
 
 #define LEDGER_BENCHMARKS(name, ledger, ...)                                                                    \
@@ -163,21 +153,9 @@ void OpenOneTotalBenchmark(benchmark::State& state, bool primes) {
 }
 
 void EditOneTotalBenchmark(benchmark::State& state, bool primes) {
-  EnsureBenchApplication();
   const int64_t rows = state.range(0);
-  QTemporaryDir folder;
-  CADocument document;
-  if (!WriteAndOpenSheet(document, folder, QStringLiteral("total.csv"), OneTotalCsv(rows, primes))) {
-    state.SkipWithError("the sheet did not open");
-    return;
-  }
-  bool other = false;
-  for (auto _ : state) {
-    other = !other;
-    document.cellAtGridPointImperative({1, rows / 2})->setFormula(other ? QStringLiteral("7.25") : QStringLiteral("8.5"));
-    document.evaluate();
-  }
-  if (!TotalComputed(document)) state.SkipWithError("the total is wrong after the edit");
+  TypeInTurnsBenchmark(state, OneTotalCsv(rows, primes), QStringLiteral("total.csv"), {1, rows / 2},
+                       QStringLiteral("7.25"), QStringLiteral("8.5"), TotalComputed);
 }
 
 void BM_OpenOneTotalOverCentsReciprocals(benchmark::State& state) { OpenOneTotalBenchmark(state, false); }
@@ -227,22 +205,10 @@ void OpenRemainingShareBenchmark(benchmark::State& state, bool primes) {
 
 // Typing =1/7 and =1/11 in turn into C2 or CN of the opened sheet.
 void TypeShareBenchmark(benchmark::State& state, bool primes, bool atTheTop) {
-  EnsureBenchApplication();
   const int64_t rows = state.range(0);
-  QTemporaryDir folder;
-  CADocument document;
-  if (!WriteAndOpenSheet(document, folder, QStringLiteral("shares.csv"), RemainingShareCsv(rows, primes))) {
-    state.SkipWithError("the sheet did not open");
-    return;
-  }
-  bool other = false;
-  for (auto _ : state) {
-    other = !other;
-    document.cellAtGridPointImperative({2, atTheTop ? 1 : rows - 1})
-        ->setFormula(other ? QStringLiteral("=1/7") : QStringLiteral("=1/11"));
-    document.evaluate();
-  }
-  if (!RemainingSharesComputed(document, rows)) state.SkipWithError("the balances are wrong after the typing");
+  TypeInTurnsBenchmark(state, RemainingShareCsv(rows, primes), QStringLiteral("shares.csv"),
+                       {2, atTheTop ? 1 : rows - 1}, QStringLiteral("=1/7"), QStringLiteral("=1/11"),
+                       [rows](const CADocument& document) { return RemainingSharesComputed(document, rows); });
 }
 
 #define REMAINING_SHARE_BENCHMARKS(name, primes)                                                               \

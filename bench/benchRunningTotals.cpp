@@ -341,22 +341,10 @@ void OpenComputedBenchmark(benchmark::State& state, BalanceSheet sheet) {
 // Typing an amount into the first or the next to last row of the opened sheet, in turn 7.25
 // and 8.5: every balance that reads it is computed again.
 void TypeInComputedBenchmark(benchmark::State& state, BalanceSheet sheet, bool atTheTop) {
-  EnsureBenchApplication();
   const int64_t rows = state.range(0);
-  QTemporaryDir folder;
-  CADocument document;
-  if (!WriteAndOpenSheet(document, folder, QStringLiteral("computed.csv"), BalanceSheetCsv(sheet, rows))) {
-    state.SkipWithError("the sheet did not open");
-    return;
-  }
-  bool other = false;
-  for (auto _ : state) {
-    other = !other;
-    document.cellAtGridPointImperative({0, atTheTop ? 0 : rows - 2})->setFormula(other ? QStringLiteral("7.25")
-                                                                                        : QStringLiteral("8.5"));
-    document.evaluate();
-  }
-  if (!ComputedBalancesRight(document, sheet, rows)) state.SkipWithError("the balances are wrong after the typing");
+  TypeInTurnsBenchmark(state, BalanceSheetCsv(sheet, rows), QStringLiteral("computed.csv"),
+                       {0, atTheTop ? 0 : rows - 2}, QStringLiteral("7.25"), QStringLiteral("8.5"),
+                       [rows, sheet](const CADocument& document) { return ComputedBalancesRight(document, sheet, rows); });
 }
 
 #define COMPUTED_BENCHMARKS(name, sheet)                                                                     \
