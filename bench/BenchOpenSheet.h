@@ -4,6 +4,7 @@
 
 #include "BenchApplication.h"
 #include "BenchPeakMemory.h"
+#include "calculator/model/CACell.h"
 #include "calculator/model/CADocument.h"
 #include "glimmet/storage/gmTables.h"
 #include "platform/FLError.h"
