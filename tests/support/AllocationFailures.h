@@ -210,7 +210,7 @@ inline AllocationCounts AllowAllocations() {
 // Runs the body in a child process and answers its exit code, or 128 + the signal that ended it
 // (a crash, or the alarm after `seconds` when it hangs); -1 when no child could be made. The body
 // reports what it found through its code; the child ends without unwinding the test's state.
-inline int RunInChild(const std::function<int()>& body, unsigned seconds = 120) {
+inline int RunInChild(const std::function<int()>& body, unsigned seconds = 900) {
   std::fflush(nullptr);
   const pid_t child = ::fork();
   if (child < 0) return -1;
