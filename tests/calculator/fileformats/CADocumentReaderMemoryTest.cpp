@@ -213,7 +213,7 @@ class ReaderMemoryTest : public EditTest {
 // allocations answer nothing with ENOMEM.
 TEST_F(ReaderMemoryTest, EveryFormOfAllocationFailsInItsTurn) {
   // Each block is kept where the optimiser cannot see it go unused.
-  static void* volatile kept = nullptr;
+  [[maybe_unused]] static void* volatile kept = nullptr;
   static constexpr auto FailsToMake = [](auto make) {
     try {
       make();
